@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The program's settings, named after their keys in the settings file.
+struct Settings
+{
+    bool randomPosition = true; // screen mode: signal at a random position, else at the centre
+    bool useBox = false;        // switch-box mode instead of screen mode
+    int boxCom = 0;             // COM port number of the switch box
+    double maxDel = 7.0;        // seconds, upper bound of the wait before a signal
+    double minDel = 2.0;        // seconds, lower bound of the wait before a signal
+    int cnt = 20;               // signals per run; read from the file but never written to it
+    int minAkkust = 300;        // ms, shortest lead of the acoustic warning before the signal
+    int maxAkkust = 1000;       // ms, longest lead of the acoustic warning before the signal
+    bool enableWav = false;     // play the acoustic warning
+    QString wavFile = QStringLiteral("ding.wav");
+};
+
+// A missing file or key gives the default; a value that does not convert gives 0, 0.0 or false.
+// Values are taken as they stand: the run decides how to use out-of-range ones.
+Settings ReadSettings(const QString &iniPath);
+
+// Writes every setting but cnt. Failures are silent.
+void WriteSettings(const QString &iniPath, const Settings &settings);
