@@ -1,0 +1,126 @@
+#include "actionwin.h"
+
+#include "debuglog.h"
+
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <climits>
+
+namespace {
+
+constexpr int EarlyPressesTolerated = 5;
+
+} // namespace
+
+SignalPlacement PlaceSignal(const QSize &windowSize, int posX, int posY)
+{
+    const int right = windowSize.width() - 1;
+    const int bottom = windowSize.height() - 1;
+    const int margin = right / 20; // twice the disc's diameter, from the width in both directions
+    const int diameter = right / 40;
+    const int x = right / 2 + ((right - margin) * (posX - 50)) / 100;
+    const int y = bottom / 2 + ((bottom - margin) * (posY - 50)) / 100;
+    return {QRect(x, y, diameter, diameter), y};
+}
+
+ActionWin::ActionWin(QWidget *parent)
+    : QFrame(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent covers every pixel; skip the erase
+    setWindowTitle(QStringLiteral("Flinkprobe"));
+}
+
+void ActionWin::SetMessage(const QString &text)
+{
+    message = text;
+    repaint();
+}
+
+void ActionWin::ShowSignal(int x, int y)
+{
+    posX = x;
+    posY = y;
+    clock.start();
+    signalVisible = true;
+    grabKeyboard();
+    repaint();
+}
+
+void ActionWin::ResetRun()
+{
+    signalVisible = false;
+    spacePresses = 0;
+}
+
+void ActionWin::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+        event->accept();
+        SpacePressed();
+        break;
+    case Qt::Key_Escape:
+        DebugLog("ESC received");
+        event->accept();
+        Q_EMIT SignalStop();
+        releaseKeyboard();
+        break;
+    default:
+        event->ignore();
+        break;
+    }
+}
+
+void ActionWin::SpacePressed()
+{
+    if (signalVisible) {
+        const qint64 elapsed = clock.elapsed();
+        signalVisible = false;
+        repaint();
+        Q_EMIT SignalResult(static_cast<int>(qMin<qint64>(elapsed, INT_MAX)));
+        return;
+    }
+    if (++spacePresses <= EarlyPressesTolerated)
+        return;
+    Q_EMIT SignalStop();
+    releaseKeyboard();
+    QMessageBox::information(this, tr("Fehler"),
+        tr("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."), QMessageBox::Ok,
+        QMessageBox::NoButton);
+}
+
+void ActionWin::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    const SignalPlacement place = PlaceSignal(size(), posX, posY);
+
+    painter.setPen(QPen(QBrush(Qt::black, Qt::SolidPattern), 3.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setBrush(QBrush(Qt::black, Qt::SolidPattern));
+    const QRect all(QPoint(0, 0), QPoint(width() - 1, height() - 1));
+    painter.drawRects(&all, 1);
+
+    if (signalVisible) {
+        painter.setBrush(QBrush(Qt::yellow, Qt::SolidPattern));
+        painter.drawEllipse(place.disc);
+    }
+    if (!message.isEmpty()) {
+        painter.setPen(QPen(QBrush(Qt::white, Qt::SolidPattern), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter.drawText(QPointF(50.0, place.baseline), message);
+    }
+}
+
+void ActionWin::closeEvent(QCloseEvent *event)
+{
+    Q_EMIT SignalStop();
+    event->accept();
+}
+
+void ActionWin::hideEvent(QHideEvent *event)
+{
+    // A grab must never outlive the visible window, or the main window could take no typing.
+    releaseKeyboard();
+    QFrame::hideEvent(event);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QRect>
+#include <QString>
+
+// Where the signal and the message go in a window of the given size, for a signal position in
+// per cent (50/50 is the centre). A margin keeps the whole disc inside at 0 and 100.
+struct SignalPlacement
+{
+    QRect disc;   // the disc's bounding square; its top-left corner sits at the position
+    int baseline; // y of the message's baseline, which follows the signal's height
+};
+SignalPlacement PlaceSignal(const QSize &windowSize, int posX, int posY);
+
+// The stimulus window of a screen run: a black surface that shows a yellow disc on request,
+// times the SPACE press that answers it, and ends the run on ESC, on closing, or on the sixth
+// SPACE pressed while no disc was shown.
+class ActionWin : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit ActionWin(QWidget *parent = nullptr);
+
+    void SetMessage(const QString &text);
+    // Shows the disc at x, y per cent, starts the clock and takes the keyboard.
+    void ShowSignal(int x, int y);
+    // Forgets the shown signal and the early presses of the previous run.
+    void ResetRun();
+
+    bool SignalVisible() const { return signalVisible; }
+
+Q_SIGNALS:
+    void SignalResult(int ms);
+    void SignalStop();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void SpacePressed();
+
+    QElapsedTimer clock;
+    QString message;
+    bool signalVisible = false;
+    int posX = 50;
+    int posY = 50;
+    int spacePresses = 0; // early presses over the whole run
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QList>
+#include <optional>
+
+// A run reduced to one number: the first two times are warm-up; of the rest, those below
+// mean + 1.5 mean deviations are averaged. Integer arithmetic throughout, divisions truncate.
+struct Evaluation
+{
+    bool evaluated = false; // false for three times or fewer: nothing below is set
+    qint64 mean = 0;
+    qint64 deviation = 0;      // mean absolute deviation from the mean
+    qint64 threshold = 0;      // times at or above it are outliers
+    std::optional<int> result; // empty when every time is an outlier
+};
+
+Evaluation Evaluate(const QList<int> &times);

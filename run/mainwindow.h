@@ -1,0 +1,50 @@
+#pragma once
+
+#include "actionwin.h"
+#include "mainform.h"
+#include "runtiming.h"
+#include "settings.h"
+#include "soundplayer.h"
+
+#include <QList>
+#include <QTimer>
+#include <QWidget>
+
+// The main window, and the controller of a test run: it waits a random time before each signal,
+// sounds the optional warning, collects the reaction times and evaluates them at the stop.
+class MainWindow : public QWidget, public Ui_Form
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+public Q_SLOTS:
+    void on_startButton_clicked();
+    void on_closeButton_clicked();
+    void on_saveButton_clicked();
+    void on_configButton_clicked();
+    void on_scoreButton_clicked();
+    void on_aboutButton_clicked();
+
+    void SlotResult(int ms);
+    void SlotNextEvent();
+    void SlotStop();
+    void SlotPlayWav();
+
+private:
+    void ScheduleNextSignal(int waitMs);
+    void ShowEvaluation();
+
+    Settings settings;
+    RunTiming timing;
+    int testsLeft = 0;    // signals still to show in this run
+    bool running = false; // signals still to come; gates the warning and the results
+    bool inRun = false;   // from the start until SlotStop, the end notice included
+    ActionWin actionWin;
+    QList<int> results;  // reaction times of the current or last run, ms, in order
+    QTimer waitTimer;    // the wait before the next signal
+    QTimer warningTimer; // the acoustic warning before it
+    SoundPlayer sounds;
+};
