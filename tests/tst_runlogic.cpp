@@ -1,0 +1,125 @@
+#include "evaluation.h"
+#include "random.h"
+#include "runtiming.h"
+
+#include <QtTest>
+#include <array>
+#include <climits>
+#include <limits>
+
+constexpr int NoResult = INT_MIN;
+
+class TestRunLogic : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void evaluates_data();
+    void evaluates();
+    void randomScalingIsExactAndSafe();
+    void timingFromSettings_data();
+    void timingFromSettings();
+    void warningLeadsLieBeforeTheSignal();
+};
+
+void TestRunLogic::evaluates_data()
+{
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<QList<qint64>>("stats"); // mean, deviation, threshold; empty: not evaluated
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("worked example") << QList<int> {400, 380, 150, 160, 140, 300, 150} << QList<qint64> {180, 48, 252}
+                                    << 150;
+    QTest::newRow("three times") << QList<int> {200, 210, 220} << QList<qint64> {} << NoResult;
+    QTest::newRow("four: only the last two") << QList<int> {900, 800, 200, 300} << QList<qint64> {250, 50, 325} << 250;
+    QTest::newRow("all equal") << QList<int> {100, 100, 240, 240, 240} << QList<qint64> {240, 0, 240} << NoResult;
+    QTest::newRow("deviation truncates to 0") << QList<int> {1, 1, 250, 251} << QList<qint64> {250, 0, 250} << NoResult;
+    QTest::newRow("truncated toward zero") << QList<int> {0, 0, -10, 5} << QList<qint64> {-2, 7, 8} << -2;
+    // 32-bit sums would overflow here; the sanitizer build stops on that.
+    QTest::newRow("huge") << QList<int> {0, 0, INT_MAX, INT_MAX, INT_MAX, INT_MAX}
+                          << QList<qint64> {INT_MAX, 0, INT_MAX} << NoResult;
+}
+
+void TestRunLogic::evaluates()
+{
+    QFETCH(QList<int>, times);
+    QFETCH(QList<qint64>, stats);
+    const Evaluation e = Evaluate(times);
+    QCOMPARE(e.evaluated, !stats.isEmpty());
+    if (e.evaluated)
+        QCOMPARE((QList<qint64> {e.mean, e.deviation, e.threshold}), stats);
+    QTEST(e.result.value_or(NoResult), "result");
+}
+
+void TestRunLogic::randomScalingIsExactAndSafe()
+{
+    // Within the ranges the settings dialog allows, exactly n * rand() / 32767 in 32 bits.
+    for (int n : {0, 1, 100, 5000, 59900, 10000, -10000, 65538, -65538})
+        for (int r : {0, 1, 16383, 32766, 32767})
+            QCOMPARE(ScaleRandom(n, r), qint64((n * r) / 32767));
+    QCOMPARE(ScaleRandom(INT_MAX, 32767), qint64(INT_MAX));
+    QCOMPARE(ScaleRandom(INT_MIN, 32767), qint64(INT_MIN));
+
+    SeedRandom(417);
+    const int first = NextRandom15();
+    for (int i = 0; i < 1000; ++i)
+        QVERIFY(unsigned(NextRandom15()) <= 32767);
+    SeedRandom(417);
+    QCOMPARE(NextRandom15(), first);
+}
+
+void TestRunLogic::timingFromSettings_data()
+{
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    QTest::addColumn<double>("minDel");
+    QTest::addColumn<double>("maxDel");
+    QTest::addColumn<int>("minDelayMs");
+    QTest::addColumn<int>("delayRangeMs");
+
+    QTest::newRow("defaults") << 2.0 << 7.0 << 2000 << 5000;
+    QTest::newRow("truncated, never rounded") << 0.3 << 0.7 << 299 << 399; // both lie just off in binary
+    QTest::newRow("equal bounds") << 3.0 << 3.0 << 3000 << 0;
+    QTest::newRow("min above max") << 5.0 << 2.0 << 5000 << 3000;
+    QTest::newRow("negative") << -5.0 << -1.0 << 0 << 0;
+    QTest::newRow("huge") << 1e300 << 2.0 << 60000 << 58000;
+    QTest::newRow("infinite") << inf << -inf << 60000 << 60000;
+    QTest::newRow("not a number") << nan << 1.0 << 0 << 1000;
+}
+
+void TestRunLogic::timingFromSettings()
+{
+    Settings settings;
+    QFETCH(double, minDel);
+    QFETCH(double, maxDel);
+    settings.minDel = minDel;
+    settings.maxDel = maxDel;
+    settings.cnt = -3;
+    const RunTiming timing = MakeRunTiming(settings);
+    QTEST(timing.minDelayMs, "minDelayMs");
+    QTEST(timing.delayRangeMs, "delayRangeMs");
+    QCOMPARE(timing.signalCount, 0);
+    for (int i = 0; i < 200; ++i) {
+        const int wait = NextWait(timing);
+        QVERIFY(wait >= timing.minDelayMs && wait <= timing.minDelayMs + timing.delayRangeMs);
+    }
+}
+
+void TestRunLogic::warningLeadsLieBeforeTheSignal()
+{
+    // Reversed and absurd bounds still give a lead between them, within what the dialog allows.
+    for (const auto &[minAkkust, maxAkkust, lowest, highest] :
+        {std::array {1000, 300, 300, 1000}, std::array {INT_MIN, INT_MAX, 0, 10000}}) {
+        Settings settings;
+        settings.minAkkust = minAkkust;
+        settings.maxAkkust = maxAkkust;
+        for (int i = 0; i < 300; ++i) {
+            const int lead = 20000 - WarningOffset(MakeRunTiming(settings), 20000);
+            QVERIFY2(lead >= lowest && lead <= highest, qPrintable(QString::number(lead)));
+        }
+    }
+    QVERIFY(WarningOffset(MakeRunTiming(Settings()), 200) < 0); // lead longer than the wait: no warning
+}
+
+QTEST_GUILESS_MAIN(TestRunLogic)
+#include "tst_runlogic.moc"
