@@ -207,7 +207,7 @@ void TestMainWindow::handEditedExtremesStillRun()
     QTest::keyClick(action, Qt::Key_Escape);
     QVERIFY(LogLines().first().startsWith("start 0 0 0"));
 
-    StartWindow("minDel=0.01\nmaxDel=1e308\ncnt=-5\n"); // a negative count: no signals, not endless ones
+    StartWindow("minDel=0.01\nmaxDel=-1e308\ncnt=-5\n"); // a negative count: no signals, not endless ones
     Start();
     QTRY_COMPARE(played->size(), 1);
     QVERIFY(action->isVisible() && !action->SignalVisible());
