@@ -25,11 +25,15 @@ QString FolderTable::Path(int kind) const
     return folders[kind];
 }
 
+namespace {
+
 FolderTable &Folders()
 {
     static FolderTable table;
     return table;
 }
+
+} // namespace
 
 void InitFolders(const QString &programPath)
 {

@@ -26,9 +26,7 @@ private:
     QString folders[KindCount + 1];
 };
 
-// The process-wide table the rest of the program reads.
-FolderTable &Folders();
-
+// The process-wide table, which the rest of the program reads through these.
 void InitFolders(const QString &programPath);
 void SetFolder(int kind, const QString &folder);
 QString FolderPath(int kind);
