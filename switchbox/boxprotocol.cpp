@@ -1,0 +1,81 @@
+#include "boxprotocol.h"
+
+#include <limits>
+
+std::vector<std::string> LineAssembler::Feed(std::string_view bytes)
+{
+    std::vector<std::string> lines;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == ';' || byte == '\n') {
+            lines.emplace_back(lineBuffer.data(), static_cast<std::size_t>(lineLength));
+            lineLength = 0;
+        } else if (byte >= 0x20 && byte <= 0x7a) {
+            lineBuffer[static_cast<std::size_t>(lineLength++)] = c;
+            if (lineLength > MaxLine)
+                lineLength = 0;
+        }
+        // Carriage returns, other control bytes, "{" to DEL and bytes from 0x80 are dropped.
+    }
+    return lines;
+}
+
+bool ReadNumber(std::string_view text, std::size_t &pos, std::int32_t &value)
+{
+    std::size_t i = pos;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i >= text.size() || text[i] < '0' || text[i] > '9')
+        return false;
+
+    // Accumulated wide and held just past the 32-bit range, so that no run of digits can overflow.
+    constexpr std::int64_t limit = std::int64_t {std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > limit)
+            magnitude = limit;
+    }
+    const std::int64_t signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > std::numeric_limits<std::int32_t>::max())
+        value = std::numeric_limits<std::int32_t>::max();
+    else
+        value = static_cast<std::int32_t>(signedValue); // -limit is exactly the 32-bit minimum
+    pos = i;
+    return true;
+}
+
+BoxReply ParseReply(std::string_view line)
+{
+    BoxReply reply;
+    if (line.empty())
+        return reply;
+    const std::string_view arguments = line.size() > 2 ? line.substr(2) : std::string_view();
+    std::size_t pos = 0;
+
+    switch (line[0]) {
+    case 'R':
+    case 'r':
+        reply.kind = BoxReply::Values;
+        while (reply.count < 6 && ReadNumber(arguments, pos, reply.numbers[static_cast<std::size_t>(reply.count)]))
+            ++reply.count;
+        break;
+    case 'S':
+    case 's':
+        if (!arguments.empty())
+            reply.kind = arguments[0] == '0' ? BoxReply::KeyPressed : BoxReply::KeyState;
+        break;
+    case 't':
+        if (ReadNumber(arguments, pos, reply.numbers[0])) {
+            reply.kind = BoxReply::Time;
+            reply.count = 1;
+        }
+        break;
+    default:
+        break;
+    }
+    return reply;
+}

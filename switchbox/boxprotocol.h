@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The switch box's reply stream, cut into lines and read. Free of Qt and of any port, so that it can
+// be fed byte strings directly (tests, fuzzing).
+
+// Collects bytes into reply lines. A line ends with ";" or a line feed. Only bytes from " " to "z"
+// are kept; a line that reaches 100 characters without an end loses those 100 characters, and what
+// follows starts the next line. A partial line waits for the next Feed.
+class LineAssembler
+{
+public:
+    static constexpr int MaxLine = 99;
+
+    // Returns the lines completed by these bytes, in order (an empty line is a line, too).
+    std::vector<std::string> Feed(std::string_view bytes);
+    int PendingLength() const { return lineLength; }
+
+private:
+    std::array<char, MaxLine + 1> lineBuffer {};
+    int lineLength = 0;
+};
+
+// One reply line, read. A line starts with its code and one separator character that is not looked
+// at; the arguments begin at the third character.
+struct BoxReply
+{
+    enum Kind {
+        Ignored,    // unknown code, "T", an empty line, or "t"/"S" without a readable argument
+        Values,     // "R"/"r": up to six numbers, those before the first unreadable one
+        KeyPressed, // "S"/"s" with state "0"
+        KeyState,   // "S"/"s" with any other state
+        Time,       // "t": one reaction time in microseconds, numbers[0]
+    };
+    Kind kind = Ignored;
+    int count = 0; // numbers read
+    std::array<std::int32_t, 6> numbers {};
+};
+
+BoxReply ParseReply(std::string_view line);
+
+// Reads a signed decimal number after optional spaces, like "%ld", from pos on. The value is brought
+// into the 32-bit range, however many digits there are. False, with pos unchanged, when none is there.
+bool ReadNumber(std::string_view text, std::size_t &pos, std::int32_t &value);
+
+// Milliseconds from the box's microseconds, truncated toward zero.
+inline int MicrosecondsToMs(std::int32_t us)
+{
+    return us / 1000;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "boxprotocol.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+#include <array>
+#include <cstdint>
+
+// The program's side of the serial link to the switch box: it opens the port, sends the box its
+// commands and turns the box's replies into signals. It never blocks: the owner calls Poll from a
+// timer, and every call on a closed port quietly does nothing.
+class SwitchBox : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SwitchBox(QObject *parent = nullptr);
+    ~SwitchBox() override;
+
+    // Opens and configures COM port n (19200 baud, 8N1, no flow control); 0 on success, -1 on failure.
+    int Open(int n);
+    // Opens the named device; what Open(n) does once it knows the name.
+    int OpenDevice(const QString &name);
+    void Close();
+    bool IsOpen() const;
+
+    void StartReaction();
+    void SendParameters(int a, int b, int c, int d, int e, int f);
+    void Poll();
+    // Handles bytes as if the port had delivered them.
+    void HandleBytes(const QByteArray &bytes);
+
+    std::int32_t GetValue(unsigned index) const;
+    int IsResultReady() const { return resultReady; }
+    int LastError() const { return lastError; }
+
+public Q_SLOTS:
+    void SetLED(bool on);
+
+Q_SIGNALS:
+    void KeyPressed();
+    void SignalResult(int ms);
+
+private:
+    void Send(const QByteArray &command);
+    void HandleLine(const std::string &line);
+    void OnPortError(QSerialPort::SerialPortError error);
+
+    std::array<std::int32_t, 6> values {};
+    LineAssembler lines;
+    int lastError = 0;
+    int resultReady = 0;
+    bool portLost = false; // the device went away; the port is closed at the next poll
+    QSerialPort port;
+};
