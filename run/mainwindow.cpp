@@ -6,11 +6,14 @@
 #include "random.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimerEvent>
 
 namespace {
 
 const QString SettingsFile = QStringLiteral("blinkdash.ini");
 const QString EndSound = QStringLiteral("ding.wav");
+const QString BoxRunningText = QStringLiteral("Test läuft!!! Bitte auf die LED der Schaltbox achten!");
 
 void SetUpTimer(QTimer &timer)
 {
@@ -23,10 +26,12 @@ void SetUpTimer(QTimer &timer)
 
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
+    , box(this) // a child, so that tests can find it
     , sounds(this)
 {
     setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose, true);
+    pollTimerId = startTimer(50);
     settings = ReadSettings(DataPath(SettingsFile, DataFolder));
 
     SetUpTimer(waitTimer);
@@ -35,20 +40,47 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&warningTimer, &QTimer::timeout, this, &MainWindow::SlotPlayWav);
     connect(&actionWin, &ActionWin::SignalResult, this, &MainWindow::SlotResult);
     connect(&actionWin, &ActionWin::SignalStop, this, &MainWindow::SlotStop);
+    connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
+    connect(&box, &SwitchBox::SignalResult, this, &MainWindow::SlotResult);
+    OpenBox();
 }
 
 MainWindow::~MainWindow()
 {
-    if (inRun)
+    killTimer(pollTimerId);
+    if (inRun && !boxRun)
         QApplication::restoreOverrideCursor();
     WriteSettings(DataPath(SettingsFile, DataFolder), settings);
 }
 
+void MainWindow::OpenBox()
+{
+    box.Close();
+    if (!settings.useBox || box.Open(settings.boxCom) == 0)
+        return;
+    QMessageBox::critical(this, QStringLiteral("Fehler beim Öffnen der Schaltbox"),
+        QStringLiteral("Die Schnittstelle COM%1 konnte nicht geöffnet werden.!").arg(settings.boxCom), QMessageBox::Ok,
+        QMessageBox::NoButton);
+}
+
+void MainWindow::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == pollTimerId)
+        box.Poll();
+    else
+        QWidget::timerEvent(event);
+}
+
 void MainWindow::on_startButton_clicked()
 {
-    // One run at a time: a second chain of waits would show signals into the first.
-    if (inRun)
+    // One run at a time: a second chain of waits would show signals into the first. A box run whose
+    // window was closed through its frame goes on unseen and can never be confirmed; it gives way.
+    if (inRun && !(boxRun && !boxWin.isVisible()))
         return;
+    if (inRun) {
+        DebugLog("abgebrochen");
+        EndRun();
+    }
 
     resultLabel->setText(QStringLiteral(" --- "));
     timing = MakeRunTiming(settings);
@@ -58,17 +90,24 @@ void MainWindow::on_startButton_clicked()
     DebugLog("start %d %d %d", timing.minDelayMs, timing.delayRangeMs, waitMs);
     inRun = true;
     running = true;
+    boxRun = settings.useBox;
     if (settings.enableWav)
         sounds.Preload(settings.wavFile);
     sounds.Preload(EndSound);
     ScheduleNextSignal(waitMs);
 
-    actionWin.SetMessage(QString());
-    actionWin.showMaximized();
-    actionWin.raise();
-    actionWin.activateWindow(); // so that early presses and ESC reach it before the first signal
-    actionWin.ResetRun();
-    QApplication::setOverrideCursor(Qt::BlankCursor);
+    if (boxRun) {
+        box.SetLED(false);
+        boxWin.setVisible(true);
+        boxWin.SetMessage(BoxRunningText);
+    } else {
+        actionWin.SetMessage(QString());
+        actionWin.showMaximized();
+        actionWin.raise();
+        actionWin.activateWindow(); // so that early presses and ESC reach it before the first signal
+        actionWin.ResetRun();
+        QApplication::setOverrideCursor(Qt::BlankCursor);
+    }
     results.clear();
 }
 
@@ -91,9 +130,13 @@ void MainWindow::on_aboutButton_clicked()
 
 void MainWindow::SlotResult(int ms)
 {
-    // Only answers to this run's signals count; anything else would corrupt the run's times.
-    if (!running)
+    // Only the answer to the signal just given counts; a stray one would corrupt the run's times
+    // and start a second chain of waits.
+    if (!running || !awaitingResult) {
+        DebugLog("Ergebnis %d ohne Messung verworfen", ms);
         return;
+    }
+    awaitingResult = false;
     const int waitMs = NextWait(timing);
     DebugLog("SlotNextEvent %d", waitMs);
     results.append(ms);
@@ -104,12 +147,18 @@ void MainWindow::SlotNextEvent()
 {
     if (testsLeft == 0) {
         running = false;
-        actionWin.SetMessage(QStringLiteral("Game Over! Drücke ESC."));
+        if (boxRun)
+            boxWin.SetMessage(QStringLiteral("Game Over!! Bitte auf FERTIG drücken"));
+        else
+            actionWin.SetMessage(QStringLiteral("Game Over! Drücke ESC."));
         sounds.Play(EndSound);
         return;
     }
     --testsLeft;
-    if (settings.randomPosition) {
+    awaitingResult = true;
+    if (boxRun) {
+        box.StartReaction();
+    } else if (settings.randomPosition) {
         const int y = static_cast<int>(RandomUpTo(100));
         const int x = static_cast<int>(RandomUpTo(100));
         actionWin.ShowSignal(x, y);
@@ -122,15 +171,23 @@ void MainWindow::SlotStop()
 {
     if (!inRun)
         return;
+    EndRun();
+    ShowEvaluation();
+}
+
+void MainWindow::EndRun()
+{
     testsLeft = 0;
     running = false;
     inRun = false;
+    awaitingResult = false;
     // Waits of a stopped run must never reach into the next one.
     waitTimer.stop();
     warningTimer.stop();
     actionWin.setVisible(false);
-    QApplication::restoreOverrideCursor();
-    ShowEvaluation();
+    boxWin.setVisible(false);
+    if (!boxRun)
+        QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::SlotPlayWav()

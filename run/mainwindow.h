@@ -1,10 +1,12 @@
 #pragma once
 
 #include "actionwin.h"
+#include "boxwin.h"
 #include "mainform.h"
 #include "runtiming.h"
 #include "settings.h"
 #include "soundplayer.h"
+#include "switchbox.h"
 
 #include <QList>
 #include <QTimer>
@@ -20,6 +22,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Closes the switch box and, in box mode, opens port boxCom, saying so when it cannot.
+    void OpenBox();
+
 public Q_SLOTS:
     void on_startButton_clicked();
     void on_closeButton_clicked();
@@ -33,16 +38,25 @@ public Q_SLOTS:
     void SlotStop();
     void SlotPlayWav();
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
     void ScheduleNextSignal(int waitMs);
+    void EndRun();
     void ShowEvaluation();
 
+    int pollTimerId = 0; // polls the switch box every 50 ms, in every mode
     Settings settings;
     RunTiming timing;
-    int testsLeft = 0;    // signals still to show in this run
-    bool running = false; // signals still to come; gates the warning and the results
-    bool inRun = false;   // from the start until SlotStop, the end notice included
+    int testsLeft = 0;           // signals still to show in this run
+    bool running = false;        // signals still to come; gates the warning
+    bool inRun = false;          // from the start until SlotStop, the end notice included
+    bool boxRun = false;         // this run uses the switch box, whatever the settings say later
+    bool awaitingResult = false; // a signal was given and its reaction time has not come yet
     ActionWin actionWin;
+    BoxWin boxWin;
+    SwitchBox box;
     QList<int> results;  // reaction times of the current or last run, ms, in order
     QTimer waitTimer;    // the wait before the next signal
     QTimer warningTimer; // the acoustic warning before it

@@ -1,0 +1,213 @@
+// blinkdash-boxsim: plays the switch box on a pseudo-terminal, for trying box mode without a box.
+//
+// It offers the terminal to blinkdash as COM port N through the link "blinkdash-comN" in the data
+// folder and answers each "r" with a "t <microseconds>" line: a fixed time, a random one, or,
+// interactively, the time from "LED" on the terminal to the person's Enter key.
+
+#include "folders.h"
+#include "portname.h"
+#include "pseudoterminal.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRandomGenerator>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int)
+{
+    stopRequested = 1;
+}
+
+struct Options
+{
+    int com = 1;
+    bool interactive = false;
+    qint64 minUs = 200000, maxUs = 400000; // equal for a fixed time
+};
+
+void Say(const char *format, const QByteArray &text = QByteArray())
+{
+    std::printf(format, text.constData());
+    std::fflush(stdout);
+}
+
+bool ParseOptions(QCoreApplication &app, Options &options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Plays blinkdash's switch box on a pseudo-terminal."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("com"), QStringLiteral("Offer the box as COM port <n> (default 1)."), QStringLiteral("n")},
+        {QStringLiteral("time"), QStringLiteral("Answer every signal with <us> microseconds."), QStringLiteral("us")},
+        {QStringLiteral("random"),
+            QStringLiteral("Answer with a random time from <min:max> microseconds "
+                           "(default 200000:400000)."),
+            QStringLiteral("min:max")},
+        {QStringLiteral("interactive"), QStringLiteral("Show the LED here and time the Enter key.")},
+    });
+    parser.process(app);
+
+    bool ok = true;
+    if (parser.isSet(QStringLiteral("com")))
+        options.com = parser.value(QStringLiteral("com")).toInt(&ok);
+    if (ok && parser.isSet(QStringLiteral("time")))
+        options.minUs = options.maxUs = parser.value(QStringLiteral("time")).toLongLong(&ok);
+    if (ok && parser.isSet(QStringLiteral("random"))) {
+        const QStringList range = parser.value(QStringLiteral("random")).split(QLatin1Char(':'));
+        bool minOk = false, maxOk = false;
+        if (range.size() == 2) {
+            options.minUs = range.at(0).toLongLong(&minOk);
+            options.maxUs = range.at(1).toLongLong(&maxOk);
+        }
+        ok = minOk && maxOk && options.minUs <= options.maxUs;
+    }
+    options.interactive = parser.isSet(QStringLiteral("interactive"));
+    const bool inRange = options.com >= 0 && options.com <= 99 && options.minUs >= 0;
+    if (!ok || !inRange) {
+        std::fprintf(stderr, "blinkdash-boxsim: COM 0..99 and times of 0 us or more, please (see --help)\n");
+        return false;
+    }
+    return true;
+}
+
+// The box: reads the program's command lines and times its answers.
+class Box
+{
+public:
+    Box(PseudoTerminal &line, const Options &options)
+        : pty(line)
+        , opts(options)
+    { }
+
+    void Run()
+    {
+        while (!stopRequested) {
+            pollfd fds[2] = {{pty.MasterFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+            const int count = opts.interactive ? 2 : 1;
+            if (::poll(fds, count, TimeoutMs()) < 0)
+                continue; // a signal; the loop condition decides
+            if (fds[0].revents & POLLIN)
+                HandleBytes(pty.ReadAvailable());
+            if (opts.interactive && (fds[1].revents & (POLLIN | POLLHUP)))
+                HandleKey();
+            if (answerAt && Clock::now() >= *answerAt)
+                Answer(drawnUs);
+        }
+    }
+
+private:
+    int TimeoutMs() const
+    {
+        if (!answerAt)
+            return 1000;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*answerAt - Clock::now());
+        return static_cast<int>(std::max<qint64>(0, left.count()));
+    }
+
+    void HandleBytes(const QByteArray &bytes)
+    {
+        for (const char c : bytes) {
+            if (c == '\n' || c == ';') {
+                HandleCommand(command);
+                command.clear();
+            } else if (c != '\r' && command.size() < 100) {
+                command.append(c);
+            }
+        }
+    }
+
+    void HandleCommand(const QByteArray &line)
+    {
+        if (line == "r") {
+            ledOn = Clock::now();
+            Say("LED on   <- r\n");
+            if (opts.interactive) {
+                Say("         press Enter!\n");
+            } else {
+                drawnUs = opts.minUs
+                    + static_cast<qint64>(
+                        QRandomGenerator::global()->bounded(static_cast<double>(opts.maxUs - opts.minUs + 1)));
+                answerAt = *ledOn + std::chrono::microseconds(drawnUs);
+            }
+        } else if (line.startsWith("L ")) {
+            Say("LED %s  <- L\n", line.mid(2) == "1" ? "on " : "off");
+        } else if (!line.isEmpty()) {
+            Say("ignored: %s\n", line);
+        }
+    }
+
+    void HandleKey()
+    {
+        char buffer[256];
+        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) {
+            stopRequested = 1; // end of input
+            return;
+        }
+        if (!ledOn) {
+            Say("         too early, the LED is off\n");
+            return;
+        }
+        Answer(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - *ledOn).count());
+    }
+
+    void Answer(qint64 us)
+    {
+        const QByteArray reply = "t " + QByteArray::number(us) + '\n';
+        pty.Write(reply);
+        Say("LED off  -> %s", reply);
+        ledOn.reset();
+        answerAt.reset();
+    }
+
+    PseudoTerminal &pty;
+    const Options &opts;
+    QByteArray command;
+    std::optional<Clock::time_point> ledOn, answerAt;
+    qint64 drawnUs = 0;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (!ParseOptions(app, options))
+        return 2;
+
+    InitFolders(QCoreApplication::applicationFilePath());
+    SetFolder(DataFolder, ChooseDataFolder());
+    PseudoTerminal pty;
+    QString error = pty.Open();
+    const QString link = DataPath(BoxPortLinkName(options.com), DataFolder);
+    if (error.isEmpty())
+        error = pty.LinkAs(link);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "blinkdash-boxsim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+
+    struct sigaction action = {};
+    action.sa_handler = RequestStop;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::printf("Switch box on COM%d: %s -> %s\n", options.com, link.toLocal8Bit().constData(),
+        pty.SlavePath().toLocal8Bit().constData());
+    std::printf("Set useBox=true and boxCom=%d in blinkdash.ini. Ctrl+C ends.\n", options.com);
+    std::fflush(stdout);
+    Box(pty, options).Run();
+    return 0;
+}
