@@ -132,6 +132,6 @@ void SwitchBox::OnPortError(QSerialPort::SerialPortError error)
         return;
     // Closed at the next poll, not inside the port's own notification.
     if (!portLost)
-        DebugLog("Schaltbox getrennt: %s", port.errorString().toLocal8Bit().constData());
+        DebugLog("Schaltbox getrennt (Fehler %d)", static_cast<int>(error));
     portLost = true;
 }
