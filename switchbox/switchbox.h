@@ -21,8 +21,6 @@ public:
 
     // Opens and configures COM port n (19200 baud, 8N1, no flow control); 0 on success, -1 on failure.
     int Open(int n);
-    // Opens the named device; what Open(n) does once it knows the name.
-    int OpenDevice(const QString &name);
     void Close();
     bool IsOpen() const;
 
@@ -44,6 +42,7 @@ Q_SIGNALS:
     void SignalResult(int ms);
 
 private:
+    int OpenDevice(const QString &name);
     void Send(const QByteArray &command);
     void HandleLine(const std::string &line);
     void OnPortError(QSerialPort::SerialPortError error);

@@ -75,7 +75,6 @@ void TestSwitchBox::StartWindow(const QByteArray &ini)
     window = new MainWindow;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->show();
-    boxWin = window->findChild<BoxWin *>();
     for (QWidget *w : QApplication::topLevelWidgets())
         if (auto *b = qobject_cast<BoxWin *>(w))
             boxWin = b;
