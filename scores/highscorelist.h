@@ -1,0 +1,30 @@
+#pragma once
+
+#include "highscorefile.h"
+
+#include <QAbstractTableModel>
+
+// The high-score list, fastest first, as a two-column table (name, time in ms) for the score window.
+class HighscoreList : public QAbstractTableModel
+{
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    // Adds the entries of fileName in the data folder; a missing or unreadable file adds nothing.
+    void Load(const QString &fileName);
+    // Replaces fileName in the data folder atomically with the fastest entries. A file its owner has
+    // made read-only is left alone. False when nothing was written.
+    bool Save(const QString &fileName) const;
+    // Adds one entry at its place in the order; views are told.
+    void Insert(const QString &name, int time);
+
+    const QList<HighscoreEntry> &Entries() const { return entries; }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    QList<HighscoreEntry> entries;
+};

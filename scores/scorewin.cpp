@@ -1,0 +1,7 @@
+#include "scorewin.h"
+
+ScoreWin::ScoreWin(QWidget *parent)
+    : QDialog(parent)
+{
+    setupUi(this);
+}
