@@ -2,16 +2,20 @@
 
 #include "debuglog.h"
 #include "evaluation.h"
+#include "export.h"
 #include "folders.h"
 #include "random.h"
+#include "scorewin.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTimerEvent>
 
 namespace {
 
 const QString SettingsFile = QStringLiteral("blinkdash.ini");
+const QString HighscoreFile = QStringLiteral("blinkdash.txt");
 const QString EndSound = QStringLiteral("ding.wav");
 const QString BoxRunningText = QStringLiteral("Test läuft!!! Bitte auf die LED der Schaltbox achten!");
 
@@ -43,6 +47,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&box, &SwitchBox::SignalResult, this, &MainWindow::SlotResult);
     OpenBox();
+    highscores.Load(HighscoreFile);
 }
 
 MainWindow::~MainWindow()
@@ -51,6 +56,7 @@ MainWindow::~MainWindow()
     if (inRun && !boxRun)
         QApplication::restoreOverrideCursor();
     WriteSettings(DataPath(SettingsFile, DataFolder), settings);
+    highscores.Save(HighscoreFile);
 }
 
 void MainWindow::OpenBox()
@@ -117,13 +123,24 @@ void MainWindow::on_closeButton_clicked()
 }
 
 void MainWindow::on_saveButton_clicked()
-{ }
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Wähle einen Dateinamen zum Abspeichern"), FolderPath(ExportFolder));
+    if (path.isEmpty() || ExportTimes(path, results))
+        return;
+    QMessageBox::critical(this, QStringLiteral("Fehler beim Speichern"),
+        QStringLiteral("Die Datei konnte nicht gespeichert werden!"), QMessageBox::Ok, QMessageBox::NoButton);
+}
 
 void MainWindow::on_configButton_clicked()
 { }
 
 void MainWindow::on_scoreButton_clicked()
-{ }
+{
+    ScoreWin scoreWin(this);
+    scoreWin.tableView->setModel(&highscores);
+    scoreWin.exec();
+}
 
 void MainWindow::on_aboutButton_clicked()
 { }
@@ -172,7 +189,8 @@ void MainWindow::SlotStop()
     if (!inRun)
         return;
     EndRun();
-    ShowEvaluation();
+    if (const std::optional<int> result = ShowEvaluation())
+        EnterHighscore(*result);
 }
 
 void MainWindow::EndRun()
@@ -206,14 +224,23 @@ void MainWindow::ScheduleNextSignal(int waitMs)
         warningTimer.start(warningMs);
 }
 
-void MainWindow::ShowEvaluation()
+std::optional<int> MainWindow::ShowEvaluation()
 {
     const Evaluation evaluation = Evaluate(results);
     if (!evaluation.evaluated)
-        return;
+        return std::nullopt;
     DebugLog("Mittelwert %lld mittl. abweichung %lld schwelle %lld", static_cast<long long>(evaluation.mean),
         static_cast<long long>(evaluation.deviation), static_cast<long long>(evaluation.threshold));
-    if (!evaluation.result)
+    if (evaluation.result)
+        resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
+    return evaluation.result;
+}
+
+void MainWindow::EnterHighscore(int time)
+{
+    const QString name = lineEdit->text(); // kept as typed, blanks included
+    if (name.simplified().isEmpty())
         return;
-    resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
+    highscores.Insert(name, time);
+    highscores.Save(HighscoreFile); // now, so that no later crash can lose the result
 }

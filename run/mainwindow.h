@@ -2,6 +2,7 @@
 
 #include "actionwin.h"
 #include "boxwin.h"
+#include "highscorelist.h"
 #include "mainform.h"
 #include "runtiming.h"
 #include "settings.h"
@@ -11,6 +12,8 @@
 #include <QList>
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 // The main window, and the controller of a test run: it waits a random time before each signal,
 // sounds the optional warning, collects the reaction times and evaluates them at the stop.
@@ -44,7 +47,8 @@ protected:
 private:
     void ScheduleNextSignal(int waitMs);
     void EndRun();
-    void ShowEvaluation();
+    std::optional<int> ShowEvaluation(); // the run's result, if it has one
+    void EnterHighscore(int time);
 
     int pollTimerId = 0; // polls the switch box every 50 ms, in every mode
     Settings settings;
@@ -57,7 +61,8 @@ private:
     ActionWin actionWin;
     BoxWin boxWin;
     SwitchBox box;
-    QList<int> results;  // reaction times of the current or last run, ms, in order
+    QList<int> results; // reaction times of the current or last run, ms, in order
+    HighscoreList highscores;
     QTimer waitTimer;    // the wait before the next signal
     QTimer warningTimer; // the acoustic warning before it
     SoundPlayer sounds;
