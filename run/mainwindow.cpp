@@ -79,11 +79,13 @@ void MainWindow::timerEvent(QTimerEvent *event)
 
 void MainWindow::on_startButton_clicked()
 {
-    // One run at a time: a second chain of waits would show signals into the first. A box run whose
-    // window was closed through its frame goes on unseen and can never be confirmed; it gives way.
-    if (inRun && !(boxRun && !boxWin.isVisible()))
-        return;
     if (inRun) {
+        // One run at a time: a second chain of waits would show signals into the first. A box run
+        // whose window was closed through its frame goes on unseen and can never be confirmed; it
+        // gives way.
+        const bool unconfirmable = boxRun && !boxWin.isVisible();
+        if (!unconfirmable)
+            return;
         DebugLog("abgebrochen");
         EndRun();
     }

@@ -1,11 +1,7 @@
 #include "actionwin.h"
 #include "debuglog.h"
 #include "evaluation.h"
-#include "folders.h"
-#include "mainwindow.h"
-
-#include <QMessageBox>
-#include <QtTest>
+#include "mainwindowdriver.h"
 
 // Drives whole screen runs as a person would: the start button, SPACE on the stimulus window
 // when the disc shows, ESC at the end.
@@ -27,7 +23,7 @@ private:
     void StartWindow(const QByteArray &ini);
     void Start() { QTest::mouseClick(window->startButton, Qt::LeftButton); }
     int AnswerSignal(int thinkMs); // waits for the disc, thinks, presses SPACE; the measured time
-    QStringList LogLines() const;
+    QStringList LogLines() const { return ::LogLines(temp.filePath("log")); }
 
     QTemporaryDir temp;
     MainWindow *window = nullptr;
@@ -56,35 +52,15 @@ void TestMainWindow::cleanup()
 void TestMainWindow::StartWindow(const QByteArray &ini)
 {
     delete window; // stores its settings, so write ours after it
-    QFile file(DataPath("blinkdash.ini", DataFolder));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Common]\n" + ini);
-    file.close();
-
-    window = new MainWindow;
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    window->show();
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *a = qobject_cast<ActionWin *>(w))
-            action = a;
+    window = OpenMainWindow(ini);
+    action = TopLevel<ActionWin>();
     results = std::make_unique<QSignalSpy>(action, &ActionWin::SignalResult);
     played = std::make_unique<QSignalSpy>(window->findChild<SoundPlayer *>(), &SoundPlayer::PlayRequested);
 }
 
 int TestMainWindow::AnswerSignal(int thinkMs)
 {
-    if (!QTest::qWaitFor([&] { return action->SignalVisible(); }, 5000))
-        return -1;
-    QTest::qWait(thinkMs);
-    QTest::keyClick(action, Qt::Key_Space);
-    return results->last().at(0).toInt();
-}
-
-QStringList TestMainWindow::LogLines() const
-{
-    QFile file(temp.filePath("log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                          : QStringList();
+    return PressWhenShown(action, thinkMs) ? results->last().at(0).toInt() : -1;
 }
 
 void TestMainWindow::wholeRunIsMeasuredEvaluatedAndTraced()
@@ -132,20 +108,10 @@ void TestMainWindow::earlyPressesAndTheSixthAborting()
     QVERIFY(action->isVisible());
 
     // ...but the sixth ends the run, evaluated on the four times, and a box says why.
-    QString title, text;
-    QTimer boxCloser;
-    connect(&boxCloser, &QTimer::timeout, this, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            title = box->windowTitle();
-            text = box->text();
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-    boxCloser.start(10);
+    ModalAnswerer answerer;
     QTest::keyClick(action, Qt::Key_Space);
     QVERIFY(!action->isVisible());
-    QCOMPARE(title, QString("Fehler"));
-    QCOMPARE(text, QString("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."));
+    QCOMPARE(answerer.seen, QStringList("Fehler|Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."));
     QCOMPARE(results->size(), 4);
     QCOMPARE(window->resultLabel->text(), QString::number(Evaluate(measured).result.value()));
 }

@@ -1,14 +1,10 @@
 #include "boxwin.h"
 #include "debuglog.h"
 #include "evaluation.h"
-#include "folders.h"
-#include "mainwindow.h"
+#include "mainwindowdriver.h"
 #include "portname.h"
 #include "pseudoterminal.h"
 #include "switchbox.h"
-
-#include <QMessageBox>
-#include <QtTest>
 
 #include <termios.h>
 
@@ -31,13 +27,12 @@ private:
     void StartWindow(const QByteArray &ini);
     void ClickReady() { QTest::mouseClick(boxWin->readyButton, Qt::LeftButton); }
     QByteArray Expect(PseudoTerminal &pty, const QByteArray &bytes); // what arrived, up to bytes
-    QStringList LogLines() const;
+    QStringList LogLines() const { return ::LogLines(temp.filePath("log")); }
 
     QTemporaryDir temp;
     MainWindow *window = nullptr;
     BoxWin *boxWin = nullptr;
-    QStringList messages; // message boxes seen, "title|text", each closed by OK
-    QTimer messageCloser;
+    std::unique_ptr<ModalAnswerer> answerer;
 };
 
 void TestSwitchBox::init()
@@ -45,19 +40,12 @@ void TestSwitchBox::init()
     SetFolder(DataFolder, temp.path());
     QDir::setCurrent(temp.path());
     DebugLogOpen(DebugLogToFile | DebugLogTruncate, QFile::encodeName(temp.filePath("log")).constData(), nullptr);
-    messages.clear();
-    connect(&messageCloser, &QTimer::timeout, this, [this] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            messages.append(box->windowTitle() + '|' + box->text());
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-    messageCloser.start(10);
+    answerer = std::make_unique<ModalAnswerer>();
 }
 
 void TestSwitchBox::cleanup()
 {
-    messageCloser.disconnect();
+    answerer.reset();
     delete window;
     window = nullptr;
     DebugLogClose();
@@ -67,17 +55,8 @@ void TestSwitchBox::cleanup()
 void TestSwitchBox::StartWindow(const QByteArray &ini)
 {
     delete window;
-    QFile file(DataPath("blinkdash.ini", DataFolder));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Common]\nuseBox=true\n" + ini);
-    file.close();
-
-    window = new MainWindow;
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    window->show();
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *b = qobject_cast<BoxWin *>(w))
-            boxWin = b;
+    window = OpenMainWindow("useBox=true\n" + ini);
+    boxWin = TopLevel<BoxWin>();
     QVERIFY(boxWin);
 }
 
@@ -90,13 +69,6 @@ QByteArray TestSwitchBox::Expect(PseudoTerminal &pty, const QByteArray &bytes)
         got += pty.Read(5);
     }
     return got;
-}
-
-QStringList TestSwitchBox::LogLines() const
-{
-    QFile file(temp.filePath("log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                          : QStringList();
 }
 
 void TestSwitchBox::portNumbersResolveLikeWine()
@@ -165,7 +137,7 @@ void TestSwitchBox::openFailureIsReportedAtStart()
 {
     QVERIFY(QFile::link(temp.filePath("unplugged"), DataPath(BoxPortLinkName(7), DataFolder)));
     StartWindow("boxCom=7\n");
-    QCOMPARE(messages,
+    QCOMPARE(answerer->seen,
         QStringList("Fehler beim Öffnen der Schaltbox|Die Schnittstelle COM7 konnte nicht geöffnet werden.!"));
 
     // The run goes on without a box and stalls after its first wait until "Fertig !".
@@ -178,7 +150,7 @@ void TestSwitchBox::openFailureIsReportedAtStart()
     QCOMPARE(window->resultLabel->text(), QString(" --- "));
 
     StartWindow("useBox=false\nboxCom=7\n"); // screen mode never opens the port
-    QCOMPARE(messages.size(), 1);
+    QCOMPARE(answerer->seen.size(), 1);
     QFile::remove(DataPath(BoxPortLinkName(7), DataFolder));
 }
 
@@ -188,7 +160,7 @@ void TestSwitchBox::peerRunWithStrayRepliesAndAVanishingBox()
     QCOMPARE(pty.Open(), QString());
     QCOMPARE(pty.LinkAs(DataPath(BoxPortLinkName(8), DataFolder)), QString());
     StartWindow("boxCom=8\ncnt=10\nminDel=0.02\nmaxDel=0.05\n");
-    QVERIFY(messages.isEmpty());
+    QVERIFY(answerer->seen.isEmpty());
     QSignalSpy results(window->findChild<SwitchBox *>(), &SwitchBox::SignalResult);
 
     pty.Write("t 999000\n"); // before any run: not a result
@@ -225,7 +197,7 @@ void TestSwitchBox::wholeRunsAgainstTheSimulator()
     QVERIFY(QFileInfo(DataPath(BoxPortLinkName(5), DataFolder)).isSymLink());
 
     StartWindow("boxCom=5\ncnt=5\nminDel=0.02\nmaxDel=0.06\n");
-    QVERIFY(messages.isEmpty());
+    QVERIFY(answerer->seen.isEmpty());
     QSignalSpy results(window->findChild<SwitchBox *>(), &SwitchBox::SignalResult);
     QTest::mouseClick(window->startButton, Qt::LeftButton);
     QVERIFY(boxWin->isVisible());

@@ -95,10 +95,15 @@ bool PseudoTerminal::Write(const QByteArray &bytes)
     qsizetype done = 0;
     while (master >= 0 && done < bytes.size()) {
         const ssize_t n = ::write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        if (n > 0)
+        if (n > 0) {
             done += n;
+        } else if (errno == EAGAIN) {
+            pollfd fd {master, POLLOUT, 0}; // the program has not read yet; wait for room
+            if (::poll(&fd, 1, 1000) <= 0)
+                return false;
+        } else if (errno != EINTR) {
+            return false;
+        }
     }
     return done == bytes.size();
 }
