@@ -1,11 +1,14 @@
 #include "mainwindow.h"
 
+#include "aboutwin.h"
+#include "configwin.h"
 #include "debuglog.h"
 #include "evaluation.h"
 #include "export.h"
 #include "folders.h"
 #include "random.h"
 #include "scorewin.h"
+#include "website.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -34,6 +37,7 @@ MainWindow::MainWindow(QWidget *parent)
     , sounds(this)
 {
     setupUi(this);
+    label_4->setText(label_4->text().arg(WebLink(WebUrl(), QLatin1Char(' ') + WebHost)));
     setAttribute(Qt::WA_DeleteOnClose, true);
     pollTimerId = startTimer(50);
     settings = ReadSettings(DataPath(SettingsFile, DataFolder));
@@ -47,6 +51,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&box, &SwitchBox::SignalResult, this, &MainWindow::SlotResult);
     OpenBox();
+    PreloadSounds();
     highscores.Load(HighscoreFile);
 }
 
@@ -67,6 +72,14 @@ void MainWindow::OpenBox()
     QMessageBox::critical(this, QStringLiteral("Fehler beim Öffnen der Schaltbox"),
         QStringLiteral("Die Schnittstelle COM%1 konnte nicht geöffnet werden.!").arg(settings.boxCom), QMessageBox::Ok,
         QMessageBox::NoButton);
+}
+
+void MainWindow::PreloadSounds()
+{
+    // Decoding takes a moment; done now, the first warning of a run sounds on time.
+    if (settings.enableWav)
+        sounds.Preload(settings.wavFile);
+    sounds.Preload(EndSound);
 }
 
 void MainWindow::timerEvent(QTimerEvent *event)
@@ -99,9 +112,7 @@ void MainWindow::on_startButton_clicked()
     inRun = true;
     running = true;
     boxRun = settings.useBox;
-    if (settings.enableWav)
-        sounds.Preload(settings.wavFile);
-    sounds.Preload(EndSound);
+    PreloadSounds(); // again, in case a file has been mended since
     ScheduleNextSignal(waitMs);
 
     if (boxRun) {
@@ -135,7 +146,15 @@ void MainWindow::on_saveButton_clicked()
 }
 
 void MainWindow::on_configButton_clicked()
-{ }
+{
+    ConfigWin configWin(this);
+    configWin.ShowSettings(settings);
+    if (configWin.exec() != QDialog::Accepted)
+        return;
+    configWin.TakeSettings(settings);
+    OpenBox();
+    PreloadSounds();
+}
 
 void MainWindow::on_scoreButton_clicked()
 {
@@ -145,7 +164,10 @@ void MainWindow::on_scoreButton_clicked()
 }
 
 void MainWindow::on_aboutButton_clicked()
-{ }
+{
+    AboutWin aboutWin(this);
+    aboutWin.exec();
+}
 
 void MainWindow::SlotResult(int ms)
 {

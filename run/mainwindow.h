@@ -45,6 +45,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    void PreloadSounds();
     void ScheduleNextSignal(int waitMs);
     void EndRun();
     std::optional<int> ShowEvaluation(); // the run's result, if it has one

@@ -45,6 +45,7 @@ public:
     }
 
     QStringList seen;
+    QStringList fileFilters; // of each file dialog, joined by ";;"
     QString nextFile;
 
 private:
@@ -58,6 +59,7 @@ private:
                    dialog && !dialog->property("answered").toBool()) {
             dialog->setProperty("answered", true);
             seen.append(dialog->windowTitle() + '|' + dialog->directory().path());
+            fileFilters.append(dialog->nameFilters().join(";;"));
             if (nextFile.isEmpty()) {
                 dialog->reject();
                 return;

@@ -1,0 +1,62 @@
+#include "configwin.h"
+
+#include "soundplayer.h"
+
+#include <QFileDialog>
+
+#include <cmath>
+
+namespace {
+
+// A hand-edited "nan" would otherwise land on whichever bound the comparison happens to pick.
+double Seconds(double value)
+{
+    return std::isnan(value) ? 0.0 : value;
+}
+
+} // namespace
+
+ConfigWin::ConfigWin(QWidget *parent)
+    : QDialog(parent)
+{
+    setupUi(this);
+}
+
+void ConfigWin::ShowSettings(const Settings &s)
+{
+    checkBoxRandom->setChecked(s.randomPosition);
+    (s.useBox ? radioButtonBox : radioButtonScreen)->setChecked(true);
+    spinBoxCom->setValue(s.boxCom);
+    spinBoxMax->setValue(Seconds(s.maxDel));
+    spinBoxMin->setValue(Seconds(s.minDel));
+    spinBoxCnt->setValue(s.cnt);
+    spinBoxMaxAkkust->setValue(s.maxAkkust);
+    spinBoxMinAkkust->setValue(s.minAkkust);
+    lineEditWav->setText(s.wavFile);
+    checkBoxAkkust->setChecked(s.enableWav);
+}
+
+void ConfigWin::TakeSettings(Settings &s) const
+{
+    s.randomPosition = checkBoxRandom->isChecked();
+    s.useBox = radioButtonBox->isChecked();
+    s.boxCom = spinBoxCom->value();
+    s.cnt = spinBoxCnt->value();
+    s.minDel = spinBoxMin->value();
+    s.maxDel = spinBoxMax->value();
+    s.minAkkust = spinBoxMinAkkust->value();
+    s.maxAkkust = spinBoxMaxAkkust->value();
+    s.wavFile = lineEditWav->text();
+    s.enableWav = checkBoxAkkust->isChecked();
+}
+
+void ConfigWin::on_selectWavButton_clicked()
+{
+    // Start where the current sound really is, so that a bare "ding.wav" opens its own folder.
+    const QString current = lineEditWav->text();
+    const QString found = ResolveSoundFile(current, SoundSearchFolders());
+    const QString name = QFileDialog::getOpenFileName(
+        this, tr("Wählen Sie die Datei mit dem Signalton"), found.isEmpty() ? current : found, tr("WAV files (*.wav)"));
+    if (!name.isEmpty())
+        lineEditWav->setText(name);
+}
