@@ -206,7 +206,7 @@ int main(int argc, char *argv[])
 
     std::printf("Switch box on COM%d: %s -> %s\n", options.com, link.toLocal8Bit().constData(),
         pty.SlavePath().toLocal8Bit().constData());
-    std::printf("Set useBox=true and boxCom=%d in blinkdash.ini. Ctrl+C ends.\n", options.com);
+    std::printf("In blinkdash choose \"Schaltbox\" and COM %d under \"Einstellungen\". Ctrl+C ends.\n", options.com);
     std::fflush(stdout);
     Box(pty, options).Run();
     return 0;
