@@ -3,13 +3,20 @@
 // It offers the terminal to blinkdash as COM port N through the link "blinkdash-comN" in the data
 // folder and answers each "r" with a "t <microseconds>" line: a fixed time, a random one, or,
 // interactively, the time from "LED" on the terminal to the person's Enter key.
+//
+// With --firmware it runs the box's real firmware instead, instruction by instruction in simavr
+// and paced to the wall clock, and presses the simulated button at those times after the LED.
 
 #include "folders.h"
 #include "portname.h"
 #include "pseudoterminal.h"
+#ifdef BLINKDASH_WITH_SIMAVR
+#include "avrbox.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <chrono>
@@ -35,7 +42,15 @@ struct Options
     int com = 1;
     bool interactive = false;
     qint64 minUs = 200000, maxUs = 400000; // equal for a fixed time
+    QString firmware;                      // run this firmware in simulation
 };
+
+qint64 DrawUs(const Options &options)
+{
+    return options.minUs
+        + static_cast<qint64>(
+            QRandomGenerator::global()->bounded(static_cast<double>(options.maxUs - options.minUs + 1)));
+}
 
 void Say(const char *format, const QByteArray &text = QByteArray())
 {
@@ -56,6 +71,10 @@ bool ParseOptions(QCoreApplication &app, Options &options)
                            "(default 200000:400000)."),
             QStringLiteral("min:max")},
         {QStringLiteral("interactive"), QStringLiteral("Show the LED here and time the Enter key.")},
+        {QStringLiteral("firmware"),
+            QStringLiteral("Run the box firmware <elf> (blinkdash-box.elf) in simulation; the times "
+                           "above are when its button is pressed."),
+            QStringLiteral("elf")},
     });
     parser.process(app);
 
@@ -74,6 +93,7 @@ bool ParseOptions(QCoreApplication &app, Options &options)
         ok = minOk && maxOk && options.minUs <= options.maxUs;
     }
     options.interactive = parser.isSet(QStringLiteral("interactive"));
+    options.firmware = parser.value(QStringLiteral("firmware"));
     const bool inRange = options.com >= 0 && options.com <= 99 && options.minUs >= 0;
     if (!ok || !inRange) {
         std::fprintf(stderr, "blinkdash-boxsim: COM 0..99 and times of 0 us or more, please (see --help)\n");
@@ -136,9 +156,7 @@ private:
             if (opts.interactive) {
                 Say("         press Enter!\n");
             } else {
-                drawnUs = opts.minUs
-                    + static_cast<qint64>(
-                        QRandomGenerator::global()->bounded(static_cast<double>(opts.maxUs - opts.minUs + 1)));
+                drawnUs = DrawUs(opts);
                 answerAt = *ledOn + std::chrono::microseconds(drawnUs);
             }
         } else if (line.startsWith("L ")) {
@@ -178,6 +196,54 @@ private:
     qint64 drawnUs = 0;
 };
 
+#ifdef BLINKDASH_WITH_SIMAVR
+// The real firmware: prints what passes on the line and when the button goes down.
+int RunFirmware(const Options &options, const QString &link)
+{
+    AvrBox box;
+    const std::string error = box.Start(QFile::encodeName(options.firmware).toStdString(), true);
+    if (!error.empty()) {
+        std::fprintf(stderr, "blinkdash-boxsim: %s\n", error.c_str());
+        return 1;
+    }
+    QFile::remove(link);
+    if (!QFile::link(QString::fromStdString(box.SerialDevice()), link)) {
+        std::fprintf(stderr, "blinkdash-boxsim: cannot make the link %s\n", link.toLocal8Bit().constData());
+        return 1;
+    }
+    std::printf("Firmware %s on COM%d: %s -> %s\n", options.firmware.toLocal8Bit().constData(), options.com,
+        link.toLocal8Bit().constData(), box.SerialDevice().c_str());
+    std::printf("In blinkdash choose \"Schaltbox\" and COM %d under \"Einstellungen\". Ctrl+C ends.\n", options.com);
+    std::fflush(stdout);
+    if (!options.interactive)
+        box.SetReaction([&options] { return static_cast<double>(DrawUs(options)); });
+
+    size_t shown = 0, pressesShown = 0;
+    bool led = false;
+    while (!stopRequested) {
+        pollfd input {STDIN_FILENO, POLLIN, 0};
+        if (::poll(&input, options.interactive ? 1 : 0, 20) > 0) {
+            char buffer[256];
+            if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
+                break; // end of input
+            box.PressNow();
+        }
+        const std::vector<std::string> traffic = box.Traffic();
+        for (; shown < traffic.size(); ++shown)
+            Say("%s\n", QByteArray::fromStdString(traffic[shown]));
+        const std::vector<double> presses = box.Presses();
+        for (; pressesShown < presses.size(); ++pressesShown)
+            Say("button   %s us after the LED\n", QByteArray::number(presses[pressesShown], 'f', 2));
+        if (box.LedOn() != led) {
+            led = !led;
+            Say(led ? "LED on\n" : "LED off\n");
+        }
+    }
+    QFile::remove(link);
+    return 0;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -189,20 +255,28 @@ int main(int argc, char *argv[])
 
     InitFolders(QCoreApplication::applicationFilePath());
     SetFolder(DataFolder, ChooseDataFolder());
+    struct sigaction action = {};
+    action.sa_handler = RequestStop;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    const QString link = DataPath(BoxPortLinkName(options.com), DataFolder);
+    if (!options.firmware.isEmpty()) {
+#ifdef BLINKDASH_WITH_SIMAVR
+        return RunFirmware(options, link);
+#else
+        std::fprintf(stderr, "blinkdash-boxsim: built without simavr (libsimavr-dev), so no --firmware\n");
+        return 1;
+#endif
+    }
+
     PseudoTerminal pty;
     QString error = pty.Open();
-    const QString link = DataPath(BoxPortLinkName(options.com), DataFolder);
     if (error.isEmpty())
         error = pty.LinkAs(link);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "blinkdash-boxsim: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
-
-    struct sigaction action = {};
-    action.sa_handler = RequestStop;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     std::printf("Switch box on COM%d: %s -> %s\n", options.com, link.toLocal8Bit().constData(),
         pty.SlavePath().toLocal8Bit().constData());
