@@ -21,6 +21,7 @@
 #include <stdbool.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #define LINE_MAX 24
 
@@ -101,14 +102,16 @@ static uint32_t Now(void)
     return ((uint32_t)high << 16) | low;
 }
 
+// Queues a whole line or, should there be no room, none of it: never half an answer.
 static void Send(const char *text)
 {
+    uint8_t length = strlen(text);
+    uint8_t room = (txTail + sizeof txBuffer - txHead - 1) % sizeof txBuffer;
+    if (length > room)
+        return;
     for (; *text; ++text) {
-        uint8_t next = (txHead + 1) % sizeof txBuffer;
-        if (next == txTail)
-            return; // the host has stopped reading; drop rather than block the timing
         txBuffer[txHead] = *text;
-        txHead = next;
+        txHead = (txHead + 1) % sizeof txBuffer;
     }
 }
 
@@ -162,13 +165,12 @@ static void Reply(void)
     if ((captureFlags & _BV(TOV1)) && captureTicks < 0x8000)
         ticks += 0x10000; // the counter wrapped just before the press, the main loop had not seen it
     // In cycles: the middle of the tick read, less the entry delay, plus the late start; rounded.
-    uint64_t cycles = (uint64_t)ticks * 8 + 4 + START_CYCLES - ENTRY_CYCLES;
-    uint32_t us = (uint32_t)((cycles + 8) / 16);
-    char digits[11];
-    ultoa(us, digits, 10);
-    Send("t ");
-    Send(digits);
-    Send("\n");
+    int64_t cycles = (int64_t)ticks * 8 + 4 + START_CYCLES - ENTRY_CYCLES;
+    uint32_t us = cycles < 0 ? 0 : (uint32_t)((cycles + 8) / 16);
+    char reply[16] = "t ";
+    ultoa(us, reply + 2, 10);
+    strcat(reply, "\n");
+    Send(reply);
     LED_OFF();
     StopMeasurement();
 }
