@@ -1,0 +1,371 @@
+// The timing robot: drives a real blinkdash on an Xvfb display like a very steady person. It
+// watches Xvfb's framebuffer file for the first yellow pixels of each signal, waits a known time
+// D, presses SPACE through XTest, and in the end compares each D with the time the program wrote
+// to its export file: error = reported - D.
+//
+//   blinkdash-robot --fb DIR/Xvfb_screen0 --signals N --export FILE
+// (DISPLAY names the Xvfb display; blinkdash must already show its main window there.)
+
+#include <X11/XKBlib.h>
+#include <X11/XWDFile.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/ipc.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/shm.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Micros = std::chrono::duration<double, std::micro>;
+
+[[noreturn]] void Fail(const std::string &why)
+{
+    std::fprintf(stderr, "blinkdash-robot: %s\n", why.c_str());
+    std::exit(1);
+}
+
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Xvfb's screen as it keeps it: an XWD file, mapped so that every read sees the server's pixels.
+class Framebuffer
+{
+public:
+    explicit Framebuffer(const char *path)
+    {
+        const int fd = ::open(path, O_RDONLY);
+        struct stat info
+        {
+        };
+        if (fd < 0 || ::fstat(fd, &info) != 0)
+            Fail(std::string("cannot open the framebuffer ") + path);
+        size = static_cast<size_t>(info.st_size);
+        base = static_cast<const uint8_t *>(::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0));
+        ::close(fd);
+        if (base == MAP_FAILED)
+            Fail("cannot map the framebuffer");
+        XWDFileHeader header;
+        std::memcpy(&header, base, sizeof header);
+        const auto field = [](CARD32 v) { return ntohl(v); };
+        width = static_cast<int>(field(header.pixmap_width));
+        height = static_cast<int>(field(header.pixmap_height));
+        stride = field(header.bytes_per_line);
+        if (field(header.bits_per_pixel) != 32)
+            Fail("the framebuffer must have 32 bits per pixel (start Xvfb with depth 24)");
+        pixels = base + field(header.header_size) + field(header.ncolors) * sizeof(XWDColor);
+        if (pixels + static_cast<size_t>(stride) * height > base + size)
+            Fail("the framebuffer file is shorter than its header says");
+    }
+
+    uint32_t Pixel(int x, int y) const
+    {
+        uint32_t value;
+        std::memcpy(&value, pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, 4);
+        return value & 0xFFFFFF;
+    }
+
+    int width = 0, height = 0;
+
+private:
+    const uint8_t *base = nullptr;
+    const uint8_t *pixels = nullptr;
+    size_t size = 0;
+    uint32_t stride = 0;
+};
+
+constexpr uint32_t Yellow = 0xFFFF00;
+
+struct Hit
+{
+    bool found = false;
+    int x = 0, y = 0;
+};
+
+// One look at a sparse grid, finer than the disc (1/40 of the screen's width) is wide.
+Hit Scan(const Framebuffer &fb, int step)
+{
+    for (int y = step / 2; y < fb.height; y += step)
+        for (int x = step / 2; x < fb.width; x += step)
+            if (fb.Pixel(x, y) == Yellow)
+                return {true, x, y};
+    return {};
+}
+
+// The framebuffer file must show what the server shows: compare it with XShmGetImage. Xvfb draws
+// its pointer into the framebuffer but not into images, so the pointer is parked in the bottom
+// right corner and that corner left out.
+long CompareWithServer(Display *display, const Framebuffer &fb)
+{
+    constexpr int Corner = 64;
+    XTestFakeMotionEvent(display, DefaultScreen(display), fb.width - 1, fb.height - 1, 0);
+    XSync(display, False);
+    const int screen = DefaultScreen(display);
+    if (!XShmQueryExtension(display))
+        Fail("the X server has no MIT-SHM");
+    XShmSegmentInfo segment {};
+    XImage *image = XShmCreateImage(display, DefaultVisual(display, screen), DefaultDepth(display, screen), ZPixmap,
+        nullptr, &segment, fb.width, fb.height);
+    segment.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * image->height, IPC_CREAT | 0600);
+    segment.shmaddr = image->data = static_cast<char *>(shmat(segment.shmid, nullptr, 0));
+    segment.readOnly = False;
+    XShmAttach(display, &segment);
+    XShmGetImage(display, RootWindow(display, screen), image, 0, 0, AllPlanes);
+    long different = 0;
+    for (int y = 0; y < fb.height; ++y)
+        for (int x = 0; x < fb.width; ++x)
+            if (x < fb.width - Corner || y < fb.height - Corner)
+                different += (XGetPixel(image, x, y) & 0xFFFFFF) != fb.Pixel(x, y);
+    XShmDetach(display, &segment);
+    XDestroyImage(image);
+    shmdt(segment.shmaddr);
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    return different;
+}
+
+// The first window whose title contains title.
+Window FindWindow(Display *display, Window parent, const char *title)
+{
+    Window root, up, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, parent, &root, &up, &children, &count))
+        return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char *name = nullptr;
+        if (XFetchName(display, children[i], &name) && name) {
+            if (std::strstr(name, title))
+                found = children[i];
+            XFree(name);
+        }
+        if (!found)
+            found = FindWindow(display, children[i], title);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+Window AwaitWindow(Display *display, const char *title)
+{
+    for (int i = 0; i < 300; ++i) {
+        if (Window w = FindWindow(display, DefaultRootWindow(display), title))
+            return w;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    Fail(std::string("no window \"") + title + "\" appeared");
+}
+
+void Click(Display *display, Window window, int x, int y)
+{
+    int rootX = 0, rootY = 0;
+    Window child;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
+    XTestFakeButtonEvent(display, 1, True, 0);
+    XTestFakeButtonEvent(display, 1, False, 30);
+    XFlush(display);
+}
+
+void Key(Display *display, KeySym symbol, bool press)
+{
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, symbol), press, 0);
+    XFlush(display);
+}
+
+// Types printable ASCII: its characters are their own Latin-1 keysyms; shift where the key's
+// plain level is another symbol.
+void Type(Display *display, const std::string &text)
+{
+    for (const char c : text) {
+        const KeySym symbol = static_cast<unsigned char>(c);
+        const KeyCode code = XKeysymToKeycode(display, symbol);
+        const bool shift = XkbKeycodeToKeysym(display, code, 0, 0) != symbol;
+        if (shift)
+            Key(display, XK_Shift_L, true);
+        XTestFakeKeyEvent(display, code, True, 0);
+        XTestFakeKeyEvent(display, code, False, 0);
+        if (shift)
+            Key(display, XK_Shift_L, false);
+        XFlush(display);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+struct Signal
+{
+    double target = 0, kept = 0; // D asked for and D kept, ms
+    int y = 0;                   // where the disc was seen
+    double scanGap = 0;          // longest gap between two looks while waiting, ms
+    double send = 0;             // time to hand the press to the server, ms
+};
+
+double Mean(const std::vector<double> &v)
+{
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    return v.empty() ? 0 : sum / v.size();
+}
+
+double Sd(const std::vector<double> &v)
+{
+    const double m = Mean(v);
+    double sum = 0;
+    for (double x : v)
+        sum += (x - m) * (x - m);
+    return v.size() < 2 ? 0 : std::sqrt(sum / (v.size() - 1));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const char *fbPath = nullptr, *exportPath = nullptr;
+    int signals = 50;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--fb")
+            fbPath = argv[i + 1];
+        else if (option == "--signals")
+            signals = std::atoi(argv[i + 1]);
+        else if (option == "--export")
+            exportPath = argv[i + 1];
+    }
+    if (!fbPath || !exportPath || signals < 3)
+        Fail("usage: blinkdash-robot --fb FILE --signals N --export FILE");
+
+    // Punctual wake-ups: no timer slack, and real-time priority where the user may have it (the
+    // robot sleeps between its looks, so it takes little from the program it measures).
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    sched_param priority {};
+    priority.sched_priority = 10;
+    const bool realTime = sched_setscheduler(0, SCHED_FIFO, &priority) == 0;
+
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        Fail("cannot open the display");
+    int event, error, major, minor;
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor))
+        Fail("the X server has no XTEST");
+    const Framebuffer fb(fbPath);
+    if (fb.width != DisplayWidth(display, 0) || fb.height != DisplayHeight(display, 0))
+        Fail("the framebuffer file is not this display's");
+
+    const Window main = AwaitWindow(display, "Tamber's Flinkprobe");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const long different = CompareWithServer(display, fb);
+
+    Click(display, main, 30 + 190, 260 + 35); // "Los geht's ..."
+    const int step = std::max(4, fb.width / 40 / 3);
+    std::mt19937 random(std::random_device {}());
+    std::uniform_real_distribution<double> drawD(150.0, 400.0);
+    std::vector<Signal> run;
+    double worstGap = 0;
+    for (int i = 0; i < signals; ++i) {
+        Signal s;
+        s.target = drawD(random);
+        // Look every 100 us until the disc is there.
+        Hit hit;
+        Clock::time_point seen, last = Clock::now();
+        const Clock::time_point giveUp = last + std::chrono::seconds(30);
+        while (!(hit = Scan(fb, step)).found) {
+            const Clock::time_point now = Clock::now();
+            s.scanGap = std::max(s.scanGap, Ms(now - last));
+            last = now;
+            if (now > giveUp)
+                Fail("no signal came");
+            std::this_thread::sleep_until(now + std::chrono::microseconds(100));
+        }
+        seen = Clock::now();
+        s.scanGap = std::max(s.scanGap, Ms(seen - last));
+        s.y = hit.y;
+        // Wait D: sleep most of it, spin the rest, then press.
+        const Clock::time_point due = seen + std::chrono::duration_cast<Clock::duration>(Micros(s.target * 1000));
+        std::this_thread::sleep_until(due - std::chrono::microseconds(500));
+        while (Clock::now() < due) {
+        }
+        const Clock::time_point sending = Clock::now();
+        Key(display, XK_space, true);
+        const Clock::time_point sent = Clock::now();
+        s.kept = Ms(sending - seen);
+        s.send = Ms(sent - sending);
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        Key(display, XK_space, false);
+        // The disc goes with the answer; wait for that, so as not to see it twice.
+        while (Scan(fb, step).found)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        run.push_back(s);
+        worstGap = std::max(worstGap, s.scanGap);
+    }
+
+    // The end notice, ESC, then the export through the program's own dialog.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Key(display, XK_Escape, true);
+    Key(display, XK_Escape, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ::unlink(exportPath);
+    Click(display, main, 280 + 65, 100 + 15);                     // "Ergebnisse Speichern"
+    AwaitWindow(display, "einen Dateinamen zum Abspeichern");     // the title's umlaut may come in Latin-1
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // mapped, focused, name field ready
+    Type(display, exportPath);
+    Key(display, XK_Return, true);
+    Key(display, XK_Return, false);
+    std::vector<int> reported;
+    for (int i = 0; i < 100 && reported.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::ifstream file(exportPath);
+        for (int ms; file >> ms;)
+            reported.push_back(ms);
+    }
+    if (static_cast<int>(reported.size()) != signals)
+        Fail("the export file holds " + std::to_string(reported.size()) + " times, not " + std::to_string(signals));
+
+    std::vector<double> errors, ys, keptOff, sends;
+    for (int i = 0; i < signals; ++i) {
+        errors.push_back(reported[i] - run[i].kept);
+        ys.push_back(run[i].y);
+        keptOff.push_back(std::abs(run[i].kept - run[i].target));
+        sends.push_back(run[i].send);
+    }
+    // How the error grows with the disc's height: least squares, ms per 1000 px.
+    const double my = Mean(ys), me = Mean(errors);
+    double sxy = 0, sxx = 0;
+    for (int i = 0; i < signals; ++i) {
+        sxy += (ys[i] - my) * (errors[i] - me);
+        sxx += (ys[i] - my) * (ys[i] - my);
+    }
+    std::vector<double> others(errors.begin() + 1, errors.end());
+    std::printf("RESULT %dx%d signals=%d bias=%.2f sd=%.2f min=%.2f max=%.2f slope=%.2f first=%.2f others=%.2f "
+                "scan_gap_max=%.3f send_mean=%.3f send_max=%.3f d_off_max=%.4f fb_vs_shm=%ld realtime=%d\n",
+        fb.width, fb.height, signals, me, Sd(errors), *std::min_element(errors.begin(), errors.end()),
+        *std::max_element(errors.begin(), errors.end()), sxx > 0 ? 1000 * sxy / sxx : 0.0, errors[0], Mean(others),
+        worstGap, Mean(sends), *std::max_element(sends.begin(), sends.end()),
+        *std::max_element(keptOff.begin(), keptOff.end()), different, realTime);
+    XCloseDisplay(display);
+    return 0;
+}
