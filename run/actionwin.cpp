@@ -1,6 +1,7 @@
 #include "actionwin.h"
 
 #include "debuglog.h"
+#include "displaytiming.h"
 
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -42,10 +43,20 @@ void ActionWin::ShowSignal(int x, int y)
 {
     posX = x;
     posY = y;
-    clock.start();
     signalVisible = true;
     grabKeyboard();
-    repaint();
+    repaint(DiscRegion()); // only the disc: a whole 4K frame takes the server milliseconds to take in
+    // The disc reaches the screen's image between the painting's end and the server's answer to a
+    // question sent after it; the clock starts in the middle.
+    const SteadyTime painted = std::chrono::steady_clock::now();
+    WaitForDisplay();
+    shownAt = painted + (std::chrono::steady_clock::now() - painted) / 2;
+}
+
+QRect ActionWin::DiscRegion() const
+{
+    // The disc's outline is drawn with a pen 3 px wide, centred on the rectangle's edge.
+    return PlaceSignal(size(), posX, posY).disc.adjusted(-2, -2, 2, 2);
 }
 
 void ActionWin::ResetRun()
@@ -59,7 +70,7 @@ void ActionWin::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Space:
         event->accept();
-        SpacePressed();
+        SpacePressed(event->timestamp());
         break;
     case Qt::Key_Escape:
         DebugLog("ESC received");
@@ -73,12 +84,18 @@ void ActionWin::keyPressEvent(QKeyEvent *event)
     }
 }
 
-void ActionWin::SpacePressed()
+void ActionWin::SpacePressed(unsigned long timestamp)
 {
     if (signalVisible) {
-        const qint64 elapsed = clock.elapsed();
+        // The server's stamp is taken before the event waits in queues, and a program's first key
+        // press waits longest (Qt then loads its compose table).
+        const SteadyTime now = std::chrono::steady_clock::now();
+        const SteadyTime pressed = ServerEventTime(timestamp, shownAt, now).value_or(now);
+        // Rounded to the nearest millisecond: truncating would make every time 0.5 ms short.
+        const qint64 elapsed
+            = (std::chrono::duration_cast<std::chrono::microseconds>(pressed - shownAt).count() + 500) / 1000;
         signalVisible = false;
-        repaint();
+        repaint(DiscRegion());
         Q_EMIT SignalResult(static_cast<int>(qMin<qint64>(elapsed, INT_MAX)));
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "displaytiming.h"
+
 #include <QFrame>
 #include <QRect>
 #include <QString>
@@ -43,9 +44,10 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void SpacePressed();
+    void SpacePressed(unsigned long timestamp);
+    QRect DiscRegion() const; // what showing or removing the disc repaints
 
-    QElapsedTimer clock;
+    SteadyTime shownAt; // when the disc reached the screen
     QString message;
     bool signalVisible = false;
     int posX = 50;

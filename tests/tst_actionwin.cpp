@@ -29,6 +29,7 @@ private Q_SLOTS:
     void paintsTheDisc_data();
     void paintsTheDisc();
     void escapeCloseAndHideEndTheGrab();
+    void signalRepaintsOnlyTheDisc();
 };
 
 void TestActionWin::paintsTheDisc_data()
@@ -91,6 +92,43 @@ void TestActionWin::escapeCloseAndHideEndTheGrab()
     QCOMPARE(logged.size(), 1);
     QCOMPARE(QWidget::keyboardGrabber(), nullptr); // hiding released it
     DebugLogClose();
+}
+
+// Showing and taking away the disc repaint its square alone, which is what reaches the screen
+// fast; the window's first showing still paints it whole.
+void TestActionWin::signalRepaintsOnlyTheDisc()
+{
+    ActionWin win;
+    QList<QRegion> painted;
+    struct Recorder : QObject
+    {
+        QList<QRegion> *regions;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                regions->append(static_cast<QPaintEvent *>(event)->region());
+            return false;
+        }
+    } recorder;
+    recorder.regions = &painted;
+    win.installEventFilter(&recorder);
+    win.resize(1600, 900);
+    win.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&win));
+    QTRY_VERIFY(!painted.isEmpty());
+    QCOMPARE(painted.last(), QRegion(win.rect()));
+
+    const QRect disc = PlaceSignal(win.size(), 0, 100).disc;
+    painted.clear();
+    win.ShowSignal(0, 100);
+    QCOMPARE(painted, QList<QRegion> {QRegion(disc.adjusted(-2, -2, 2, 2))});
+    QSignalSpy results(&win, &ActionWin::SignalResult);
+    painted.clear();
+    QTest::keyClick(&win, Qt::Key_Space);
+    QCOMPARE(results.size(), 1);
+    QCOMPARE(painted, QList<QRegion> {QRegion(disc.adjusted(-2, -2, 2, 2))});
+    QVERIFY(!win.SignalVisible());
+    QCOMPARE(win.grab().toImage().pixelColor(disc.center()), QColor(Qt::black));
 }
 
 QTEST_MAIN(TestActionWin)

@@ -1,3 +1,4 @@
+#include "displaytiming.h"
 #include "evaluation.h"
 #include "random.h"
 #include "runtiming.h"
@@ -18,6 +19,8 @@ private Q_SLOTS:
     void randomScalingIsExactAndSafe();
     void timingFromSettings_data();
     void timingFromSettings();
+    void serverStamps_data();
+    void serverStamps();
 };
 
 void TestRunLogic::evaluates_data()
@@ -93,6 +96,36 @@ void TestRunLogic::timingFromSettings()
     const int wait = NextWait(t);
     QVERIFY(wait >= t.minDelayMs && wait <= t.minDelayMs + t.delayRangeMs);
     QCOMPARE(WarningOffset(t, wait), wait - t.minLeadMs); // equal leads: no random part
+}
+
+// A key press stamped by the display server in whole milliseconds of the steady clock, 32 bits.
+void TestRunLogic::serverStamps_data()
+{
+    QTest::addColumn<qint64>("nowUs");      // the handler's time
+    QTest::addColumn<qint64>("startUs");    // when the disc was shown
+    QTest::addColumn<qint64>("stampMs");    // the event's stamp, taken modulo 2^32
+    QTest::addColumn<qint64>("expectedUs"); // -1: not usable
+    QTest::newRow("middle of its millisecond") << 5'000'900LL << 4'700'000LL << 5000LL << 5'000'500LL;
+    QTest::newRow("this very millisecond") << 5'000'300LL << 4'700'000LL << 5000LL << 5'000'300LL;
+    QTest::newRow("just after the start") << 5'000'900LL << 4'999'800LL << 4999LL << 4'999'800LL;
+    QTest::newRow("before the start") << 5'000'900LL << 4'999'000LL << 4990LL << -1LL;
+    QTest::newRow("in the future") << 5'000'900LL << 4'700'000LL << 5002LL << -1LL;
+    QTest::newRow("another clock") << 5'000'900LL << 4'700'000LL << 123456789LL << -1LL;
+    const qint64 wrapMs = 1LL << 32; // the stamp has wrapped, the steady clock has not
+    QTest::newRow("across the wrap") << (wrapMs + 10) * 1000 << (wrapMs - 300) * 1000 << 5LL
+                                     << (wrapMs + 5) * 1000 + 500;
+}
+
+void TestRunLogic::serverStamps()
+{
+    QFETCH(qint64, nowUs);
+    QFETCH(qint64, startUs);
+    QFETCH(qint64, stampMs);
+    QFETCH(qint64, expectedUs);
+    using std::chrono::microseconds;
+    const auto time = MillisecondStampTime(
+        static_cast<uint32_t>(stampMs), SteadyTime(microseconds(startUs)), SteadyTime(microseconds(nowUs)));
+    QCOMPARE(time ? std::chrono::duration_cast<microseconds>(time->time_since_epoch()).count() : -1, expectedUs);
 }
 
 QTEST_GUILESS_MAIN(TestRunLogic)
