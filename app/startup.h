@@ -9,5 +9,9 @@ void SetUpFolders(const QString &programFilePath);
 // "-d", matched exactly, anywhere after the program name.
 bool HasDebugOption(const QStringList &arguments);
 
-// Opens the debug log "blinkdash.dbg" in the program folder, appending.
+// Where the debug log "blinkdash.dbg" goes: next to the program, or in the data folder when the
+// program's folder cannot be written.
+QString DebugLogPath();
+
+// Opens the debug log there, appending.
 void OpenDebugLogFile();

@@ -83,6 +83,15 @@ void TestApp::debugOptionAndLog()
     // Next to the program, not in the data folder; the long line cut to the buffer.
     QCOMPARE(ReadAll(temp.filePath("blinkdash.dbg")),
         "start 2000 5000 4321\nends in a newline\n\n" + QByteArray(DebugLogLineMax - 1, 'x') + "\n");
+
+    // An installed program's folder cannot be written (a file stands in for it, as root could
+    // write any folder): the log goes to the data folder.
+    QVERIFY(QDir().mkpath(temp.filePath("data")));
+    SetFolder(ProgramFolder, temp.filePath("blinkdash.dbg"));
+    OpenDebugLogFile();
+    DebugLog("installed");
+    DebugLogClose();
+    QCOMPARE(ReadAll(temp.filePath("data/blinkdash.dbg")), QByteArray("installed\n"));
 }
 
 void TestApp::settingsFile()
