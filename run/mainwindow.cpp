@@ -112,7 +112,6 @@ void MainWindow::on_startButton_clicked()
     inRun = true;
     running = true;
     boxRun = settings.useBox;
-    PreloadSounds(); // again, in case a file has been mended since
     ScheduleNextSignal(waitMs);
 
     if (boxRun) {
