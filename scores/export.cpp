@@ -1,15 +1,11 @@
 #include "export.h"
 
-#include <QSaveFile>
+#include "safefile.h"
 
-bool ExportTimes(const QString &path, const QList<int> &times)
+bool ExportTimes(const QString &path, const QList<int> &times, QString *reason)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
     QByteArray content;
     for (int time : times)
         content += QByteArray::number(time) + '\n';
-    file.write(content);
-    return file.commit();
+    return WriteFileWhole(path, content, reason);
 }

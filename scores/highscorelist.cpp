@@ -1,11 +1,11 @@
 #include "highscorelist.h"
 
 #include "folders.h"
+#include "safefile.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -14,7 +14,7 @@ void HighscoreList::Load(const QString &fileName)
     QFile file(DataPath(fileName, DataFolder));
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QList<HighscoreEntry> read = ParseHighscores(file.readAll());
+    const QList<HighscoreEntry> read = ReadHighscores(file);
     if (read.isEmpty())
         return;
     beginResetModel();
@@ -23,18 +23,14 @@ void HighscoreList::Load(const QString &fileName)
     endResetModel();
 }
 
-bool HighscoreList::Save(const QString &fileName) const
+HighscoreList::SaveOutcome HighscoreList::Save(const QString &fileName, QString *reason) const
 {
     const QString path = DataPath(fileName, DataFolder);
     // Checked by the mode bits, since an atomic replace would go around them (and root around both).
     const QFileInfo existing(path);
-    if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & QFileDevice::WriteOwner)))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(FormatHighscores(entries));
-    return file.commit();
+    if (existing.isFile() && (!existing.isWritable() || !(existing.permissions() & QFileDevice::WriteOwner)))
+        return LeftAlone;
+    return WriteFileWhole(path, FormatHighscores(entries), reason) ? Saved : Failed;
 }
 
 void HighscoreList::Insert(const QString &name, int time)

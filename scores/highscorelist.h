@@ -10,11 +10,18 @@ class HighscoreList : public QAbstractTableModel
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Adds the entries of fileName in the data folder; a missing or unreadable file adds nothing.
+    enum SaveOutcome {
+        Saved,
+        LeftAlone, // the file's owner has made it read-only
+        Failed,
+    };
+
+    // Adds the fastest entries of fileName in the data folder; a missing or unreadable file adds
+    // nothing.
     void Load(const QString &fileName);
-    // Replaces fileName in the data folder atomically with the fastest entries. A file its owner has
-    // made read-only is left alone. False when nothing was written.
-    bool Save(const QString &fileName) const;
+    // Replaces fileName in the data folder with the fastest entries, whole or not at all; on failure
+    // reason says why, and the old file keeps every byte.
+    SaveOutcome Save(const QString &fileName, QString *reason = nullptr) const;
     // Adds one entry at its place in the order; views are told.
     void Insert(const QString &name, int time);
 

@@ -53,15 +53,26 @@ void TestScores::loaderForgivesHandEdits_data()
                                                           << Entries {{"Bert", 250}, {"Anna", 300}, {"Carl", 310}};
     QTest::newRow("runs of blanks and tabs, names of several words")
         << QByteArray("  312 \t Max   Muster  \n") << Entries {{"Max Muster", 312}};
-    QTest::newRow("time not a number or beyond 32 bits")
-        << QByteArray("abc Anna\n99999999999 Zoe\n12x Udo\n") << Entries {{"Anna", 0}, {"Zoe", 0}, {"Udo", 0}};
+    QTest::newRow("junk never ranks: no number, beyond 32 bits, not above 0")
+        << QByteArray("abc Anna\n# comment\n99999999999 Zoe\n12x Udo\n0 Null\n-5 X\n\x01\x02\xfe\n310 Real\n")
+        << Entries {{"Real", 310}};
     QTest::newRow("a lone time, and one character skipped") << QByteArray("250\n7\n") << Entries {{"", 250}};
-    QTest::newRow("negative times are fastest") << QByteArray("100 Y\n-5 X\n") << Entries {{"X", -5}, {"Y", 100}};
+    QString many;
+    for (int time = 1000; time > 0; --time) // slowest first, the fastest twice
+        many += QString("%1 n%1\n").arg(time) + (time <= 21 && time % 2 ? QString("%1 again\n").arg(time) : "");
+    Entries fastest;
+    for (int time = 1; fastest.size() < HighscoreFileEntries; ++time) {
+        fastest.append({QString("n%1").arg(time), time});
+        if (time % 2 && fastest.size() < HighscoreFileEntries)
+            fastest.append({"again", time});
+    }
+    QTest::newRow("the fastest 20 of many") << many.toLatin1() << fastest;
     QTest::newRow("slowest-first file of older versions")
         << QByteArray("400 c\n300 b\n200 a\n") << Entries {{"a", 200}, {"b", 300}, {"c", 400}};
     QTest::newRow("equal times keep their order") << QByteArray("200 b\n200 a\n") << Entries {{"b", 200}, {"a", 200}};
     QTest::newRow("NUL ends a line") << QByteArray("200 Jo\0hn\n\0 150 X\n", 19) << Entries {{"Jo", 200}};
-    QTest::newRow("very long line") << "150 " + QByteArray(200000, 'x') << Entries {{QString(200000, 'x'), 150}};
+    QTest::newRow("very long lines: only their start counts") << "150 " + QByteArray(200000, 'x') + "\n"
+            + QByteArray(200000, ' ') + "120 y" << Entries {{QString(HighscoreLineMax - 4, 'x'), 150}};
     QTest::newRow("UTF-8, and Latin-1 where not UTF-8") << QByteArray("300 J\xc3\xbcrgen\n310 J\xfcrgen M\xfcller\n")
                                                         << Entries {{"Jürgen", 300}, {"Jürgen Müller", 310}};
 }
@@ -71,6 +82,10 @@ void TestScores::loaderForgivesHandEdits()
     QFETCH(QByteArray, content);
     QFETCH(Entries, entries);
     QCOMPARE(ParseHighscores(content), entries);
+    HighscoreReader reader; // as a file comes, in pieces that split lines anywhere
+    for (qsizetype at = 0; at < content.size(); at += 7)
+        reader.Feed(QByteArrayView(content).sliced(at, qMin<qsizetype>(7, content.size() - at)));
+    QCOMPARE(reader.Finish(), entries);
 }
 
 void TestScores::saveKeepsTheFastestAndReadsBackWhole()
@@ -78,13 +93,13 @@ void TestScores::saveKeepsTheFastestAndReadsBackWhole()
     HighscoreList list;
     list.Load("blinkdash.txt"); // a first start: no file, no entries
     QCOMPARE(list.rowCount(), 0);
-    QVERIFY(list.Save("blinkdash.txt"));
+    QCOMPARE(list.Save("blinkdash.txt"), HighscoreList::Saved);
     QCOMPARE(FileContent(), QByteArray()); // created, and empty
 
     for (int i = 0; i < 25; ++i)
         list.Insert(i % 2 ? QString("Jürgen Müller %1").arg(i) : QString("Line\nbreak %1").arg(i), 500 - 7 * i);
     QCOMPARE(list.rowCount(), 25);
-    QVERIFY(list.Save("blinkdash.txt"));
+    QCOMPARE(list.Save("blinkdash.txt"), HighscoreList::Saved);
     const QList<QByteArray> lines = FileContent().split('\n');
     QCOMPARE(lines.size(), 21);                                // 20 lines and the empty rest after the last line end
     QCOMPARE(lines.at(0), QByteArray("332 Line break 24"));    // fastest first; a name never breaks a line
@@ -106,15 +121,23 @@ void TestScores::filesThatCannotBeWritten()
     file.write("300 Old\n");
     file.close();
     QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    QVERIFY(!list.Save("blinkdash.txt")); // read-only: kept as it was, even for root
+    QCOMPARE(list.Save("blinkdash.txt"), HighscoreList::LeftAlone); // read-only: kept as it was, even for root
     QCOMPARE(FileContent(), QByteArray("300 Old\n"));
     QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
-    SetFolder(DataFolder, temp.filePath("blinkdash.txt")); // a "folder" that is a file
-    QVERIFY(!list.Save("blinkdash.txt"));
+    // Places where no file can be written fail, and say why.
+    QString reason;
+    QVERIFY(file.remove() && QDir(temp.path()).mkdir("blinkdash.txt"));
+    QCOMPARE(list.Save("blinkdash.txt", &reason), HighscoreList::Failed);
+    QVERIFY(!reason.isEmpty());
+    QVERIFY(QDir(temp.path()).rmdir("blinkdash.txt") && QFile::link("/nonexistent/blinkdash.txt", file.fileName()));
+    QCOMPARE(list.Save("blinkdash.txt"), HighscoreList::Failed);
+    QVERIFY(file.remove());
+    SetFolder(DataFolder, temp.filePath("gone")); // a data folder that is not there
+    QCOMPARE(list.Save("blinkdash.txt"), HighscoreList::Failed);
     list.Load("blinkdash.txt");
     QCOMPARE(list.rowCount(), 1);
-    QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList("blinkdash.txt")); // no leftovers
+    QCOMPARE(QDir(temp.path()).entryList(QDir::Files | QDir::System), QStringList()); // no leftovers
 }
 
 void TestScores::tableModel()
