@@ -18,8 +18,11 @@ struct Settings
 };
 
 // A missing file or key gives the default; a value that does not convert gives 0, 0.0 or false.
-// Values are taken as they stand: the run decides how to use out-of-range ones.
+// Values are taken as they stand: the run decides how to use out-of-range ones. A file name typed
+// into the file by hand comes back exactly, commas, blanks and Latin-1 bytes included.
 Settings ReadSettings(const QString &iniPath);
 
-// Writes every setting but cnt. Failures are silent.
-void WriteSettings(const QString &iniPath, const Settings &settings);
+// Writes every setting but cnt into group "Common", keeping the rest of the file as it stands (a
+// hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
+// system's reason, when it could not be written, and the old file keeps every byte.
+bool WriteSettings(const QString &iniPath, const Settings &settings, QString *reason = nullptr);

@@ -32,6 +32,8 @@ private Q_SLOTS:
     void folders();
     void debugOptionAndLog();
     void settingsFile();
+    void fileNamesSurviveExactly_data();
+    void fileNamesSurviveExactly();
     void soundsAreFoundOrSilentlySkipped();
 
 private:
@@ -97,32 +99,74 @@ void TestApp::debugOptionAndLog()
 void TestApp::settingsFile()
 {
     const QString ini = temp.filePath("blinkdash.ini");
+    QFile::remove(ini);
     QCOMPARE(ReadSettings(ini).maxDel, 7.0);
     QVERIFY(!QFile::exists(ini));
 
+    QVERIFY(WriteSettings(ini, Settings())); // every key but cnt
+    QCOMPARE(ReadAll(ini),
+        "[Common]\nrandomPosition=true\nuseBox=false\nboxCom=0\nmaxDel=7\nminDel=2\nmaxAkkust=1000\nminAkkust=300\n"
+        "enableWav=false\nwavFile=ding.wav\n");
+
+    // What else the file holds stays as it stands, a hand-set cnt above all.
+    WriteAll(ini, "; mine\r\n[Common]\r\ncnt=7\r\nminDel=9\r\n\r\n[Other]\r\nminDel=1\r\n");
     Settings s;
     s.minDel = 1.25;
-    s.cnt = 7;
-    s.wavFile = "/home/jürgen/Töne/a, b.wav";
-    WriteSettings(ini, s);
-    const Settings back = ReadSettings(ini);
-    QCOMPARE(back.minDel, 1.25);
-    QCOMPARE(back.cnt, 20); // never written
-    QCOMPARE(back.wavFile, s.wavFile);
-    QVERIFY(ReadAll(ini).startsWith("[Common]\n"));
+    s.cnt = 5;
+    QVERIFY(WriteSettings(ini, s));
+    QVERIFY(ReadAll(ini).startsWith("; mine\r\n[Common]\r\ncnt=7\r\nminDel=1.25\r\nrandomPosition=true\n"));
+    QVERIFY(ReadAll(ini).endsWith("wavFile=ding.wav\n\r\n[Other]\r\nminDel=1\r\n"));
+    QCOMPARE(ReadSettings(ini).cnt, 7);
+    QCOMPARE(ReadSettings(ini).minDel, 1.25);
 
     WriteAll(ini,
         "[Common]\nuseBox=maybe\nboxCom=abc\nmaxDel=inf\nminDel=nan\n"
-        "minAkkust=99999999999999\nmaxAkkust=-7\nwavFile=a,b.wav\n");
+        "minAkkust=99999999999999\nmaxAkkust=-7\n");
     s = ReadSettings(ini);
     QCOMPARE(s.useBox, true); // any text but false and 0 is true
     QCOMPARE(s.boxCom, 0);
     QVERIFY(std::isinf(s.maxDel) && std::isnan(s.minDel));
     QCOMPARE(s.minAkkust, 0); // too big for an int: does not convert, rather than wrap
     QCOMPARE(s.maxAkkust, -7);
-    QCOMPARE(s.wavFile, QString("a,b.wav"));
     WriteAll(ini, QByteArray("\xff\xfe garbage \0 without structure", 30));
     QCOMPARE(ReadSettings(ini).cnt, 20);
+    QVERIFY(WriteSettings(ini, s));
+    QCOMPARE(ReadSettings(ini).maxAkkust, -7);
+}
+
+void TestApp::fileNamesSurviveExactly_data()
+{
+    QTest::addColumn<QByteArray>("typed"); // the line as typed into the file by hand; empty: written by us
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("typed: comma and blank")
+        << QByteArray("wavFile=Klänge/Jürgen, sound.wav") << "Klänge/Jürgen, sound.wav";
+    QTest::newRow("typed: Latin-1") << QByteArray("wavFile=J\xfcrgen.wav") << "Jürgen.wav";
+    QTest::newRow("typed: blanks around") << QByteArray("wavFile =  a;b.wav \t") << "a;b.wav";
+    QTest::newRow("typed: quoted") << QByteArray("wavFile=\" x, y.wav\"") << " x, y.wav";
+    for (const char *name :
+        {"/home/jürgen/Töne/a, b.wav", " lead and trail ", "quote\" back\\slash", "@at.wav", "semi;colon=equals",
+            "tab\tline\nend\x01"
+            "1F",
+            "𝄞 clef.wav"})
+        QTest::newRow(name) << QByteArray() << QString(name);
+}
+
+void TestApp::fileNamesSurviveExactly()
+{
+    QFETCH(QByteArray, typed);
+    QFETCH(QString, name);
+    const QString ini = temp.filePath("names.ini");
+    Settings s;
+    s.wavFile = name;
+    if (typed.isEmpty())
+        QVERIFY(WriteSettings(ini, s));
+    else
+        WriteAll(ini, "[Common]\n" + typed + "\n");
+    QCOMPARE(ReadSettings(ini).wavFile, name);
+    QVERIFY(WriteSettings(ini, s)); // and written back unharmed, in a form any reader takes
+    QCOMPARE(ReadSettings(ini).wavFile, name);
+    QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Common/wavFile").toString(), name);
 }
 
 void TestApp::soundsAreFoundOrSilentlySkipped()
