@@ -1,5 +1,6 @@
 #include "boxprotocol.h"
 
+#include <algorithm>
 #include <limits>
 
 std::vector<std::string> LineAssembler::Feed(std::string_view bytes)
@@ -48,6 +49,30 @@ bool ReadNumber(std::string_view text, std::size_t &pos, std::int32_t &value)
     return true;
 }
 
+namespace {
+
+// "t", one or more blanks, digits and nothing else, in the box's range.
+bool ReadTime(std::string_view line, std::int32_t &us)
+{
+    std::size_t i = 1;
+    while (i < line.size() && line[i] == ' ')
+        ++i;
+    if (i == 1 || i == line.size())
+        return false;
+    std::int64_t value = 0;
+    for (; i < line.size(); ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return false;
+        value = std::min<std::int64_t>(value * 10 + (line[i] - '0'), std::int64_t {LongestBoxTimeUs} + 1);
+    }
+    if (value < ShortestBoxTimeUs || value > LongestBoxTimeUs)
+        return false;
+    us = static_cast<std::int32_t>(value);
+    return true;
+}
+
+} // namespace
+
 BoxReply ParseReply(std::string_view line)
 {
     BoxReply reply;
@@ -69,7 +94,8 @@ BoxReply ParseReply(std::string_view line)
             reply.kind = arguments[0] == '0' ? BoxReply::KeyPressed : BoxReply::KeyState;
         break;
     case 't':
-        if (ReadNumber(arguments, pos, reply.numbers[0])) {
+        reply.kind = BoxReply::BadTime;
+        if (ReadTime(line, reply.numbers[0])) {
             reply.kind = BoxReply::Time;
             reply.count = 1;
         }

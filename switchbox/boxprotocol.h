@@ -32,11 +32,12 @@ private:
 struct BoxReply
 {
     enum Kind {
-        Ignored,    // unknown code, "T", an empty line, or "t"/"S" without a readable argument
+        Ignored,    // unknown code, "T", an empty line, or "S" without a state
         Values,     // "R"/"r": up to six numbers, those before the first unreadable one
         KeyPressed, // "S"/"s" with state "0"
         KeyState,   // "S"/"s" with any other state
         Time,       // "t": one reaction time in microseconds, numbers[0]
+        BadTime,    // a "t" line that is not a time the box can have measured (noise, a faulty box)
     };
     Kind kind = Ignored;
     int count = 0; // numbers read
@@ -48,6 +49,11 @@ BoxReply ParseReply(std::string_view line);
 // Reads a signed decimal number after optional spaces, like "%ld", from pos on. The value is brought
 // into the 32-bit range, however many digits there are. False, with pos unchanged, when none is there.
 bool ReadNumber(std::string_view text, std::size_t &pos, std::int32_t &value);
+
+// A time reply is "t", blanks and digits, nothing else, and lies between the shortest time that
+// makes a millisecond and the box's longest measurement (35 minutes).
+constexpr std::int32_t ShortestBoxTimeUs = 1000;
+constexpr std::int32_t LongestBoxTimeUs = 2100000000;
 
 // Milliseconds from the box's microseconds, truncated toward zero.
 inline int MicrosecondsToMs(std::int32_t us)

@@ -113,6 +113,9 @@ void SwitchBox::HandleLine(const std::string &line)
         resultReady = 1;
         Q_EMIT SignalResult(MicrosecondsToMs(values[0]));
         break;
+    case BoxReply::BadTime:
+        DebugLog("Antwort \"%s\" verworfen", line.c_str()); // the run waits on for a real answer
+        break;
     case BoxReply::KeyState:
     case BoxReply::Ignored:
         break;

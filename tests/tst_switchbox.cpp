@@ -169,14 +169,17 @@ void TestSwitchBox::peerRunWithStrayRepliesAndAVanishingBox()
     QCOMPARE(Expect(pty, "r\n"), QByteArray("L 0\nr\n"));
     const QList<int> answers {300, 250, 280, 260, 270};
     for (int i = 0; i < answers.size(); ++i) {
-        // A second, unasked-for reply must neither count nor start another chain of signals.
-        pty.Write("t " + QByteArray::number(answers[i] * 1000 + 999) + (i == 1 ? "\nt 5000\n" : "\n"));
+        // A second, unasked-for reply must neither count nor start another chain of signals; a
+        // garbled one is dropped and the run waits on for the real answer.
+        const QByteArray answer = "t " + QByteArray::number(answers[i] * 1000 + 999) + '\n';
+        pty.Write(i == 1 ? answer + "t 5000\n" : i == 2 ? "t -250000\n" + answer : answer);
         if (i + 1 < answers.size())
             QCOMPARE(Expect(pty, "r\n"), QByteArray("r\n"));
     }
     QTRY_COMPARE(results.size(), answers.size() + 2);
     QCOMPARE(Expect(pty, "r\n"), QByteArray("r\n"));
     QCOMPARE(LogLines().filter("ohne Messung verworfen").size(), 2);
+    QCOMPARE(LogLines().filter("Antwort"), QStringList("Antwort \"t -250000\" verworfen"));
 
     pty.Close(); // the box goes away with a measurement outstanding
     QTRY_VERIFY(!window->findChild<SwitchBox *>()->IsOpen());
