@@ -1,6 +1,7 @@
 #include "debuglog.h"
 #include "mainwindow.h"
 #include "startup.h"
+#include "termination.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -12,11 +13,22 @@ int main(int argc, char *argv[])
     if (HasDebugOption(QCoreApplication::arguments()))
         OpenDebugLogFile();
 
+    // Logout, shutdown and Ctrl+C close the program as its window does, so nothing is lost.
+    bool terminated = false;
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::Received, &app, [&terminated] {
+        terminated = true;
+        QCoreApplication::quit();
+    });
+
     // The window deletes itself when closed, and its destructor stores the settings.
     QPointer<MainWindow> window = new MainWindow;
-    window->show();
-    const int exitCode = app.exec();
-    delete window; // still alive if the loop ended without a close, e.g. at logout
+    int exitCode = 0;
+    if (!terminated) { // a signal during start-up (an error box) came before the loop
+        window->show();
+        exitCode = app.exec();
+    }
+    delete window; // still alive if the loop ended without a close: a signal, or the session's end
 
     DebugLogClose();
     return exitCode;

@@ -11,6 +11,7 @@
 #include "website.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimerEvent>
@@ -60,8 +61,8 @@ MainWindow::~MainWindow()
     killTimer(pollTimerId);
     if (inRun && !boxRun)
         QApplication::restoreOverrideCursor();
-    WriteSettings(DataPath(SettingsFile, DataFolder), settings);
-    highscores.Save(HighscoreFile);
+    StoreSettings(false);
+    SaveHighscores(false);
 }
 
 void MainWindow::OpenBox()
@@ -80,6 +81,42 @@ void MainWindow::PreloadSounds()
     if (settings.enableWav)
         sounds.Preload(settings.wavFile);
     sounds.Preload(EndSound);
+}
+
+void MainWindow::StoreSettings(bool tell)
+{
+    const QString path = DataPath(SettingsFile, DataFolder);
+    QString reason;
+    if (!WriteSettings(path, settings, &reason))
+        SaveFailed(path, reason, tell, QStringLiteral("Die Einstellungen konnten"),
+            QStringLiteral(
+                "Sie gelten, solange das Programm läuft. Es versucht beim Beenden erneut, sie zu speichern."));
+}
+
+void MainWindow::SaveHighscores(bool tell)
+{
+    QString reason;
+    if (highscores.Save(HighscoreFile, &reason) == HighscoreList::Failed)
+        SaveFailed(DataPath(HighscoreFile, DataFolder), reason, tell, QStringLiteral("Die HighScores konnten"),
+            QStringLiteral("Die Ergebnisse bleiben erhalten, solange das Programm läuft. Es versucht nach jedem "
+                           "neuen Ergebnis und beim Beenden erneut, sie zu speichern."));
+}
+
+void MainWindow::SaveFailed(
+    const QString &path, const QString &reason, bool tell, const QString &what, const QString &consequence)
+{
+    DebugLog("%s nicht gespeichert: %s", QFile::encodeName(path).constData(), reason.toLocal8Bit().constData());
+    if (!tell) {
+        qWarning("%s could not be written: %s", qPrintable(path), qPrintable(reason));
+        return;
+    }
+    if (toldSaveFailures.contains(path))
+        return;
+    toldSaveFailures.append(path);
+    QMessageBox::critical(this, QStringLiteral("Fehler beim Speichern"),
+        QStringLiteral("%1 nicht gespeichert werden.\n\nDatei: %2\nGrund: %3\n\n%4")
+            .arg(what, QDir::toNativeSeparators(path), reason, consequence),
+        QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void MainWindow::timerEvent(QTimerEvent *event)
@@ -138,10 +175,13 @@ void MainWindow::on_saveButton_clicked()
 {
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Wähle einen Dateinamen zum Abspeichern"), FolderPath(ExportFolder));
-    if (path.isEmpty() || ExportTimes(path, results))
+    QString reason;
+    if (path.isEmpty() || ExportTimes(path, results, &reason))
         return;
-    QMessageBox::critical(this, QStringLiteral("Fehler beim Speichern"),
-        QStringLiteral("Die Datei konnte nicht gespeichert werden!"), QMessageBox::Ok, QMessageBox::NoButton);
+    QMessageBox message(QMessageBox::Critical, QStringLiteral("Fehler beim Speichern"),
+        QStringLiteral("Die Datei konnte nicht gespeichert werden!"), QMessageBox::Ok, this);
+    message.setInformativeText(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), reason));
+    message.exec();
 }
 
 void MainWindow::on_configButton_clicked()
@@ -151,6 +191,7 @@ void MainWindow::on_configButton_clicked()
     if (configWin.exec() != QDialog::Accepted)
         return;
     configWin.TakeSettings(settings);
+    StoreSettings(true); // now, so that a logout or a lost display cannot take them
     OpenBox();
     PreloadSounds();
 }
@@ -265,5 +306,5 @@ void MainWindow::EnterHighscore(int time)
     if (name.simplified().isEmpty())
         return;
     highscores.Insert(name, time);
-    highscores.Save(HighscoreFile); // now, so that no later crash can lose the result
+    SaveHighscores(true); // now, so that no later crash can lose the result
 }

@@ -46,6 +46,12 @@ protected:
 
 private:
     void PreloadSounds();
+    // Store the settings and the high-score list. A failure is told once per file and session, but
+    // never while closing: the data stays in memory and the next save tries again.
+    void StoreSettings(bool tell);
+    void SaveHighscores(bool tell);
+    void SaveFailed(
+        const QString &path, const QString &reason, bool tell, const QString &what, const QString &consequence);
     void ScheduleNextSignal(int waitMs);
     void EndRun();
     std::optional<int> ShowEvaluation(); // the run's result, if it has one
@@ -67,4 +73,5 @@ private:
     QTimer waitTimer;    // the wait before the next signal
     QTimer warningTimer; // the acoustic warning before it
     SoundPlayer sounds;
+    QStringList toldSaveFailures; // paths
 };

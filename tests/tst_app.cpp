@@ -6,6 +6,7 @@
 
 #include <QtTest>
 #include <cmath>
+#include <csignal>
 
 namespace {
 
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void settingsFile();
     void fileNamesSurviveExactly_data();
     void fileNamesSurviveExactly();
+    void signalsCloseTheProgramCleanly();
     void soundsAreFoundOrSilentlySkipped();
 
 private:
@@ -167,6 +169,37 @@ void TestApp::fileNamesSurviveExactly()
     QVERIFY(WriteSettings(ini, s)); // and written back unharmed, in a form any reader takes
     QCOMPARE(ReadSettings(ini).wavFile, name);
     QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Common/wavFile").toString(), name);
+}
+
+// Logout, shutdown and Ctrl+C close the program as its window does: settings and high scores saved.
+void TestApp::signalsCloseTheProgramCleanly()
+{
+    for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
+        QTemporaryDir home;
+        WriteAll(home.filePath("blinkdash.ini"), "[Common]\ncnt=7\n");
+        WriteAll(home.filePath("blinkdash.txt"), "250   Anna\n");
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.path());
+        program.setProcessEnvironment(env);
+        program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash");
+        QVERIFY(program.waitForStarted());
+        // Sent once the program catches the signal; before, it would simply die.
+        const QString status = QStringLiteral("/proc/%1/status").arg(program.processId());
+        const auto catches = [&] {
+            const QByteArray content = ReadAll(status);
+            const QByteArray mask = content.mid(content.indexOf("SigCgt:") + 7, 17).trimmed();
+            return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+        };
+        QVERIFY(QTest::qWaitFor(catches, 20000));
+        ::kill(static_cast<pid_t>(program.processId()), signalNumber);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(ReadAll(home.filePath("blinkdash.ini")).startsWith("[Common]\ncnt=7\nrandomPosition=true\n"));
+        QCOMPARE(ReadAll(home.filePath("blinkdash.txt")), QByteArray("250 Anna\n"));
+    }
 }
 
 void TestApp::soundsAreFoundOrSilentlySkipped()

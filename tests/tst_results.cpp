@@ -1,5 +1,6 @@
 #include "mainwindowdriver.h"
 #include "scorewin.h"
+#include "smallfilesystem.h"
 
 // What happens to a run's times afterwards, driven through the main window as a person would: the
 // high-score entry, the high-score window and the export dialog.
@@ -12,6 +13,7 @@ private Q_SLOTS:
     void cleanup();
     void evaluatedRunsEnterTheListAndItsWindow();
     void exportWritesTheLastRunsTimes();
+    void fullDiskKeepsOldFilesAndSaysSo();
 
 private:
     void NewWindow()
@@ -141,11 +143,61 @@ void TestResults::exportWritesTheLastRunsTimes()
     QCOMPARE(answerer->seen.size(), 4);
     QVERIFY(answerer->seen.at(3).contains("times.txt")); // the overwrite question
 
-    answerer->seen.clear();
-    answerer->nextFile = "/proc/blinkdash-times.txt"; // no one may create files here, root included
+    // Where nothing can be written, and a device that takes nothing: said so, nothing left behind.
+    for (const char *place : {"/proc/blinkdash-times.txt", "/dev/full"}) {
+        answerer->seen.clear();
+        answerer->nextFile = place;
+        QTest::mouseClick(window->saveButton, Qt::LeftButton);
+        QCOMPARE(answerer->seen.last(), QString("Fehler beim Speichern|Die Datei konnte nicht gespeichert werden!"));
+    }
+    QVERIFY(!QFile::exists("/proc/blinkdash-times.txt"));
+    QVERIFY(QFileInfo("/dev/full").isFile() == false); // still the device, not replaced by a file
+}
+
+// On a full disk every file keeps its old content, the person is told once, and the results wait in
+// memory for the next save.
+void TestResults::fullDiskKeepsOldFilesAndSaysSo()
+{
+    SmallFileSystem disk;
+    if (!disk.IsMounted())
+        QSKIP("needs root to mount a small tmpfs (CI runs as root)");
+    delete window;
+    window = nullptr;
+    SetFolder(DataFolder, disk.FilePath({}));
+    const QByteArray scores = "300 Anna\n310 Bert\n320 Carl\n";
+    const QByteArray times = "280\n290\n";
+    for (const auto &[name, content] : {std::pair {"blinkdash.txt", scores}, {"times.txt", times}}) {
+        QFile file(disk.FilePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    NewWindow();
+    const QByteArray ini = Read(disk.FilePath("blinkdash.ini"));
+    disk.Fill();
+
+    Run("Dora", 4);
+    Run("Emil", 4);
+    QCOMPARE(answerer->seen.size(), 1); // once per session
+    QVERIFY2(answerer->seen.first().startsWith("Fehler beim Speichern|Die HighScores konnten nicht gespeichert werden."
+                                               "\n\nDatei: "
+                 + disk.FilePath("blinkdash.txt") + "\nGrund: "),
+        qPrintable(answerer->seen.first()));
+    answerer->nextFile = disk.FilePath("times.txt");
     QTest::mouseClick(window->saveButton, Qt::LeftButton);
     QCOMPARE(answerer->seen.last(), QString("Fehler beim Speichern|Die Datei konnte nicht gespeichert werden!"));
-    QVERIFY(!QFile::exists(answerer->nextFile));
+    delete window; // stores settings and scores at exit, quietly
+    window = nullptr;
+    QCOMPARE(Read(disk.FilePath("blinkdash.txt")), scores);
+    QCOMPARE(Read(disk.FilePath("times.txt")), times);
+    QCOMPARE(Read(disk.FilePath("blinkdash.ini")), ini);
+    QCOMPARE(QDir(disk.FilePath({})).entryList(QDir::Files).size(), 4); // no temporary files left
+
+    QFile::remove(disk.FilePath("filler"));
+    NewWindow();
+    disk.Fill();
+    Run("Dora", 4);
+    QFile::remove(disk.FilePath("filler"));
+    Run("Emil", 4); // room again: both new entries reach the file
+    QCOMPARE(Read(disk.FilePath("blinkdash.txt")).split('\n').size(), 6);
 }
 
 QTEST_MAIN(TestResults)
