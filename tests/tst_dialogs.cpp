@@ -46,7 +46,7 @@ private:
     void InConfigDialog(const std::function<void(ConfigWin *)> &answer) { InDialog(window->configButton, answer); }
     void ClickOk(ConfigWin *dialog) { dialog->buttonBox->button(QDialogButtonBox::Ok)->click(); }
     QString DialogNow(); // what the dialog shows when opened now, as one line
-    Settings StoredAtExit();
+    Settings StoredNow();
 
     QTemporaryDir temp;
     MainWindow *window = nullptr;
@@ -151,10 +151,9 @@ QString TestDialogs::DialogNow()
     return shown;
 }
 
-Settings TestDialogs::StoredAtExit()
+// OK stores the settings at once: a logout or a lost display must not take them.
+Settings TestDialogs::StoredNow()
 {
-    delete window;
-    window = nullptr;
     return ReadSettings(DataPath("blinkdash.ini", DataFolder));
 }
 
@@ -194,7 +193,7 @@ void TestDialogs::settingsShowClampedAndComeBack()
         ClickOk(dialog);
     });
     QCOMPARE(DialogNow(), shown); // the values now in force
-    QCOMPARE(Stored(StoredAtExit()), stored);
+    QCOMPARE(Stored(StoredNow()), stored);
 }
 
 void TestDialogs::cancelChangesNothing_data()
@@ -224,7 +223,7 @@ void TestDialogs::cancelChangesNothing()
     QCOMPARE(answerer->seen, QStringList(2, "Wählen Sie die Datei mit dem Signalton|" + temp.path()));
     QCOMPARE(answerer->fileFilters.first(), QString("WAV files (*.wav)"));
     QCOMPARE(DialogNow(), before);
-    QCOMPARE(StoredAtExit().wavFile, QString("a.wav"));
+    QCOMPARE(StoredNow().wavFile, QString("a.wav"));
 }
 
 void TestDialogs::okReopensTheBox()
@@ -260,10 +259,10 @@ void TestDialogs::okReopensTheBox()
     });
     QCOMPARE(answerer->seen,
         QStringList("Fehler beim Öffnen der Schaltbox|Die Schnittstelle COM5 konnte nicht geöffnet werden.!"));
-    QVERIFY(StoredAtExit().useBox);
+    QVERIFY(StoredNow().useBox);
 }
 
-// Edits in the dialog take effect in the next run and are stored at exit.
+// Edits in the dialog take effect in the next run.
 void TestDialogs::nextRunUsesTheNewCountAndPosition()
 {
     const QString warning = temp.filePath("warning.wav");
@@ -295,7 +294,7 @@ void TestDialogs::nextRunUsesTheNewCountAndPosition()
     QTRY_COMPARE(played.size(), 1); // the end sound: no fourth signal
     QCOMPARE(results.size(), 3);
     QTest::keyClick(action, Qt::Key_Escape);
-    QCOMPARE(Stored(StoredAtExit()), "random=0 box=0 com=0 s=0.1-1 warn=1 ms=5000-10000 wav=" + warning);
+    QCOMPARE(Stored(StoredNow()), "random=0 box=0 com=0 s=0.1-1 warn=1 ms=5000-10000 wav=" + warning);
 }
 
 void TestDialogs::aboutWindow_data()
