@@ -1,8 +1,7 @@
 #include "configwin.h"
 
-#include "soundplayer.h"
-
-#include <QFileDialog>
+#include "prompts.h"
+#include "soundfiles.h"
 
 #include <cmath>
 
@@ -55,7 +54,7 @@ void ConfigWin::on_selectWavButton_clicked()
     // Start where the current sound really is, so that a bare "ding.wav" opens its own folder.
     const QString current = lineEditWav->text();
     const QString found = ResolveSoundFile(current, SoundSearchFolders());
-    const QString name = QFileDialog::getOpenFileName(
+    const QString name = Prompt::OpenFileName(
         this, tr("Wählen Sie die Datei mit dem Signalton"), found.isEmpty() ? current : found, tr("WAV files (*.wav)"));
     if (!name.isEmpty())
         lineEditWav->setText(name);

@@ -1,12 +1,12 @@
 #include "actionwin.h"
 
 #include "debuglog.h"
-#include "displaytiming.h"
+#include "displayserver.h"
+#include "prompts.h"
 
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPainter>
-#include <climits>
+#include <QWindow>
 
 namespace {
 
@@ -27,6 +27,7 @@ SignalPlacement PlaceSignal(const QSize &windowSize, int posX, int posY)
 
 ActionWin::ActionWin(QWidget *parent)
     : QFrame(parent)
+    , clock(ServerStampsOnSteadyClock())
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent covers every pixel; skip the erase
@@ -47,10 +48,10 @@ void ActionWin::ShowSignal(int x, int y)
     grabKeyboard();
     repaint(DiscRegion()); // only the disc: a whole 4K frame takes the server milliseconds to take in
     // The disc reaches the screen's image between the painting's end and the server's answer to a
-    // question sent after it; the clock starts in the middle.
-    const SteadyTime painted = std::chrono::steady_clock::now();
+    // question sent after it.
+    const SteadyTime painted = clock.Now();
     WaitForDisplay();
-    shownAt = painted + (std::chrono::steady_clock::now() - painted) / 2;
+    clock.DiscShown(painted, clock.Now());
 }
 
 QRect ActionWin::DiscRegion() const
@@ -65,12 +66,26 @@ void ActionWin::ResetRun()
     spacePresses = 0;
 }
 
+bool ActionWin::CanBeSeen() const
+{
+    return isVisible() && !isMinimized() && isActiveWindow() && windowHandle() && windowHandle()->isExposed();
+}
+
+void ActionWin::Reclaim()
+{
+    if (isMinimized())
+        showMaximized();
+    raise();
+    activateWindow();
+}
+
 void ActionWin::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
     case Qt::Key_Space:
         event->accept();
-        SpacePressed(event->timestamp());
+        if (!event->isAutoRepeat()) // a held key is one press
+            SpacePressed(event->timestamp());
         break;
     case Qt::Key_Escape:
         DebugLog("ESC received");
@@ -87,25 +102,19 @@ void ActionWin::keyPressEvent(QKeyEvent *event)
 void ActionWin::SpacePressed(unsigned long timestamp)
 {
     if (signalVisible) {
-        // The server's stamp is taken before the event waits in queues, and a program's first key
-        // press waits longest (Qt then loads its compose table).
-        const SteadyTime now = std::chrono::steady_clock::now();
-        const SteadyTime pressed = ServerEventTime(timestamp, shownAt, now).value_or(now);
-        // Rounded to the nearest millisecond: truncating would make every time 0.5 ms short.
-        const qint64 elapsed
-            = (std::chrono::duration_cast<std::chrono::microseconds>(pressed - shownAt).count() + 500) / 1000;
-        signalVisible = false;
-        repaint(DiscRegion());
-        Q_EMIT SignalResult(static_cast<int>(qMin<qint64>(elapsed, INT_MAX)));
-        return;
+        if (const std::optional<int> ms = clock.KeyPressed(static_cast<std::uint32_t>(timestamp))) {
+            signalVisible = false;
+            repaint(DiscRegion());
+            Q_EMIT SignalResult(*ms);
+            return;
+        }
+        DebugLog("Leertaste vor dem Signal gedrueckt"); // handled late, but pressed too early
     }
     if (++spacePresses <= EarlyPressesTolerated)
         return;
     Q_EMIT SignalStop();
     releaseKeyboard();
-    QMessageBox::information(this, tr("Fehler"),
-        tr("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."), QMessageBox::Ok,
-        QMessageBox::NoButton);
+    Prompt::Information(this, tr("Fehler"), tr("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."));
 }
 
 void ActionWin::paintEvent(QPaintEvent *event)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "displaytiming.h"
+#include "reactionclock.h"
 
 #include <QFrame>
 #include <QRect>
@@ -31,7 +31,13 @@ public:
     // Forgets the shown signal and the early presses of the previous run.
     void ResetRun();
 
+    // On top, active and exposed: a disc shown now would be seen.
+    bool CanBeSeen() const;
+    // Asks the window system to bring the window back on top and active.
+    void Reclaim();
+
     bool SignalVisible() const { return signalVisible; }
+    ReactionClock &Clock() { return clock; }
 
 Q_SIGNALS:
     void SignalResult(int ms);
@@ -47,7 +53,7 @@ private:
     void SpacePressed(unsigned long timestamp);
     QRect DiscRegion() const; // what showing or removing the disc repaints
 
-    SteadyTime shownAt; // when the disc reached the screen
+    ReactionClock clock;
     QString message;
     bool signalVisible = false;
     int posX = 50;

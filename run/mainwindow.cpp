@@ -3,24 +3,22 @@
 #include "aboutwin.h"
 #include "configwin.h"
 #include "debuglog.h"
-#include "evaluation.h"
 #include "export.h"
 #include "folders.h"
-#include "random.h"
+#include "prompts.h"
 #include "scorewin.h"
 #include "website.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
-#include <QMessageBox>
+#include <QTime>
 #include <QTimerEvent>
 
 namespace {
 
 const QString SettingsFile = QStringLiteral("blinkdash.ini");
 const QString HighscoreFile = QStringLiteral("blinkdash.txt");
-const QString EndSound = QStringLiteral("ding.wav");
+const QString EndSound = QStringLiteral("ding.wav"); // preloaded; the run engine plays it
 const QString BoxRunningText = QStringLiteral("Test läuft!!! Bitte auf die LED der Schaltbox achten!");
 
 void SetUpTimer(QTimer &timer)
@@ -35,6 +33,8 @@ void SetUpTimer(QTimer &timer)
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
     , box(this) // a child, so that tests can find it
+    , engine(*this)
+    , results(engine.Results())
     , sounds(this)
 {
     setupUi(this);
@@ -59,7 +59,7 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     killTimer(pollTimerId);
-    if (inRun && !boxRun)
+    if (engine.InRun() && !engine.BoxRun())
         QApplication::restoreOverrideCursor();
     StoreSettings(false);
     SaveHighscores(false);
@@ -70,9 +70,8 @@ void MainWindow::OpenBox()
     box.Close();
     if (!settings.useBox || box.Open(settings.boxCom) == 0)
         return;
-    QMessageBox::critical(this, QStringLiteral("Fehler beim Öffnen der Schaltbox"),
-        QStringLiteral("Die Schnittstelle COM%1 konnte nicht geöffnet werden.!").arg(settings.boxCom), QMessageBox::Ok,
-        QMessageBox::NoButton);
+    Prompt::Critical(this, QStringLiteral("Fehler beim Öffnen der Schaltbox"),
+        QStringLiteral("Die Schnittstelle COM%1 konnte nicht geöffnet werden.!").arg(settings.boxCom));
 }
 
 void MainWindow::PreloadSounds()
@@ -113,57 +112,27 @@ void MainWindow::SaveFailed(
     if (toldSaveFailures.contains(path))
         return;
     toldSaveFailures.append(path);
-    QMessageBox::critical(this, QStringLiteral("Fehler beim Speichern"),
+    Prompt::Critical(this, QStringLiteral("Fehler beim Speichern"),
         QStringLiteral("%1 nicht gespeichert werden.\n\nDatei: %2\nGrund: %3\n\n%4")
-            .arg(what, QDir::toNativeSeparators(path), reason, consequence),
-        QMessageBox::Ok, QMessageBox::NoButton);
+            .arg(what, QDir::toNativeSeparators(path), reason, consequence));
 }
 
 void MainWindow::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() == pollTimerId)
-        box.Poll();
-    else
+    if (event->timerId() != pollTimerId) {
         QWidget::timerEvent(event);
+        return;
+    }
+    box.Poll();
+    // A signal waits while the stimulus window cannot be seen (covered, not yet up); looked at here,
+    // as no single window event tells that it is back.
+    if (engine.CurrentPhase() == RunEngine::Phase::WindowAway && actionWin.CanBeSeen())
+        engine.WindowBack();
 }
 
 void MainWindow::on_startButton_clicked()
 {
-    if (inRun) {
-        // One run at a time: a second chain of waits would show signals into the first. A box run
-        // whose window was closed through its frame goes on unseen and can never be confirmed; it
-        // gives way.
-        const bool unconfirmable = boxRun && !boxWin.isVisible();
-        if (!unconfirmable)
-            return;
-        DebugLog("abgebrochen");
-        EndRun();
-    }
-
-    resultLabel->setText(QStringLiteral(" --- "));
-    timing = MakeRunTiming(settings);
-    testsLeft = timing.signalCount;
-    SeedRandom();
-    const int waitMs = NextWait(timing);
-    DebugLog("start %d %d %d", timing.minDelayMs, timing.delayRangeMs, waitMs);
-    inRun = true;
-    running = true;
-    boxRun = settings.useBox;
-    ScheduleNextSignal(waitMs);
-
-    if (boxRun) {
-        box.SetLED(false);
-        boxWin.setVisible(true);
-        boxWin.SetMessage(BoxRunningText);
-    } else {
-        actionWin.SetMessage(QString());
-        actionWin.showMaximized();
-        actionWin.raise();
-        actionWin.activateWindow(); // so that early presses and ESC reach it before the first signal
-        actionWin.ResetRun();
-        QApplication::setOverrideCursor(Qt::BlankCursor);
-    }
-    results.clear();
+    engine.Start(settings);
 }
 
 void MainWindow::on_closeButton_clicked()
@@ -173,15 +142,14 @@ void MainWindow::on_closeButton_clicked()
 
 void MainWindow::on_saveButton_clicked()
 {
-    const QString path = QFileDialog::getSaveFileName(
+    const QString path = Prompt::SaveFileName(
         this, QStringLiteral("Wähle einen Dateinamen zum Abspeichern"), FolderPath(ExportFolder));
     QString reason;
     if (path.isEmpty() || ExportTimes(path, results, &reason))
         return;
-    QMessageBox message(QMessageBox::Critical, QStringLiteral("Fehler beim Speichern"),
-        QStringLiteral("Die Datei konnte nicht gespeichert werden!"), QMessageBox::Ok, this);
-    message.setInformativeText(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), reason));
-    message.exec();
+    Prompt::Critical(this, QStringLiteral("Fehler beim Speichern"),
+        QStringLiteral("Die Datei konnte nicht gespeichert werden!"),
+        QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), reason));
 }
 
 void MainWindow::on_configButton_clicked()
@@ -211,100 +179,114 @@ void MainWindow::on_aboutButton_clicked()
 
 void MainWindow::SlotResult(int ms)
 {
-    // Only the answer to the signal just given counts; a stray one would corrupt the run's times
-    // and start a second chain of waits.
-    if (!running || !awaitingResult) {
-        DebugLog("Ergebnis %d ohne Messung verworfen", ms);
-        return;
-    }
-    awaitingResult = false;
-    const int waitMs = NextWait(timing);
-    DebugLog("SlotNextEvent %d", waitMs);
-    results.append(ms);
-    ScheduleNextSignal(waitMs);
+    engine.Result(ms);
 }
 
 void MainWindow::SlotNextEvent()
 {
-    if (testsLeft == 0) {
-        running = false;
-        if (boxRun)
-            boxWin.SetMessage(QStringLiteral("Game Over!! Bitte auf FERTIG drücken"));
-        else
-            actionWin.SetMessage(QStringLiteral("Game Over! Drücke ESC."));
-        sounds.Play(EndSound);
-        return;
-    }
-    --testsLeft;
-    awaitingResult = true;
-    if (boxRun) {
-        box.StartReaction();
-    } else if (settings.randomPosition) {
-        const int y = static_cast<int>(RandomUpTo(100));
-        const int x = static_cast<int>(RandomUpTo(100));
-        actionWin.ShowSignal(x, y);
-    } else {
-        actionWin.ShowSignal(50, 50);
-    }
+    engine.NextEvent();
 }
 
 void MainWindow::SlotStop()
 {
-    if (!inRun)
-        return;
-    EndRun();
-    if (const std::optional<int> result = ShowEvaluation())
-        EnterHighscore(*result);
+    engine.Stop();
 }
 
-void MainWindow::EndRun()
+void MainWindow::SlotPlayWav()
 {
-    testsLeft = 0;
-    running = false;
-    inRun = false;
-    awaitingResult = false;
-    // Waits of a stopped run must never reach into the next one.
+    engine.WarningDue();
+}
+
+void MainWindow::ArmWait(int ms)
+{
+    waitTimer.start(ms);
+}
+
+void MainWindow::ArmWarning(int ms)
+{
+    warningTimer.start(ms);
+}
+
+void MainWindow::DisarmTimers()
+{
     waitTimer.stop();
     warningTimer.stop();
+}
+
+int MainWindow::Millisecond()
+{
+    return QTime::currentTime().msec();
+}
+
+void MainWindow::BeginRun(bool boxRun)
+{
+    resultLabel->setText(QStringLiteral(" --- "));
+    if (boxRun) {
+        box.SetLED(false);
+        boxWin.setVisible(true);
+        boxWin.SetMessage(BoxRunningText);
+        return;
+    }
+    actionWin.SetMessage(QString());
+    actionWin.showMaximized();
+    actionWin.raise();
+    actionWin.activateWindow(); // so that early presses and ESC reach it before the first signal
+    actionWin.ResetRun();
+    QApplication::setOverrideCursor(Qt::BlankCursor);
+}
+
+bool MainWindow::SignalCanBeSeen()
+{
+    if (actionWin.CanBeSeen())
+        return true;
+    actionWin.Reclaim(); // the poll timer tells the engine when it is there again
+    return false;
+}
+
+void MainWindow::ShowSignal(int x, int y)
+{
+    actionWin.ShowSignal(x, y);
+}
+
+void MainWindow::StartMeasurement()
+{
+    box.StartReaction();
+}
+
+void MainWindow::ShowEndNotice(bool boxRun)
+{
+    if (boxRun)
+        boxWin.SetMessage(QStringLiteral("Game Over!! Bitte auf FERTIG drücken"));
+    else
+        actionWin.SetMessage(QStringLiteral("Game Over! Drücke ESC."));
+}
+
+void MainWindow::PlaySound(const QString &file)
+{
+    sounds.Play(file);
+}
+
+bool MainWindow::BoxWindowShown()
+{
+    return boxWin.isVisible();
+}
+
+void MainWindow::EndRun(bool boxRun)
+{
     actionWin.setVisible(false);
     boxWin.setVisible(false);
     if (!boxRun)
         QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::SlotPlayWav()
+void MainWindow::RunEvaluated(const Evaluation &evaluation)
 {
-    if (running && testsLeft != 0)
-        sounds.Play(settings.wavFile);
-}
-
-void MainWindow::ScheduleNextSignal(int waitMs)
-{
-    waitTimer.start(waitMs);
-    if (!settings.enableWav)
+    if (!evaluation.result)
         return;
-    const int warningMs = WarningOffset(timing, waitMs);
-    if (warningMs >= 0)
-        warningTimer.start(warningMs);
-}
-
-std::optional<int> MainWindow::ShowEvaluation()
-{
-    const Evaluation evaluation = Evaluate(results);
-    if (!evaluation.evaluated)
-        return std::nullopt;
-    DebugLog("Mittelwert %lld mittl. abweichung %lld schwelle %lld", static_cast<long long>(evaluation.mean),
-        static_cast<long long>(evaluation.deviation), static_cast<long long>(evaluation.threshold));
-    if (evaluation.result)
-        resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
-    return evaluation.result;
-}
-
-void MainWindow::EnterHighscore(int time)
-{
+    resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
     const QString name = lineEdit->text(); // kept as typed, blanks included
     if (name.simplified().isEmpty())
         return;
-    highscores.Insert(name, time);
+    highscores.Insert(name, *evaluation.result);
     SaveHighscores(true); // now, so that no later crash can lose the result
 }

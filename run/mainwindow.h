@@ -4,7 +4,7 @@
 #include "boxwin.h"
 #include "highscorelist.h"
 #include "mainform.h"
-#include "runtiming.h"
+#include "runengine.h"
 #include "settings.h"
 #include "soundplayer.h"
 #include "switchbox.h"
@@ -15,9 +15,9 @@
 
 #include <optional>
 
-// The main window, and the controller of a test run: it waits a random time before each signal,
-// sounds the optional warning, collects the reaction times and evaluates them at the stop.
-class MainWindow : public QWidget, public Ui_Form
+// The main window, and the owner of a test run: its engine decides what happens when, the window
+// gives it timers, the stimulus and box windows, the box and the speaker, and takes the result.
+class MainWindow : public QWidget, public Ui_Form, private RunHost
 {
     Q_OBJECT
 
@@ -45,6 +45,21 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    // RunHost
+    void ArmWait(int ms) override;
+    void ArmWarning(int ms) override;
+    void DisarmTimers() override;
+    int Millisecond() override;
+    void BeginRun(bool boxRun) override;
+    bool SignalCanBeSeen() override;
+    void ShowSignal(int x, int y) override;
+    void StartMeasurement() override;
+    void ShowEndNotice(bool boxRun) override;
+    void PlaySound(const QString &file) override;
+    bool BoxWindowShown() override;
+    void EndRun(bool boxRun) override;
+    void RunEvaluated(const Evaluation &evaluation) override;
+
     void PreloadSounds();
     // Store the settings and the high-score list. A failure is told once per file and session, but
     // never while closing: the data stays in memory and the next save tries again.
@@ -52,23 +67,14 @@ private:
     void SaveHighscores(bool tell);
     void SaveFailed(
         const QString &path, const QString &reason, bool tell, const QString &what, const QString &consequence);
-    void ScheduleNextSignal(int waitMs);
-    void EndRun();
-    std::optional<int> ShowEvaluation(); // the run's result, if it has one
-    void EnterHighscore(int time);
 
     int pollTimerId = 0; // polls the switch box every 50 ms, in every mode
     Settings settings;
-    RunTiming timing;
-    int testsLeft = 0;           // signals still to show in this run
-    bool running = false;        // signals still to come; gates the warning
-    bool inRun = false;          // from the start until SlotStop, the end notice included
-    bool boxRun = false;         // this run uses the switch box, whatever the settings say later
-    bool awaitingResult = false; // a signal was given and its reaction time has not come yet
     ActionWin actionWin;
     BoxWin boxWin;
     SwitchBox box;
-    QList<int> results; // reaction times of the current or last run, ms, in order
+    RunEngine engine;
+    const QList<int> &results; // reaction times of the current or last run, ms, in order
     HighscoreList highscores;
     QTimer waitTimer;    // the wait before the next signal
     QTimer warningTimer; // the acoustic warning before it

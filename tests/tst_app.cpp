@@ -1,153 +1,110 @@
-#include "debuglog.h"
-#include "folders.h"
 #include "settings.h"
-#include "soundplayer.h"
+#include "soundfiles.h"
 #include "startup.h"
+#include "testfolder.h"
 
 #include <QtTest>
 #include <cmath>
 #include <csignal>
 
-namespace {
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-} // namespace
-
+// The application frame: folders, the debug log, the settings file, and closing on signals.
 class TestApp : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { folder = std::make_unique<TestFolder>(); }
+    void cleanup() { folder.reset(); }
     void folders();
-    void debugOptionAndLog();
-    void settingsFile();
+    void debugLog();
+    void settingsFileKeepsWhatItDoesNotOwn();
     void fileNamesSurviveExactly_data();
     void fileNamesSurviveExactly();
+    void soundFiles();
     void signalsCloseTheProgramCleanly();
-    void soundsAreFoundOrSilentlySkipped();
 
 private:
-    QTemporaryDir temp;
+    std::unique_ptr<TestFolder> folder;
 };
 
 void TestApp::folders()
 {
-    for (const auto &[folder, normalized] : {std::pair {"C:\\", "C:\\"},
-             {"C:\\Users\\a\\Roaming", "C:\\Users\\a\\Roaming/"}, {"/home/a/", "/home/a/"}, {"", "/"}}) {
-        SetFolder(DataFolder, folder);
-        QCOMPARE(DataPath("blinkdash.ini", DataFolder), QString(normalized) + "blinkdash.ini");
-    }
-    SetFolder(0, "/ignored");
-    QCOMPARE(FolderPath(0) + FolderPath(9), QString());
-
-    const QString config = temp.filePath("not/yet/there");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    QCOMPARE(NormalizedFolder("C:\\") + NormalizedFolder("C:\\a") + NormalizedFolder(""), QString("C:\\C:\\a//"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->Path("not/yet/there")));
     SetUpFolders("/opt/flink/bin/blinkdash");
     QCOMPARE(FolderPath(ExportFolder), QString("/opt/flink/bin/"));
-    QCOMPARE(FolderPath(DataFolder), config + "/");
-    QVERIFY(QFileInfo(config).isDir());
-
+    QCOMPARE(FolderPath(DataFolder), folder->Path("not/yet/there/"));
+    QVERIFY(QFileInfo(folder->Path("not/yet/there")).isDir());
     // A config folder that cannot be made (a file stands in its way) falls back to home.
-    WriteAll(temp.filePath("blocker"), "");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.filePath("blocker/config")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->Path("log/config")));
     SetUpFolders("blinkdash"); // relative: the current directory
     QCOMPARE(FolderPath(DataFolder), NormalizedFolder(QDir::homePath()));
     QCOMPARE(FolderPath(ProgramFolder), QDir::currentPath() + "/");
 }
 
-void TestApp::debugOptionAndLog()
+void TestApp::debugLog()
 {
     QVERIFY(HasDebugOption({"blinkdash", "x", "-d"}));
-    for (const char *other : {"-D", "--d", "-dd", "-d "})
-        QVERIFY2(!HasDebugOption({"blinkdash", other}), other);
-    QVERIFY(!HasDebugOption({"-d"})); // the program's own name is no option
-
-    DebugLog("before opening, nobody hears this");
-    InitFolders(temp.filePath("blinkdash"));
-    SetFolder(DataFolder, temp.filePath("data"));
-    OpenDebugLogFile();
-    DebugLog("start %d %d %d", 2000, 5000, 4321);
+    for (const QStringList &other : {QStringList {"-d"}, {"blinkdash", "-D"}, {"blinkdash", "--d"}, {"x", "-d "}})
+        QVERIFY(!HasDebugOption(other)); // matched exactly, and the program's own name is no option
+    // Next to the program, appended at each start, a long line cut to the buffer; where an installed
+    // program's folder cannot be written (a file stands in for it, as root may write any folder),
+    // in the data folder.
+    InitFolders(folder->Path("blinkdash"));
+    SetFolder(DataFolder, folder->Path("data"));
+    QVERIFY(QDir().mkpath(folder->Path("data")));
+    for (const QByteArray &line :
+        {QByteArray("ends in a newline\n"), QByteArray(DebugLogLineMax + 500, 'x'), QByteArray("installed")}) {
+        if (line == "installed")
+            SetFolder(ProgramFolder, folder->Path("log"));
+        OpenDebugLogFile();
+        DebugLog("%s", line.constData());
+    }
     DebugLogClose();
-    OpenDebugLogFile(); // a second program start appends
-    DebugLog("ends in a newline\n");
-    DebugLog("%s", QByteArray(DebugLogLineMax + 500, 'x').constData());
-    DebugLogClose();
-    // Next to the program, not in the data folder; the long line cut to the buffer.
-    QCOMPARE(ReadAll(temp.filePath("blinkdash.dbg")),
-        "start 2000 5000 4321\nends in a newline\n\n" + QByteArray(DebugLogLineMax - 1, 'x') + "\n");
-
-    // An installed program's folder cannot be written (a file stands in for it, as root could
-    // write any folder): the log goes to the data folder.
-    QVERIFY(QDir().mkpath(temp.filePath("data")));
-    SetFolder(ProgramFolder, temp.filePath("blinkdash.dbg"));
-    OpenDebugLogFile();
-    DebugLog("installed");
-    DebugLogClose();
-    QCOMPARE(ReadAll(temp.filePath("data/blinkdash.dbg")), QByteArray("installed\n"));
+    QCOMPARE(folder->Read("blinkdash.dbg"), "ends in a newline\n\n" + QByteArray(DebugLogLineMax - 1, 'x') + "\n");
+    QCOMPARE(folder->Read("data/blinkdash.dbg"), QByteArray("installed\n"));
 }
 
-void TestApp::settingsFile()
+void TestApp::settingsFileKeepsWhatItDoesNotOwn()
 {
-    const QString ini = temp.filePath("blinkdash.ini");
-    QFile::remove(ini);
+    const QString ini = folder->Path("blinkdash.ini");
     QCOMPARE(ReadSettings(ini).maxDel, 7.0);
-    QVERIFY(!QFile::exists(ini));
-
-    QVERIFY(WriteSettings(ini, Settings())); // every key but cnt
-    QCOMPARE(ReadAll(ini),
+    QVERIFY(WriteSettings(ini, Settings())); // a first start: every key but cnt
+    QCOMPARE(folder->Read("blinkdash.ini"),
         "[Common]\nrandomPosition=true\nuseBox=false\nboxCom=0\nmaxDel=7\nminDel=2\nmaxAkkust=1000\nminAkkust=300\n"
         "enableWav=false\nwavFile=ding.wav\n");
 
     // What else the file holds stays as it stands, a hand-set cnt above all.
-    WriteAll(ini, "; mine\r\n[Common]\r\ncnt=7\r\nminDel=9\r\n\r\n[Other]\r\nminDel=1\r\n");
+    folder->Write("blinkdash.ini", "; mine\r\n[Common]\r\ncnt=7\r\nminDel=9\r\n\r\n[Other]\r\nminDel=1");
     Settings s;
     s.minDel = 1.25;
     s.cnt = 5;
     QVERIFY(WriteSettings(ini, s));
-    QVERIFY(ReadAll(ini).startsWith("; mine\r\n[Common]\r\ncnt=7\r\nminDel=1.25\r\nrandomPosition=true\n"));
-    QVERIFY(ReadAll(ini).endsWith("wavFile=ding.wav\n\r\n[Other]\r\nminDel=1\r\n"));
+    QVERIFY(folder->Read("blinkdash.ini")
+                .startsWith("; mine\r\n[Common]\r\ncnt=7\r\nminDel=1.25\r\nrandomPosition=true\n"));
+    QVERIFY(folder->Read("blinkdash.ini").endsWith("wavFile=ding.wav\n\r\n[Other]\r\nminDel=1\n"));
     QCOMPARE(ReadSettings(ini).cnt, 7);
-    QCOMPARE(ReadSettings(ini).minDel, 1.25);
 
-    WriteAll(ini,
-        "[Common]\nuseBox=maybe\nboxCom=abc\nmaxDel=inf\nminDel=nan\n"
-        "minAkkust=99999999999999\nmaxAkkust=-7\n");
+    // Values that do not convert give 0 or false, not a wrapped number; garbage gives the defaults.
+    folder->Write("blinkdash.ini", "[Common]\nuseBox=maybe\nboxCom=abc\nmaxDel=inf\nminAkkust=99999999999\n");
     s = ReadSettings(ini);
-    QCOMPARE(s.useBox, true); // any text but false and 0 is true
-    QCOMPARE(s.boxCom, 0);
-    QVERIFY(std::isinf(s.maxDel) && std::isnan(s.minDel));
-    QCOMPARE(s.minAkkust, 0); // too big for an int: does not convert, rather than wrap
-    QCOMPARE(s.maxAkkust, -7);
-    WriteAll(ini, QByteArray("\xff\xfe garbage \0 without structure", 30));
+    QVERIFY(s.useBox && s.boxCom + s.minAkkust == 0 && std::isinf(s.maxDel));
+    folder->Write("blinkdash.ini", QByteArray("\xff\xfe garbage \0 without structure", 30));
     QCOMPARE(ReadSettings(ini).cnt, 20);
-    QVERIFY(WriteSettings(ini, s));
-    QCOMPARE(ReadSettings(ini).maxAkkust, -7);
+    QVERIFY(WriteSettings(ini, s) && std::isinf(ReadSettings(ini).maxDel));
 }
 
 void TestApp::fileNamesSurviveExactly_data()
 {
     QTest::addColumn<QByteArray>("typed"); // the line as typed into the file by hand; empty: written by us
     QTest::addColumn<QString>("name");
-
-    QTest::newRow("typed: comma and blank")
-        << QByteArray("wavFile=Klänge/Jürgen, sound.wav") << "Klänge/Jürgen, sound.wav";
+    QTest::newRow("typed: comma, blank") << QByteArray("wavFile=Klänge/Jürgen, sound.wav")
+                                         << "Klänge/Jürgen, sound.wav";
     QTest::newRow("typed: Latin-1") << QByteArray("wavFile=J\xfcrgen.wav") << "Jürgen.wav";
     QTest::newRow("typed: blanks around") << QByteArray("wavFile =  a;b.wav \t") << "a;b.wav";
     QTest::newRow("typed: quoted") << QByteArray("wavFile=\" x, y.wav\"") << " x, y.wav";
     for (const char *name :
-        {"/home/jürgen/Töne/a, b.wav", " lead and trail ", "quote\" back\\slash", "@at.wav", "semi;colon=equals",
+        {"/home/jürgen/Töne/a, b.wav", " lead ", "quote\" back\\slash", "@at.wav", "semi;colon=equals",
             "tab\tline\nend\x01"
             "1F",
             "𝄞 clef.wav"})
@@ -158,38 +115,41 @@ void TestApp::fileNamesSurviveExactly()
 {
     QFETCH(QByteArray, typed);
     QFETCH(QString, name);
-    const QString ini = temp.filePath("names.ini");
+    const QString ini = folder->Path("names.ini");
     Settings s;
     s.wavFile = name;
-    if (typed.isEmpty())
-        QVERIFY(WriteSettings(ini, s));
-    else
-        WriteAll(ini, "[Common]\n" + typed + "\n");
+    QVERIFY(typed.isEmpty() ? WriteSettings(ini, s) : folder->Write("names.ini", "[Common]\n" + typed + "\n"));
     QCOMPARE(ReadSettings(ini).wavFile, name);
     QVERIFY(WriteSettings(ini, s)); // and written back unharmed, in a form any reader takes
     QCOMPARE(ReadSettings(ini).wavFile, name);
     QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Common/wavFile").toString(), name);
 }
 
+// Sounds are looked for in order.
+void TestApp::soundFiles()
+{
+    QVERIFY(QDir().mkpath(folder->Path("b")) && folder->Write("both.wav", {}) && folder->Write("b/both.wav", {}));
+    QCOMPARE(ResolveSoundFile("both.wav", SoundSearchFolders()), folder->Path("both.wav")); // the current folder first
+    QCOMPARE(ResolveSoundFile("missing.wav", {folder->Path("b")}) + ResolveSoundFile(folder->Path("b"), {}), QString());
+}
+
 // Logout, shutdown and Ctrl+C close the program as its window does: settings and high scores saved.
 void TestApp::signalsCloseTheProgramCleanly()
 {
     for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
-        QTemporaryDir home;
-        WriteAll(home.filePath("blinkdash.ini"), "[Common]\ncnt=7\n");
-        WriteAll(home.filePath("blinkdash.txt"), "250   Anna\n");
+        folder->Write("blinkdash.ini", "[Common]\ncnt=7\n");
+        folder->Write("blinkdash.txt", "250   Anna\n");
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", folder->Path());
         program.setProcessEnvironment(env);
         program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash");
         QVERIFY(program.waitForStarted());
         // Sent once the program catches the signal; before, it would simply die.
-        const QString status = QStringLiteral("/proc/%1/status").arg(program.processId());
         const auto catches = [&] {
-            const QByteArray content = ReadAll(status);
-            const QByteArray mask = content.mid(content.indexOf("SigCgt:") + 7, 17).trimmed();
+            QFile file(QStringLiteral("/proc/%1/status").arg(program.processId()));
+            const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            const QByteArray mask = status.mid(status.indexOf("SigCgt:") + 7, 17).trimmed();
             return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
         };
         QVERIFY(QTest::qWaitFor(catches, 20000));
@@ -197,29 +157,9 @@ void TestApp::signalsCloseTheProgramCleanly()
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        QVERIFY(ReadAll(home.filePath("blinkdash.ini")).startsWith("[Common]\ncnt=7\nrandomPosition=true\n"));
-        QCOMPARE(ReadAll(home.filePath("blinkdash.txt")), QByteArray("250 Anna\n"));
+        QVERIFY(folder->Read("blinkdash.ini").startsWith("[Common]\ncnt=7\nrandomPosition="));
+        QCOMPARE(folder->Read("blinkdash.txt"), QByteArray("250 Anna\n"));
     }
-}
-
-void TestApp::soundsAreFoundOrSilentlySkipped()
-{
-    QTemporaryDir first, second;
-    WriteAll(first.filePath("both.wav"), "RIFF, but nothing after it");
-    WriteAll(second.filePath("both.wav"), "");
-    WriteAll(second.filePath("late.wav"), "");
-    const QStringList folders {first.path(), second.path()};
-    QCOMPARE(ResolveSoundFile("both.wav", folders), first.filePath("both.wav"));
-    QCOMPARE(ResolveSoundFile("late.wav", folders), second.filePath("late.wav"));
-    QCOMPARE(ResolveSoundFile("missing.wav", folders) + ResolveSoundFile(second.path(), {}), QString());
-    QCOMPARE(SoundSearchFolders().value(0), QDir::currentPath());
-
-    // Missing, broken and good files, one replacing the other: no crash, no message.
-    SoundPlayer player;
-    for (const QString &name : {QString("missing.wav"), first.filePath("both.wav"),
-             qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/ding.wav", first.filePath("both.wav")})
-        player.Play(name);
-    QTest::qWait(100);
 }
 
 QTEST_GUILESS_MAIN(TestApp)

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The program's modal messages and file choosers all go through here, so that tests can answer
+// them instead of a person: while an answerer is set, nothing is shown; it is handed
+// "title|text" (for a file chooser "caption|start") and returns the file chosen, empty for Cancel.
+namespace Prompt {
+
+void Critical(QWidget *parent, const QString &title, const QString &text, const QString &details = {});
+void Information(QWidget *parent, const QString &title, const QString &text);
+QString SaveFileName(QWidget *parent, const QString &caption, const QString &folder);
+QString OpenFileName(QWidget *parent, const QString &caption, const QString &start, const QString &filter);
+
+using Answerer = std::function<QString(const QString &shown)>;
+void SetAnswerer(Answerer answerer); // an empty one: ask the person again
+
+} // namespace Prompt

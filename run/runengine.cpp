@@ -1,0 +1,125 @@
+#include "runengine.h"
+
+#include "debuglog.h"
+#include "random.h"
+
+namespace {
+
+const QString EndSound = QStringLiteral("ding.wav");
+
+} // namespace
+
+RunEngine::RunEngine(RunHost &runHost)
+    : host(runHost)
+{ }
+
+void RunEngine::Start(const Settings &settings)
+{
+    if (phase != Phase::Idle) {
+        if (!box || host.BoxWindowShown())
+            return; // a second chain of waits would show signals into the first
+        DebugLog("abgebrochen");
+        End();
+    }
+    timing = MakeRunTiming(settings);
+    testsLeft = timing.signalCount;
+    box = settings.useBox;
+    randomPosition = settings.randomPosition;
+    warning = settings.enableWav;
+    wavFile = settings.wavFile;
+    SeedRandom(static_cast<quint32>(host.Millisecond()));
+    const int waitMs = NextWait(timing);
+    DebugLog("start %d %d %d", timing.minDelayMs, timing.delayRangeMs, waitMs);
+    Wait(waitMs);
+    host.BeginRun(box);
+    results.clear();
+}
+
+void RunEngine::NextEvent()
+{
+    if (phase != Phase::Waiting)
+        return;
+    if (testsLeft == 0) {
+        phase = Phase::GameOver;
+        host.ShowEndNotice(box);
+        host.PlaySound(EndSound);
+        return;
+    }
+    if (!box && !host.SignalCanBeSeen()) {
+        // A disc nobody can see must not be timed; the signal waits for the window.
+        DebugLog("Signal nicht gezeigt: Fenster nicht sichtbar");
+        phase = Phase::WindowAway;
+        return;
+    }
+    --testsLeft;
+    phase = Phase::Measuring;
+    if (box) {
+        host.StartMeasurement();
+    } else if (randomPosition) {
+        const int y = static_cast<int>(RandomUpTo(100));
+        const int x = static_cast<int>(RandomUpTo(100));
+        host.ShowSignal(x, y);
+    } else {
+        host.ShowSignal(50, 50);
+    }
+}
+
+void RunEngine::WarningDue()
+{
+    if (phase == Phase::Waiting && testsLeft != 0)
+        host.PlaySound(wavFile);
+}
+
+void RunEngine::Result(int ms)
+{
+    // Only the answer to the signal just given counts; a stray one would corrupt the run's times
+    // and start a second chain of waits.
+    if (phase != Phase::Measuring) {
+        DebugLog("Ergebnis %d ohne Messung verworfen", ms);
+        return;
+    }
+    const int waitMs = NextWait(timing);
+    DebugLog("SlotNextEvent %d", waitMs);
+    results.append(ms);
+    Wait(waitMs);
+}
+
+void RunEngine::Stop()
+{
+    if (phase == Phase::Idle)
+        return;
+    End();
+    const Evaluation evaluation = Evaluate(results);
+    if (evaluation.evaluated)
+        DebugLog("Mittelwert %lld mittl. abweichung %lld schwelle %lld", static_cast<long long>(evaluation.mean),
+            static_cast<long long>(evaluation.deviation), static_cast<long long>(evaluation.threshold));
+    host.RunEvaluated(evaluation);
+}
+
+void RunEngine::WindowBack()
+{
+    if (phase != Phase::WindowAway)
+        return;
+    const int waitMs = NextWait(timing); // a fresh wait, so that the disc does not come at the click
+    DebugLog("Fenster wieder sichtbar, Wartezeit %d", waitMs);
+    Wait(waitMs);
+}
+
+void RunEngine::Wait(int waitMs)
+{
+    phase = Phase::Waiting;
+    host.ArmWait(waitMs);
+    if (!warning)
+        return;
+    const int warningMs = WarningOffset(timing, waitMs);
+    if (warningMs >= 0) // a lead longer than the wait: no warning for this signal
+        host.ArmWarning(warningMs);
+}
+
+void RunEngine::End()
+{
+    phase = Phase::Idle;
+    testsLeft = 0;
+    host.DisarmTimers(); // waits of a stopped run must never reach into the next one
+    host.EndRun(box);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "evaluation.h"
+#include "runtiming.h"
+#include "settings.h"
+
+#include <QList>
+#include <QString>
+
+// What a run needs from its owner: two single-shot timers, the time of day, and the windows, box
+// and speaker the person meets. The program gives real timers and windows, tests a manual clock.
+class RunHost
+{
+public:
+    virtual ~RunHost() = default;
+
+    // Arming replaces a pending shot of the same timer; disarming cancels both.
+    virtual void ArmWait(int ms) = 0;    // its shot: RunEngine::NextEvent
+    virtual void ArmWarning(int ms) = 0; // its shot: RunEngine::WarningDue
+    virtual void DisarmTimers() = 0;
+    // 0..999, the millisecond of the local time: the seed of a run's random draws.
+    virtual int Millisecond() = 0;
+
+    // Screen: the stimulus window up and active, its early presses forgotten, the pointer hidden.
+    // Box: the LED off and the box window up.
+    virtual void BeginRun(bool box) = 0;
+    // Screen: the stimulus window is on top, active and exposed, so that a disc can be seen.
+    virtual bool SignalCanBeSeen() = 0;
+    virtual void ShowSignal(int x, int y) = 0; // screen, per cent of the window
+    virtual void StartMeasurement() = 0;       // box: light the LED and time one reaction
+    virtual void ShowEndNotice(bool box) = 0;
+    virtual void PlaySound(const QString &file) = 0;
+    // A box run can be confirmed only while its window is shown.
+    virtual bool BoxWindowShown() = 0;
+    // The windows hidden and the pointer back.
+    virtual void EndRun(bool box) = 0;
+    virtual void RunEvaluated(const Evaluation &evaluation) = 0;
+};
+
+// One test run: a number of signals, each after a random wait, optionally warned by a sound,
+// each answered by one reaction time, then an end notice until the person confirms, and the
+// evaluation. One run at a time; a stopped run's waits never reach a later one; a time counts
+// only while its measurement is outstanding.
+class RunEngine
+{
+public:
+    enum class Phase {
+        Idle,
+        Waiting,    // for the next signal, or after the last one for the end notice
+        WindowAway, // a signal was due while the stimulus window could not be seen
+        Measuring,  // a signal is given and its reaction time has not come yet
+        GameOver,   // the end notice is shown until the person confirms
+    };
+
+    explicit RunEngine(RunHost &host);
+
+    // The start button. A run in progress goes on, unless it is a box run whose window was
+    // closed through its frame: nobody could confirm that one, so it gives way.
+    void Start(const Settings &settings);
+    void NextEvent(); // the wait is over
+    void WarningDue();
+    void Result(int ms);
+    void Stop();       // ESC, the sixth early press, the stimulus window closed, "Fertig !"
+    void WindowBack(); // the stimulus window can be seen again
+
+    Phase CurrentPhase() const { return phase; }
+    bool InRun() const { return phase != Phase::Idle; }
+    bool BoxRun() const { return box; }
+    int TestsLeft() const { return testsLeft; }
+    const QList<int> &Results() const { return results; }
+
+private:
+    void Wait(int waitMs);
+    void End();
+
+    RunHost &host;
+    Phase phase = Phase::Idle;
+    RunTiming timing;
+    int testsLeft = 0;
+    bool box = false; // this run's device, whatever the settings say later
+    bool randomPosition = true;
+    bool warning = false;
+    QString wavFile;
+    QList<int> results; // of the current or last run, ms, in order
+};

@@ -1,0 +1,259 @@
+#include "debuglog.h"
+#include "evaluation.h"
+#include "reactionclock.h"
+#include "runengine.h"
+#include "runtiming.h"
+
+#include <QtTest>
+#include <climits>
+#include <limits>
+
+namespace {
+
+constexpr int NoResult = INT_MIN;
+
+// The engine's owner in the tests: a manual clock for its two timers, and a transcript of what the
+// person would see and hear, the debug log's lines in parentheses.
+class ManualHost : public RunHost
+{
+public:
+    RunEngine engine {*this};
+    QStringList transcript;
+    bool windowSeen = true;
+    bool boxWindowShown = false;
+
+    // Lets time pass, firing each timer as it falls due; the wait first where both fall due at once.
+    void Advance(qint64 ms)
+    {
+        for (const qint64 until = now + ms;;) {
+            now = qMin(waitDue < 0 ? LLONG_MAX : waitDue, warningDue < 0 ? LLONG_MAX : warningDue);
+            if (now > until) {
+                now = until;
+                return;
+            }
+            const bool wait = waitDue == now;
+            (wait ? waitDue : warningDue) = -1;
+            wait ? engine.NextEvent() : engine.WarningDue();
+        }
+    }
+
+private:
+    void Say(const QString &what) { transcript << what; }
+    void Arm(qint64 &due, int ms, const char *what)
+    {
+        due = now + ms;
+        Say(QStringLiteral("%1 %2").arg(what).arg(ms));
+    }
+    void ArmWait(int ms) override { Arm(waitDue, ms, "wait"); }
+    void ArmWarning(int ms) override { Arm(warningDue, ms, "warn"); }
+    void DisarmTimers() override { waitDue = warningDue = -1; }
+    int Millisecond() override { return 0; }
+    void BeginRun(bool box) override { Say((boxWindowShown = box) ? "begin box" : "begin screen"); }
+    bool SignalCanBeSeen() override { return windowSeen; }
+    void ShowSignal(int x, int y) override { Say(QStringLiteral("disc %1 %2").arg(x).arg(y)); }
+    void StartMeasurement() override { Say("r"); }
+    void ShowEndNotice(bool) override { Say("game over"); }
+    void PlaySound(const QString &file) override { Say("sound " + file); }
+    bool BoxWindowShown() override { return boxWindowShown; }
+    void EndRun(bool) override { Say("end"); }
+    void RunEvaluated(const Evaluation &e) override
+    {
+        Say(e.result ? QStringLiteral("result %1").arg(*e.result) : e.evaluated ? "no result" : "not evaluated");
+    }
+
+    qint64 now = 0;
+    qint64 waitDue = -1;
+    qint64 warningDue = -1;
+};
+
+ManualHost *logging = nullptr;
+void LogToTranscript(const char *line)
+{
+    logging->transcript << QStringLiteral("(%1)").arg(QString::fromLatin1(line));
+}
+
+// Settings from "key=value" words as the settings file holds them, over waits of one second
+// at the centre.
+Settings SettingsFrom(QString words)
+{
+    QTemporaryFile ini;
+    if (!ini.open()
+        || ini.write("[Common]\nrandomPosition=false\nminDel=1\nmaxDel=1\ncnt=2\nwavFile=beep.wav\n"
+               + words.replace(' ', '\n').toUtf8())
+            < 0)
+        qFatal("no settings file");
+    ini.close();
+    return ReadSettings(ini.fileName());
+}
+
+} // namespace
+
+class TestRunCore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void evaluates_data();
+    void evaluates();
+    void reactionClock_data();
+    void reactionClock();
+    void runs_data();
+    void runs();
+};
+
+void TestRunCore::evaluates_data()
+{
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<QList<qint64>>("stats"); // mean, deviation, threshold; empty: not evaluated
+    QTest::addColumn<int>("result");
+    QTest::newRow("worked example") << QList<int> {400, 380, 150, 160, 140, 300, 150} << QList<qint64> {180, 48, 252}
+                                    << 150;
+    QTest::newRow("three times") << QList<int> {200, 210, 220} << QList<qint64> {} << NoResult;
+    QTest::newRow("four: only the last two") << QList<int> {900, 800, 200, 300} << QList<qint64> {250, 50, 325} << 250;
+    QTest::newRow("at the threshold: dropped")
+        << QList<int> {0, 0, 100, 100, 120, 112} << QList<qint64> {108, 8, 120} << 104;
+    QTest::newRow("deviation truncates to 0") << QList<int> {1, 1, 250, 251} << QList<qint64> {250, 0, 250} << NoResult;
+    QTest::newRow("truncated toward zero") << QList<int> {0, 0, -10, 5} << QList<qint64> {-2, 7, 8} << -2;
+    // 32-bit sums would overflow here; the sanitizer build stops on that.
+    QTest::newRow("huge") << QList<int> {0, 0, INT_MAX, INT_MAX, INT_MAX, INT_MAX}
+                          << QList<qint64> {INT_MAX, 0, INT_MAX} << NoResult;
+}
+
+void TestRunCore::evaluates()
+{
+    QFETCH(QList<int>, times);
+    QFETCH(QList<qint64>, stats);
+    const Evaluation e = Evaluate(times);
+    QCOMPARE(e.evaluated, !stats.isEmpty());
+    if (e.evaluated)
+        QCOMPARE((QList<qint64> {e.mean, e.deviation, e.threshold}), stats);
+    QTEST(e.result.value_or(NoResult), "result");
+}
+
+// Screen reaction times from the disc's instant to the key's, by the display server's 32-bit
+// millisecond stamps on the steady clock where it has them.
+void TestRunCore::reactionClock_data()
+{
+    QTest::addColumn<bool>("stamps");
+    QTest::addColumn<qint64>("shownUs"); // the middle of painting and the server's answer
+    QTest::addColumn<qint64>("handledUs");
+    QTest::addColumn<qint64>("stampMs"); // taken modulo 2^32
+    QTest::addColumn<int>("ms");         // -1: an early press
+    const qint64 wrapMs = 1LL << 32;     // the stamp wraps, the steady clock does not
+    QTest::newRow("the middle of the stamp's millisecond, rounded")
+        << true << 4'700'000LL << 5'000'900LL << 5000LL << 301;
+    QTest::newRow("no stamps: when handled, rounded") << false << 4'700'000LL << 5'000'600LL << 0LL << 301;
+    QTest::newRow("the stamp's millisecond not over yet") << true << 4'700'000LL << 5'000'300LL << 5000LL << 300;
+    QTest::newRow("pressed in the disc's millisecond") << true << 4'999'800LL << 5'000'900LL << 4999LL << 0;
+    QTest::newRow("pressed before the disc, handled after") << true << 4'999'800LL << 5'000'900LL << 4998LL << -1;
+    QTest::newRow("a stamp from the future") << true << 4'700'000LL << 5'000'900LL << 5002LL << 301;
+    QTest::newRow("another clock's stamp") << true << 4'700'000LL << 5'000'900LL << 123456789LL << 301;
+    QTest::newRow("too old to be this press") << true << 0LL << 20'000'000LL << 5000LL << 20000;
+    QTest::newRow("across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << 306;
+}
+
+void TestRunCore::reactionClock()
+{
+    QFETCH(bool, stamps);
+    QFETCH(qint64, shownUs);
+    QFETCH(qint64, handledUs);
+    QFETCH(qint64, stampMs);
+    using std::chrono::microseconds;
+    SteadyTime now(microseconds(shownUs - 400));
+    ReactionClock clock(stamps, [&] { return now; });
+    clock.DiscShown(now, SteadyTime(microseconds(shownUs + 400)));
+    now = SteadyTime(microseconds(handledUs));
+    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs)).value_or(-1), "ms");
+}
+
+// Whole runs on the manual clock: each row a script of settings ("key=value", as in the settings
+// file) and of the person's and the timers' moves, and what the person sees and hears, with the
+// debug log.
+void TestRunCore::runs_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("transcript");
+    const QString start = "(start 1000 0 1000), wait 1000, ";
+    const QString next = "(SlotNextEvent 1000), wait 1000, ";
+    QTest::newRow("screen run to the end, evaluated")
+        << "cnt=4 start +1000 answer=300 +1000 answer=200 +1000 answer=250 +1000 answer=260 +1000 stop"
+        << start + "begin screen, disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, "
+            + next + "game over, sound ding.wav, end, (Mittelwert 255 mittl. abweichung 5 schwelle 262), result 255";
+    QTest::newRow("box run stopped early") << "useBox=true cnt=3 start +1000 answer=250 +1000 stop"
+                                           << start + "begin box, r, " + next + "r, end, not evaluated";
+    QTest::newRow("a warning before each signal, none before the end")
+        << "enableWav=true minAkkust=300 maxAkkust=300 start +700 +300 answer=250 +1000 answer=260 +1000"
+        << start + "warn 700, begin screen, sound beep.wav, disc 50 50, " + next
+            + "warn 700, sound beep.wav, disc 50 50, " + next + "warn 700, game over, sound ding.wav";
+    QTest::newRow("a lead longer than the wait: no warning")
+        << "enableWav=true minAkkust=1001 maxAkkust=1001 cnt=1 start +1000" << start + "begin screen, disc 50 50";
+    QTest::newRow("ESC during a wait; the next run waits afresh")
+        << "cnt=1 start +500 stop +600 start +999 +1"
+        << start + "begin screen, end, not evaluated, " + start + "begin screen, disc 50 50";
+    QTest::newRow("ESC at the disc; its late answer is stray")
+        << "start +1000 stop answer=250"
+        << start + "begin screen, disc 50 50, end, not evaluated, (Ergebnis 250 ohne Messung verworfen)";
+    QTest::newRow("a stopped run's warning never sounds in the next")
+        << "enableWav=true minAkkust=300 maxAkkust=300 start +500 stop enableWav=false start +600"
+        << start + "warn 700, begin screen, end, not evaluated, " + start + "begin screen";
+    QTest::newRow("a second start during a run is ignored")
+        << "cnt=1 start +500 start +500" << start + "begin screen, disc 50 50";
+    QTest::newRow("stray answers: before the signal, a second one")
+        << "cnt=1 start answer=100 +1000 answer=250 answer=260"
+        << start + "begin screen, (Ergebnis 100 ohne Messung verworfen), disc 50 50, " + next
+            + "(Ergebnis 260 ohne Messung verworfen)";
+    QTest::newRow("a box run nobody can confirm gives way")
+        << "useBox=true cnt=1 start +1000 closebox start"
+        << start + "begin box, r, (abgebrochen), end, " + start + "begin box";
+    QTest::newRow("a box that never answers waits for Fertig")
+        << "useBox=true start +1000 +60000 stop" << start + "begin box, r, end, not evaluated";
+    QTest::newRow("a negative count: the end notice after one wait")
+        << "cnt=-5 start +1000" << start + "begin screen, game over, sound ding.wav";
+    // Waits in ms, truncated, never rounded (0.3 s is 299 ms as a long double sees it), each bound
+    // within 0 to 60 s, the range from the smaller to the larger; seed 0 draws 38/32767 of it first.
+    QTest::newRow("0.3 to 0.7 s") << "minDel=0.3 maxDel=0.7 start"
+                                  << "(start 299 399 299), wait 299, begin screen";
+    QTest::newRow("min above max") << "minDel=5 maxDel=2 start"
+                                   << "(start 5000 3000 5003), wait 5003, begin screen";
+    QTest::newRow("hand-edited: huge") << "minDel=1e300 maxDel=2 start"
+                                       << "(start 60000 58000 60067), wait 60067, begin screen";
+    QTest::newRow("hand-edited: not numbers, no waits at all") << "minDel=nan maxDel=-inf cnt=1 start +0"
+                                                               << "(start 0 0 0), wait 0, begin screen, disc 50 50";
+    QTest::newRow("a hidden window: the signal waits, then comes after a fresh wait")
+        << "cnt=1 start away +1000 +5000 back +999 +1"
+        << start
+            + "begin screen, (Signal nicht gezeigt: Fenster nicht sichtbar), "
+              "(Fenster wieder sichtbar, Wartezeit 1000), wait 1000, disc 50 50";
+}
+
+void TestRunCore::runs()
+{
+    QFETCH(QString, script);
+    ManualHost host;
+    logging = &host;
+    DebugLogOpen(DebugLogToCallback, nullptr, LogToTranscript);
+    QString settings;
+    for (const QString &move : script.split(' ')) {
+        if (move.contains('=') && !move.startsWith("answer="))
+            settings += move + ' ';
+        else if (move == "start")
+            host.engine.Start(SettingsFrom(settings));
+        else if (move.startsWith('+'))
+            host.Advance(move.mid(1).toLongLong());
+        else if (move.startsWith("answer="))
+            host.engine.Result(move.mid(7).toInt());
+        else if (move == "stop")
+            host.engine.Stop();
+        else if (move == "closebox")
+            host.boxWindowShown = false;
+        else if (move == "away" || move == "back")
+            host.windowSeen = move == "back";
+        if (move == "back")
+            host.engine.WindowBack();
+    }
+    DebugLogClose();
+    QTEST(host.transcript.join(", "), "transcript");
+}
+
+QTEST_GUILESS_MAIN(TestRunCore)
+#include "tst_runcore.moc"

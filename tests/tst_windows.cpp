@@ -1,0 +1,443 @@
+#include "boxwin.h"
+#include "configwin.h"
+#include "evaluation.h"
+#include "mainwindow.h"
+#include "portname.h"
+#include "prompts.h"
+#include "pseudoterminal.h"
+#include "scorewin.h"
+#include "testfolder.h"
+
+#include <QtTest>
+
+#include <functional>
+#include <sys/mount.h>
+
+namespace {
+
+template<class Window> Window *TopLevel()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *window = qobject_cast<Window *>(w))
+            return window;
+    return nullptr;
+}
+
+// Waits for the disc, thinks for thinkMs and presses SPACE; false when no disc came.
+bool PressWhenShown(ActionWin *action, int thinkMs)
+{
+    if (!QTest::qWaitFor([&] { return action->SignalVisible(); }, 5000))
+        return false;
+    QTest::qWait(thinkMs);
+    QTest::keyClick(action, Qt::Key_Space);
+    return true;
+}
+
+void ClickOk(ConfigWin *dialog)
+{
+    dialog->buttonBox->button(QDialogButtonBox::Ok)->click();
+}
+
+} // namespace
+
+// The program's windows driven as a person would, with real timers: a screen run and a box run,
+// the results in the high-score list and the export, a full disk, the dialogs, and the stimulus
+// window alone.
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void screenRun();
+    void boxRun();
+    void fullDiskKeepsOldFilesAndSaysSo();
+    void settingsComeBackAndAreStoredOnOk();
+    void okReopensTheBox();
+    void stimulusWindowPaintsTheDisc();
+    void stimulusWindowKeys_data();
+    void stimulusWindowKeys();
+
+private:
+    // Writes blinkdash.ini ("[Common]" and ini) into the data folder and shows a new main window
+    // on it, which closing does not delete; an old one goes first, as it stores its settings.
+    void Open(const QByteArray &ini);
+    QList<int> Run(const QString &name, int answers); // the times measured
+    // Clicks button and hands the modal window it opens to answer, which ends it.
+    template<class Dialog> void InDialog(QAbstractButton *button, const std::function<void(Dialog *)> &answer);
+    void InConfigDialog(const std::function<void(ConfigWin *)> &answer) { InDialog(window->configButton, answer); }
+
+    std::unique_ptr<TestFolder> folder;
+    QStringList seen; // the program's messages and file choosers, as "title|text" or "caption|start"
+    QString nextFile; // chosen in a file chooser; empty: Cancel
+    MainWindow *window = nullptr;
+};
+
+void TestWindows::initTestCase()
+{
+    Prompt::SetAnswerer([this](const QString &shown) {
+        seen << shown;
+        return nextFile;
+    });
+}
+
+void TestWindows::init()
+{
+    folder = std::make_unique<TestFolder>();
+    seen.clear();
+    nextFile.clear();
+}
+
+void TestWindows::cleanup()
+{
+    delete window;
+    window = nullptr;
+    folder.reset();
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(QWidget::keyboardGrabber(), nullptr); // the name field can take typing
+}
+
+void TestWindows::Open(const QByteArray &ini)
+{
+    delete window;
+    QFile file(DataPath("blinkdash.ini", DataFolder));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Common]\n" + ini) > 0);
+    file.close();
+    window = new MainWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->show();
+}
+
+QList<int> TestWindows::Run(const QString &name, int answers)
+{
+    window->lineEdit->setText(name);
+    window->activateWindow(); // as a click on it does
+    [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window);
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    auto *action = TopLevel<ActionWin>();
+    QSignalSpy times(action, &ActionWin::SignalResult);
+    for (int i = 0; i < answers && PressWhenShown(action, i % 2 ? 12 : 3); ++i) // spread: not all alike
+        ;
+    QTest::keyClick(action, Qt::Key_Escape);
+    QList<int> measured;
+    for (const QList<QVariant> &t : times)
+        measured.append(t.at(0).toInt());
+    return measured;
+}
+
+template<class Dialog> void TestWindows::InDialog(QAbstractButton *button, const std::function<void(Dialog *)> &answer)
+{
+    bool reached = false;
+    QTimer::singleShot(0, this, [&] {
+        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+            reached = true;
+            answer(dialog);
+            if (dialog->isVisible())
+                dialog->reject(); // a failed check must not leave the test waiting
+        }
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(reached);
+}
+
+// Two runs: the first stopped at a shown disc after early presses; the second started while the
+// main window takes the focus, run to its end, evaluated, entered, shown and exported.
+void TestWindows::screenRun()
+{
+    Open("minDel=0.2\nmaxDel=0.2\ncnt=4\nrandomPosition=false\n");
+    auto *action = TopLevel<ActionWin>();
+    QSignalSpy played(window->findChild<SoundPlayer *>(), &SoundPlayer::PlayRequested);
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    QVERIFY(PressWhenShown(action, 10));
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(action, Qt::Key_Space); // early, tolerated
+    QVERIFY(QTest::qWaitFor([&] { return action->SignalVisible(); }, 5000));
+    QTest::keyClick(action, Qt::Key_Escape);
+    QVERIFY(!action->isVisible());
+    QCOMPARE(window->resultLabel->text(), QString(" --- "));
+
+    window->lineEdit->setText("Anna");
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BlankCursor);
+    QVERIFY(!action->SignalVisible()); // no disc of the last run, and its early presses forgotten:
+    QTest::keyClick(action, Qt::Key_Space);
+    QVERIFY(action->isVisible());
+    window->activateWindow(); // a disc nobody can see is neither shown nor timed
+    QTRY_VERIFY(folder->LogLines().contains("Signal nicht gezeigt: Fenster nicht sichtbar"));
+    QVERIFY(!action->SignalVisible());
+    QSignalSpy results(action, &ActionWin::SignalResult);
+    QList<int> measured;
+    for (int think : {120, 30, 60, 45}) {
+        QVERIFY(PressWhenShown(action, think));
+        measured.append(results.last().at(0).toInt());
+        QVERIFY(measured.last() >= think && measured.last() < think + 500);
+    }
+    QTRY_VERIFY(played.contains({"ding.wav"})); // the end sound, one wait after the last answer
+    QTest::keyClick(action, Qt::Key_Escape);
+
+    const Evaluation e = Evaluate(measured);
+    const QString result = QString::number(e.result.value());
+    QCOMPARE(window->resultLabel->text(), result);
+    QCOMPARE(folder->LogLines(),
+        QStringList({"start 200 0 200", "SlotNextEvent 200", "ESC received", "start 200 0 200",
+            "Signal nicht gezeigt: Fenster nicht sichtbar", "Fenster wieder sichtbar, Wartezeit 200",
+            "SlotNextEvent 200", "SlotNextEvent 200", "SlotNextEvent 200", "SlotNextEvent 200", "ESC received",
+            QString("Mittelwert %1 mittl. abweichung %2 schwelle %3").arg(e.mean).arg(e.deviation).arg(e.threshold)}));
+    QCOMPARE(folder->Read("blinkdash.txt"), (result + " Anna\n").toUtf8()); // saved at once
+
+    InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) { // it shows the entry, numbered from 0
+        const QAbstractItemModel *model = scores->tableView->model();
+        QCOMPARE(model->headerData(0, Qt::Vertical).toString() + model->index(0, 0).data().toString()
+                + model->index(0, 1).data().toString(),
+            "0Anna" + result);
+    });
+
+    // The export: cancelled, written whole, and said so where it cannot be written.
+    QTest::mouseClick(window->saveButton, Qt::LeftButton);
+    QCOMPARE(seen, QStringList("Wähle einen Dateinamen zum Abspeichern|" + folder->Path() + '/'));
+    nextFile = folder->Path("times.txt");
+    QTest::mouseClick(window->saveButton, Qt::LeftButton);
+    QByteArray times;
+    for (int t : measured)
+        times += QByteArray::number(t) + '\n';
+    QCOMPARE(folder->Read("times.txt"), times);
+    nextFile = "/dev/full";
+    QTest::mouseClick(window->saveButton, Qt::LeftButton);
+    QCOMPARE(seen.last(), QString("Fehler beim Speichern|Die Datei konnte nicht gespeichert werden!"));
+    QVERIFY(!QFileInfo("/dev/full").isFile()); // still the device, not replaced by a file
+}
+
+// The test plays the box over a pseudo-terminal: stray and garbled answers, a box that goes away
+// with a measurement outstanding, and a start without a box.
+void TestWindows::boxRun()
+{
+    const QString link = DataPath(BoxPortLinkName(8), DataFolder);
+    PseudoTerminal pty;
+    QCOMPARE(pty.Open(), QString());
+    QCOMPARE(pty.LinkAs(link), QString());
+    const auto expect = [&pty](const QByteArray &bytes) { // what the program sent, up to bytes
+        QByteArray got;
+        for (QDeadlineTimer deadline(5000); !got.endsWith(bytes) && !deadline.hasExpired();) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            got += pty.Read(5);
+        }
+        return got;
+    };
+    Open("useBox=true\nboxCom=8\ncnt=6\nminDel=0.02\nmaxDel=0.05\n");
+    auto *boxWin = TopLevel<BoxWin>();
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    QVERIFY(boxWin->isVisible() && !QApplication::overrideCursor());
+    QCOMPARE(boxWin->label->text(), QString("Test läuft!!! Bitte auf die LED der Schaltbox achten!"));
+    QCOMPARE(expect("r\n"), QByteArray("L 0\nr\n"));
+    const QList<int> answers {300, 250, 280, 260, 270};
+    for (int i = 0; i < answers.size(); ++i) {
+        // A second, unasked-for answer neither counts nor starts another chain of signals; a
+        // garbled one is dropped, and the run waits on for the real answer.
+        const QByteArray answer = "t " + QByteArray::number(answers[i] * 1000 + 999) + '\n';
+        pty.Write(i == 1 ? answer + "t 5000\n" : i == 2 ? "t -250000\n" + answer : answer);
+        QCOMPARE(expect("r\n"), QByteArray("r\n"));
+    }
+    QCOMPARE(folder->LogLines().filter("verworfen"),
+        QStringList({"Ergebnis 5 ohne Messung verworfen", "Antwort \"t -250000\" verworfen"}));
+    pty.Close(); // the box goes away
+    QTRY_VERIFY(!window->findChild<SwitchBox *>()->IsOpen());
+    QTest::mouseClick(boxWin->readyButton, Qt::LeftButton);
+    QVERIFY(!boxWin->isVisible());
+    QCOMPARE(window->resultLabel->text(), QString::number(Evaluate(answers).result.value()));
+
+    // Without a box: said at start, and a run stalls after its first wait until "Fertig !".
+    QVERIFY(QFile::remove(link) && QFile::link(folder->Path("unplugged"), link));
+    Open("useBox=true\nboxCom=8\ncnt=2\nminDel=0.02\nmaxDel=0.02\n");
+    QCOMPARE(
+        seen, QStringList("Fehler beim Öffnen der Schaltbox|Die Schnittstelle COM8 konnte nicht geöffnet werden.!"));
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    QTest::qWait(100);
+    QTest::mouseClick(TopLevel<BoxWin>()->readyButton, Qt::LeftButton);
+    QCOMPARE(window->resultLabel->text(), QString(" --- "));
+}
+
+// On a full disk (a tmpfs of a few pages) every file keeps its old content, the person is told
+// once, and the results wait in memory for the next save.
+void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
+{
+    const QString disk = folder->Path("disk");
+    QVERIFY(QDir().mkpath(disk));
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("needs root to mount a small tmpfs (CI runs as root)");
+    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+    QFile filler(disk + "/filler");
+    const auto fill = [&] {
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'x')) > 0 || filler.write("x", 1) > 0)
+            ;
+        filler.close();
+    };
+    SetFolder(DataFolder, disk);
+    const QByteArray ini = "minDel=0.01\nmaxDel=0.02\ncnt=4\n", scores = "300 Anna\n310 Bert\n", times = "280\n";
+    QVERIFY(folder->Write("disk/blinkdash.txt", scores) && folder->Write("disk/times.txt", times));
+    Open(ini);
+    fill();
+    QCOMPARE(Run("Dora", 4).size() + Run("Emil", 4).size(), 8);
+    nextFile = disk + "/times.txt";
+    QTest::mouseClick(window->saveButton, Qt::LeftButton);
+    QCOMPARE(seen.size(), 3); // the first failed save, once per session; the export's chooser and failure
+    QVERIFY2(seen.first().startsWith("Fehler beim Speichern|Die HighScores konnten nicht gespeichert werden.\n\nDatei: "
+                 + disk + "/blinkdash.txt\nGrund: "),
+        qPrintable(seen.first()));
+    QCOMPARE(seen.last(), QString("Fehler beim Speichern|Die Datei konnte nicht gespeichert werden!"));
+    QCOMPARE(folder->Read("disk/blinkdash.txt") + folder->Read("disk/times.txt"), scores + times);
+
+    QVERIFY(filler.remove());
+    QCOMPARE(Run("Fritz", 4).size(), 4); // room again: the entries kept in memory reach the file
+    QCOMPARE(folder->Read("disk/blinkdash.txt").count('\n'), 5);
+    fill();
+    delete window; // the settings at exit, quietly
+    window = nullptr;
+    QCOMPARE(folder->Read("disk/blinkdash.ini"), "[Common]\n" + ini);
+    QCOMPARE(QDir(disk).entryList(QDir::Files).size(), 4); // no temporary files left
+}
+
+// Every setting reaches the dialog and, on OK, comes back as shown, stored at once: a logout or a
+// lost display must not take it. Values outside a spin box's range come back within it.
+void TestWindows::settingsComeBackAndAreStoredOnOk()
+{
+    Open("cnt=301\nboxCom=100\nminDel=0.04\nmaxDel=2.36\nminAkkust=-1\nmaxAkkust=2147483647\n"
+         "useBox=true\nrandomPosition=false\nenableWav=true\nwavFile=a b.wav\n");
+    InConfigDialog(ClickOk);
+    const QByteArray stored = folder->Read("blinkdash.ini");
+    QCOMPARE(stored,
+        "[Common]\ncnt=301\nboxCom=99\nminDel=0.1\nmaxDel=2.4\nminAkkust=0\nmaxAkkust=10000\nuseBox=true\n"
+        "randomPosition=false\nenableWav=true\nwavFile=a b.wav\n");
+    folder->Write("a.wav", {}); // the chooser wants existing files, and starts where the sound is
+    nextFile = folder->Path("a.wav");
+    InConfigDialog([&](ConfigWin *dialog) {
+        QCOMPARE(dialog->spinBoxCnt->value(), 300); // in force until the program ends, though never stored
+        QTest::mouseClick(dialog->selectWavButton, Qt::LeftButton);
+        QCOMPARE(dialog->lineEditWav->text(), folder->Path("a.wav"));
+        dialog->spinBoxCnt->setValue(5);
+        QTest::mouseClick(dialog->buttonBox->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    });
+    QCOMPARE(seen.filter("Signalton"), QStringList("Wählen Sie die Datei mit dem Signalton|a b.wav"));
+    QCOMPARE(folder->Read("blinkdash.ini"), stored); // Cancel changes nothing
+    InConfigDialog([&](ConfigWin *dialog) { QCOMPARE(dialog->spinBoxCnt->value(), 300); });
+}
+
+void TestWindows::okReopensTheBox()
+{
+    const QString link = DataPath(BoxPortLinkName(5), DataFolder);
+    PseudoTerminal first, second;
+    QCOMPARE(first.Open(), QString());
+    QCOMPARE(first.LinkAs(link), QString());
+    Open("useBox=true\nboxCom=5\n");
+    auto *box = window->findChild<SwitchBox *>();
+    QVERIFY(box->IsOpen());
+
+    // OK without a change opens COM5 afresh, which now names another device.
+    QCOMPARE(second.Open(), QString());
+    QCOMPARE(second.LinkAs(link), QString());
+    InConfigDialog(ClickOk);
+    box->SetLED(true);
+    QCOMPARE(second.Read(1000), QByteArray("L 1\n"));
+    QCOMPARE(first.ReadAvailable(), QByteArray());
+    InConfigDialog([&](ConfigWin *d) {
+        QTest::mouseClick(d->radioButtonScreen, Qt::LeftButton, {}, QPoint(8, 8)); // on its text, as a person would
+        ClickOk(d);
+    });
+    QVERIFY(!box->IsOpen());
+}
+
+// The disc lies whole inside the window at 0 and 100 per cent; showing and taking it away repaint
+// its square alone, which is what reaches the screen fast.
+void TestWindows::stimulusWindowPaintsTheDisc()
+{
+    ActionWin win;
+    win.resize(801, 601);
+    QCOMPARE(PlaceSignal(win.size(), 0, 0).disc.united(PlaceSignal(win.size(), 100, 100).disc),
+        QRect(20, 20, 780, 580)); // at 100 per cent, the disc's right edge is the last column
+    win.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&win));
+    QList<QRegion> painted;
+    struct : QObject
+    {
+        QList<QRegion> *regions = nullptr;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                regions->append(static_cast<QPaintEvent *>(event)->region());
+            return false;
+        }
+    } recorder;
+    recorder.regions = &painted;
+    win.installEventFilter(&recorder);
+    win.ShowSignal(50, 50);
+    QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24));
+    QCOMPARE(win.grab().toImage().pixelColor(410, 310), QColor(Qt::yellow));
+    QTest::keyClick(&win, Qt::Key_Space);
+    QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24));
+    QCOMPARE(win.grab().toImage().pixelColor(410, 310), QColor(Qt::black));
+}
+
+// Each row a script of moves: "disc" shows the signal at 1 s on the window's clock, "reset"
+// starts a new run; "space" presses SPACE 250 ms after the disc, "held" is the key's
+// auto-repeat, "early" a press the server stamped 10 ms before the disc; "esc", "close",
+// "enter". What the window reports, the debug log in parentheses, and any message.
+void TestWindows::stimulusWindowKeys_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("reported");
+    const QString tooMany = "stop, Fehler|Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen.";
+    QTest::newRow("a reaction; a second press is early") << "disc space space"
+                                                         << "250";
+    QTest::newRow("the sixth stops the run, and says why") << "space space space space space space" << tooMany;
+    QTest::newRow("a held key is one press") << "disc space held held held held held held"
+                                             << "250";
+    QTest::newRow("pressed before the disc: early, the disc stays") << "disc early space"
+                                                                    << "(Leertaste vor dem Signal gedrueckt), 250";
+    QTest::newRow("a new run forgets the disc and the early presses")
+        << "space space space space space disc reset space space"
+        << "";
+    QTest::newRow("ESC") << "disc esc"
+                         << "(ESC received), stop";
+    QTest::newRow("closing: a stop without a log line") << "disc close"
+                                                        << "stop";
+    QTest::newRow("other keys are left to others") << "disc enter space"
+                                                   << "not accepted, 250";
+}
+
+void TestWindows::stimulusWindowKeys()
+{
+    QFETCH(QString, script);
+    using std::chrono::milliseconds;
+    SteadyTime now(milliseconds(1000));
+    ActionWin win;
+    win.Clock() = ReactionClock(true, [&] { return now; });
+    win.show();
+    QStringList reported;
+    connect(&win, &ActionWin::SignalResult, this, [&](int ms) { reported << QString::number(ms); });
+    connect(&win, &ActionWin::SignalStop, this, [&] { reported << "stop"; });
+    for (const QString &move : script.split(' ')) {
+        now = SteadyTime(milliseconds(move == "disc" ? 1000 : 1250));
+        if (move == "disc" || move == "reset" || move == "close") {
+            move == "disc" ? win.ShowSignal(50, 50) : move == "reset" ? win.ResetRun() : void(win.close());
+            continue;
+        }
+        const int key = move == "esc" ? Qt::Key_Escape : move == "enter" ? Qt::Key_Return : Qt::Key_Space;
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), move == "held");
+        press.setTimestamp(move == "early" ? 990 : 1250);
+        QApplication::sendEvent(&win, &press);
+        if (!press.isAccepted())
+            reported << "not accepted";
+    }
+    QStringList logged;
+    for (const QString &line : folder->LogLines())
+        logged << "(" + line + ")";
+    QTEST((logged + reported + seen).join(", "), "reported");
+    if (reported.contains("stop"))
+        QCOMPARE(QWidget::keyboardGrabber(), nullptr);
+}
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"
