@@ -30,7 +30,7 @@ void SoundPlayer::Play(const QString &name)
 QSoundEffect *SoundPlayer::Effect(const QString &name)
 {
     const QString path = ResolveSoundFile(name, SoundSearchFolders());
-    if (path.isEmpty())
+    if (path.isEmpty() || !IsWholeWavFile(path)) // Qt would wait for the rest of a cut file forever
         return nullptr;
     QSoundEffect *&effect = effects[path];
     if (effect && effect->status() == QSoundEffect::Error) {

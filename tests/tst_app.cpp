@@ -125,19 +125,30 @@ void TestApp::fileNamesSurviveExactly()
     QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Common/wavFile").toString(), name);
 }
 
-// Sounds are looked for in order.
+// Sounds are looked for in order; a cut file is no sound: Qt's decoder would wait for its rest
+// forever, and the program hang on letting it go.
 void TestApp::soundFiles()
 {
     QVERIFY(QDir().mkpath(folder->Path("b")) && folder->Write("both.wav", {}) && folder->Write("b/both.wav", {}));
     QCOMPARE(ResolveSoundFile("both.wav", SoundSearchFolders()), folder->Path("both.wav")); // the current folder first
     QCOMPARE(ResolveSoundFile("missing.wav", {folder->Path("b")}) + ResolveSoundFile(folder->Path("b"), {}), QString());
+    QFile ding(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/ding.wav");
+    QVERIFY(ding.open(QIODevice::ReadOnly));
+    const QByteArray wav = ding.readAll();
+    QVERIFY(IsWholeWavFile(ding.fileName()) && !IsWholeWavFile(folder->Path("missing.wav")));
+    for (qsizetype cut : {qsizetype(0), qsizetype(4), qsizetype(20), qsizetype(44), wav.size() - 1})
+        QVERIFY2(folder->Write("cut.wav", wav.left(cut)) && !IsWholeWavFile(folder->Path("cut.wav")),
+            qPrintable(QString::number(cut)));
 }
 
 // Logout, shutdown and Ctrl+C close the program as its window does: settings and high scores saved.
+// Its warning is a cut file, which Qt would wait for forever, so that the program would hang.
 void TestApp::signalsCloseTheProgramCleanly()
 {
+    QFile ding(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/ding.wav");
+    QVERIFY(ding.open(QIODevice::ReadOnly) && folder->Write("cut.wav", ding.read(1000)));
     for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
-        folder->Write("blinkdash.ini", "[Common]\ncnt=7\n");
+        folder->Write("blinkdash.ini", "[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\n");
         folder->Write("blinkdash.txt", "250   Anna\n");
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -157,7 +168,8 @@ void TestApp::signalsCloseTheProgramCleanly()
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        QVERIFY(folder->Read("blinkdash.ini").startsWith("[Common]\ncnt=7\nrandomPosition="));
+        QVERIFY(folder->Read("blinkdash.ini")
+                    .startsWith("[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\nrandomPosition="));
         QCOMPARE(folder->Read("blinkdash.txt"), QByteArray("250 Anna\n"));
     }
 }
