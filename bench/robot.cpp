@@ -221,6 +221,7 @@ struct Signal
     double target = 0, kept = 0; // D asked for and D kept, ms
     int y = 0;                   // where the disc was seen
     double scanGap = 0;          // longest gap between two looks while waiting, ms
+    double gapBefore = 0;        // the gap before the look that found the disc: when in it the disc came is open
     double send = 0;             // time to hand the press to the server, ms
 };
 
@@ -302,7 +303,8 @@ int main(int argc, char *argv[])
             std::this_thread::sleep_until(now + std::chrono::microseconds(100));
         }
         seen = Clock::now();
-        s.scanGap = std::max(s.scanGap, Ms(seen - last));
+        s.gapBefore = Ms(seen - last);
+        s.scanGap = std::max(s.scanGap, s.gapBefore);
         s.y = hit.y;
         // Wait D: sleep most of it, spin the rest, then press.
         const Clock::time_point due = seen + std::chrono::duration_cast<Clock::duration>(Micros(s.target * 1000));
@@ -345,12 +347,13 @@ int main(int argc, char *argv[])
     if (static_cast<int>(reported.size()) != signals)
         Fail("the export file holds " + std::to_string(reported.size()) + " times, not " + std::to_string(signals));
 
-    std::vector<double> errors, ys, keptOff, sends;
+    std::vector<double> errors, ys, keptOff, sends, gapsBefore;
     for (int i = 0; i < signals; ++i) {
         errors.push_back(reported[i] - run[i].kept);
         ys.push_back(run[i].y);
         keptOff.push_back(std::abs(run[i].kept - run[i].target));
         sends.push_back(run[i].send);
+        gapsBefore.push_back(run[i].gapBefore);
     }
     // How the error grows with the disc's height: least squares, ms per 1000 px.
     const double my = Mean(ys), me = Mean(errors);
@@ -361,11 +364,14 @@ int main(int argc, char *argv[])
     }
     std::vector<double> others(errors.begin() + 1, errors.end());
     std::printf("RESULT %dx%d signals=%d bias=%.2f sd=%.2f min=%.2f max=%.2f slope=%.2f first=%.2f others=%.2f "
-                "scan_gap_max=%.3f send_mean=%.3f send_max=%.3f d_off_max=%.4f fb_vs_shm=%ld realtime=%d\n",
+                "scan_gap_max=%.3f gap_before_mean=%.3f gap_before_max=%.3f send_mean=%.3f send_max=%.3f "
+                "d_off_max=%.4f fb_vs_shm=%ld realtime=%d\n",
         fb.width, fb.height, signals, me, Sd(errors), *std::min_element(errors.begin(), errors.end()),
         *std::max_element(errors.begin(), errors.end()), sxx > 0 ? 1000 * sxy / sxx : 0.0, errors[0], Mean(others),
-        worstGap, Mean(sends), *std::max_element(sends.begin(), sends.end()),
-        *std::max_element(keptOff.begin(), keptOff.end()), different, realTime);
+        worstGap, Mean(gapsBefore), *std::max_element(gapsBefore.begin(), gapsBefore.end()), Mean(sends),
+        *std::max_element(sends.begin(), sends.end()), *std::max_element(keptOff.begin(), keptOff.end()), different,
+        realTime);
     XCloseDisplay(display);
-    return 0;
+    // A D that was not kept makes every figure above doubtful.
+    return *std::max_element(keptOff.begin(), keptOff.end()) <= 0.1 ? 0 : 3;
 }
