@@ -46,9 +46,13 @@ void ActionWin::ShowSignal(int x, int y)
     posY = y;
     signalVisible = true;
     grabKeyboard();
-    repaint(DiscRegion()); // only the disc: a whole 4K frame takes the server milliseconds to take in
-    // The disc reaches the screen's image between the painting's end and the server's answer to a
-    // question sent after it.
+    const QRect disc = DiscRegion();
+    const qreal scale = devicePixelRatioF();
+    drawTimes.Watch(this, QRectF(disc.topLeft() * scale, disc.size() * scale).toAlignedRect());
+    clock.PaintStarting();
+    repaint(disc); // only the disc: a whole 4K frame takes the server milliseconds to take in
+    // Where the server does not tell when it drew: the disc reached the screen's image between the
+    // painting's end and the server's answer to a question sent after it.
     const SteadyTime painted = clock.Now();
     WaitForDisplay();
     clock.DiscShown(painted, clock.Now());
@@ -62,6 +66,8 @@ QRect ActionWin::DiscRegion() const
 
 void ActionWin::ResetRun()
 {
+    clock.NewRun();
+    timedBy = nullptr;
     signalVisible = false;
     spacePresses = 0;
 }
@@ -102,7 +108,12 @@ void ActionWin::keyPressEvent(QKeyEvent *event)
 void ActionWin::SpacePressed(unsigned long timestamp)
 {
     if (signalVisible) {
-        if (const std::optional<int> ms = clock.KeyPressed(static_cast<std::uint32_t>(timestamp))) {
+        const std::optional<std::uint32_t> drawn = drawTimes.Drawn();
+        if (const std::optional<int> ms = clock.KeyPressed(static_cast<std::uint32_t>(timestamp), drawn)) {
+            const char *by = drawn ? "X-Server (DAMAGE)" : "Programm";
+            if (by != timedBy)
+                DebugLog("Zeitnahme: %s", by);
+            timedBy = by;
             signalVisible = false;
             repaint(DiscRegion());
             Q_EMIT SignalResult(*ms);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "displayserver.h"
 #include "reactionclock.h"
 
 #include <QFrame>
@@ -54,6 +55,8 @@ private:
     QRect DiscRegion() const; // what showing or removing the disc repaints
 
     ReactionClock clock;
+    DrawTimes drawTimes;           // when the server drew the disc, where it tells
+    const char *timedBy = nullptr; // which clock timed this run's last signal, for the debug log
     QString message;
     bool signalVisible = false;
     int posX = 50;

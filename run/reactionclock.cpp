@@ -15,17 +15,39 @@ void ReactionClock::DiscShown(SteadyTime painted, SteadyTime confirmed)
     shownAt = painted + (confirmed - painted) / 2;
 }
 
-std::optional<int> ReactionClock::KeyPressed(std::uint32_t serverStampMs) const
+SteadyTime ReactionClock::ServerTime(std::uint32_t stampMs, SteadyTime at) const
+{
+    const std::int64_t atMs = duration_cast<milliseconds>(at.time_since_epoch()).count();
+    const std::uint32_t age = static_cast<std::uint32_t>(atMs) - stampMs; // the stamp wraps at 2^32
+    return SteadyTime(milliseconds(atMs - age)) + microseconds(500);
+}
+
+std::optional<int> ReactionClock::KeyPressed(std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs)
 {
     const SteadyTime handled = now();
+    if (discStampMs) {
+        const auto ms = static_cast<std::int32_t>(keyStampMs - *discStampMs);
+        if (ms < 0)
+            return std::nullopt;
+        const std::int64_t drawUs
+            = duration_cast<microseconds>(ServerTime(*discStampMs, handled) - paintStarted).count();
+        std::int64_t usualUs = FirstUsualDrawUs;
+        if (!drawsUs.empty()) {
+            std::vector<std::int64_t> sorted = drawsUs;
+            std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+            usualUs = sorted[sorted.size() / 2];
+        }
+        drawsUs.push_back(drawUs);
+        const std::int64_t lateUs = std::max<std::int64_t>(0, drawUs - usualUs - LateDrawMarginUs);
+        return static_cast<int>(std::max<std::int64_t>(0, (ms * std::int64_t {1000} + lateUs + 500) / 1000));
+    }
+
     SteadyTime pressed = handled;
     if (serverStamps) {
         // The server's stamp is taken before the event waits in queues; a program's first key
         // press waits longest (Qt then loads its compose table).
-        const std::int64_t nowMs = duration_cast<milliseconds>(handled.time_since_epoch()).count();
-        const std::uint32_t age = static_cast<std::uint32_t>(nowMs) - serverStampMs;          // the stamp wraps at 2^32
-        const SteadyTime stamped = SteadyTime(milliseconds(nowMs - age)) + microseconds(500); // its middle
-        if (age <= StampAgeLimitMs) {
+        const SteadyTime stamped = ServerTime(keyStampMs, handled);
+        if (handled - stamped <= milliseconds(StampAgeLimitMs)) {
             if (stamped < shownAt - microseconds(500))
                 return std::nullopt;
             pressed = std::clamp(stamped, shownAt, std::max(shownAt, handled));

@@ -97,6 +97,7 @@ private Q_SLOTS:
     void evaluates();
     void reactionClock_data();
     void reactionClock();
+    void lateDrawStampsCountAsUsual();
     void runs_data();
     void runs();
 };
@@ -130,26 +131,38 @@ void TestRunCore::evaluates()
     QTEST(e.result.value_or(NoResult), "result");
 }
 
-// Screen reaction times from the disc's instant to the key's, by the display server's 32-bit
-// millisecond stamps on the steady clock where it has them.
+// Screen reaction times from the disc's instant to the key's: the difference of two server stamps
+// (32-bit milliseconds) where the server stamped the disc's drawing, else from the program's
+// instant of the disc to the key's server stamp on the steady clock, or to its handling.
 void TestRunCore::reactionClock_data()
 {
     QTest::addColumn<bool>("stamps");
     QTest::addColumn<qint64>("shownUs"); // the middle of painting and the server's answer
     QTest::addColumn<qint64>("handledUs");
-    QTest::addColumn<qint64>("stampMs"); // taken modulo 2^32
+    QTest::addColumn<qint64>("stampMs"); // the key's, taken modulo 2^32
+    QTest::addColumn<qint64>("discMs");  // the server's stamp of the disc's drawing; -1: none came
     QTest::addColumn<int>("ms");         // -1: an early press
     const qint64 wrapMs = 1LL << 32;     // the stamp wraps, the steady clock does not
-    QTest::newRow("the middle of the stamp's millisecond, rounded")
-        << true << 4'700'000LL << 5'000'900LL << 5000LL << 301;
-    QTest::newRow("no stamps: when handled, rounded") << false << 4'700'000LL << 5'000'600LL << 0LL << 301;
-    QTest::newRow("the stamp's millisecond not over yet") << true << 4'700'000LL << 5'000'300LL << 5000LL << 300;
-    QTest::newRow("pressed in the disc's millisecond") << true << 4'999'800LL << 5'000'900LL << 4999LL << 0;
-    QTest::newRow("pressed before the disc, handled after") << true << 4'999'800LL << 5'000'900LL << 4998LL << -1;
-    QTest::newRow("a stamp from the future") << true << 4'700'000LL << 5'000'900LL << 5002LL << 301;
-    QTest::newRow("another clock's stamp") << true << 4'700'000LL << 5'000'900LL << 123456789LL << 301;
-    QTest::newRow("too old to be this press") << true << 0LL << 20'000'000LL << 5000LL << 20000;
-    QTest::newRow("across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << 306;
+    QTest::newRow("two server stamps, however late handled")
+        << true << 4'700'000LL << 9'000'000LL << 5000LL << 4700LL << 300;
+    QTest::newRow("two server stamps across the wrap")
+        << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << wrapMs - 300 << 305;
+    QTest::newRow("the key stamped in the disc's millisecond")
+        << true << 4'700'000LL << 4'700'900LL << 4700LL << 4700LL << 0;
+    QTest::newRow("the key stamped before the disc") << true << 4'700'000LL << 4'700'900LL << 4699LL << 4700LL << -1;
+    QTest::newRow("the disc stamped late, by the first usual time")
+        << true << 4'700'000LL << 5'000'900LL << 5000LL << 4705LL << 298;
+    QTest::newRow("no disc stamp: the middle of the key's millisecond, rounded")
+        << true << 4'700'000LL << 5'000'900LL << 5000LL << -1LL << 301;
+    QTest::newRow("no stamps: when handled, rounded") << false << 4'700'000LL << 5'000'600LL << 0LL << -1LL << 301;
+    QTest::newRow("the key's millisecond not over yet") << true << 4'700'000LL << 5'000'300LL << 5000LL << -1LL << 300;
+    QTest::newRow("pressed in the disc's millisecond") << true << 4'999'800LL << 5'000'900LL << 4999LL << -1LL << 0;
+    QTest::newRow("pressed before the disc, handled after")
+        << true << 4'999'800LL << 5'000'900LL << 4998LL << -1LL << -1;
+    QTest::newRow("a key stamp from the future") << true << 4'700'000LL << 5'000'900LL << 5002LL << -1LL << 301;
+    QTest::newRow("another clock's key stamp") << true << 4'700'000LL << 5'000'900LL << 123456789LL << -1LL << 301;
+    QTest::newRow("too old to be this press") << true << 0LL << 20'000'000LL << 5000LL << -1LL << 20000;
+    QTest::newRow("across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << -1LL << 306;
 }
 
 void TestRunCore::reactionClock()
@@ -158,12 +171,35 @@ void TestRunCore::reactionClock()
     QFETCH(qint64, shownUs);
     QFETCH(qint64, handledUs);
     QFETCH(qint64, stampMs);
+    QFETCH(qint64, discMs);
     using std::chrono::microseconds;
     SteadyTime now(microseconds(shownUs - 400));
     ReactionClock clock(stamps, [&] { return now; });
+    clock.PaintStarting();
     clock.DiscShown(now, SteadyTime(microseconds(shownUs + 400)));
     now = SteadyTime(microseconds(handledUs));
-    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs)).value_or(-1), "ms");
+    const std::optional<std::uint32_t> disc
+        = discMs < 0 ? std::nullopt : std::optional(static_cast<std::uint32_t>(discMs));
+    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs), disc).value_or(-1), "ms");
+}
+
+// A busy server may stamp its drawing late: a stamp later after the start of painting than this
+// run's drawings usually are (their median, and a margin) counts only as far as that.
+void TestRunCore::lateDrawStampsCountAsUsual()
+{
+    using std::chrono::microseconds;
+    SteadyTime now;
+    ReactionClock clock(true, [&] { return now; });
+    const auto signal = [&](qint64 paintUs, std::uint32_t discMs, std::uint32_t keyMs) {
+        now = SteadyTime(microseconds(paintUs));
+        clock.PaintStarting();
+        now = SteadyTime(microseconds(keyMs * 1000LL + 900));
+        return clock.KeyPressed(keyMs, discMs).value_or(-1);
+    };
+    QCOMPARE(signal(999'100, 1000, 1300), 300);   // drawn 1.4 ms after the start of painting: as stamped
+    QCOMPARE(signal(1'999'100, 2005, 2300), 300); // 6.4 ms: 4.5 ms later than the usual 1.4 and 0.5
+    clock.NewRun();
+    QCOMPARE(signal(2'999'100, 3005, 3300), 299); // a new run knows no usual time yet: 2 ms
 }
 
 // Whole runs on the manual clock: each row a script of settings ("key=value", as in the settings

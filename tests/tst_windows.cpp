@@ -182,9 +182,10 @@ void TestWindows::screenRun()
     const QString result = QString::number(e.result.value());
     QCOMPARE(window->resultLabel->text(), result);
     QCOMPARE(folder->LogLines(),
-        QStringList({"start 200 0 200", "SlotNextEvent 200", "ESC received", "start 200 0 200",
+        QStringList({"start 200 0 200", "Zeitnahme: Programm", "SlotNextEvent 200", "ESC received", "start 200 0 200",
             "Signal nicht gezeigt: Fenster nicht sichtbar", "Fenster wieder sichtbar, Wartezeit 200",
-            "SlotNextEvent 200", "SlotNextEvent 200", "SlotNextEvent 200", "SlotNextEvent 200", "ESC received",
+            "Zeitnahme: Programm", "SlotNextEvent 200", "SlotNextEvent 200", "SlotNextEvent 200", "SlotNextEvent 200",
+            "ESC received",
             QString("Mittelwert %1 mittl. abweichung %2 schwelle %3").arg(e.mean).arg(e.deviation).arg(e.threshold)}));
     QCOMPARE(folder->Read("blinkdash.txt"), (result + " Anna\n").toUtf8()); // saved at once
 
@@ -389,13 +390,12 @@ void TestWindows::stimulusWindowKeys_data()
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("reported");
     const QString tooMany = "stop, Fehler|Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen.";
-    QTest::newRow("a reaction; a second press is early") << "disc space space"
-                                                         << "250";
+    const QString timed = "(Zeitnahme: Programm), 250"; // offscreen, no server tells when it drew
+    QTest::newRow("a reaction; a second press is early") << "disc space space" << timed;
     QTest::newRow("the sixth stops the run, and says why") << "space space space space space space" << tooMany;
-    QTest::newRow("a held key is one press") << "disc space held held held held held held"
-                                             << "250";
+    QTest::newRow("a held key is one press") << "disc space held held held held held held" << timed;
     QTest::newRow("pressed before the disc: early, the disc stays") << "disc early space"
-                                                                    << "(Leertaste vor dem Signal gedrueckt), 250";
+                                                                    << "(Leertaste vor dem Signal gedrueckt), " + timed;
     QTest::newRow("a new run forgets the disc and the early presses")
         << "space space space space space disc reset space space"
         << "";
@@ -404,7 +404,7 @@ void TestWindows::stimulusWindowKeys_data()
     QTest::newRow("closing: a stop without a log line") << "disc close"
                                                         << "stop";
     QTest::newRow("other keys are left to others") << "disc enter space"
-                                                   << "not accepted, 250";
+                                                   << "(Zeitnahme: Programm), not accepted, 250";
 }
 
 void TestWindows::stimulusWindowKeys()
