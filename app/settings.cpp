@@ -28,24 +28,71 @@ QString DecodeText(const QByteArray &bytes)
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
-// Walks the lines of an INI file, each with its line end, telling for each whether it lies in the
-// group and, if it is a "key=value" line, its key.
-template<class Visit> void ForEachLine(const QByteArray &content, Visit visit)
+// One line of an INI file as QSettings reads it: it ends at a line break that is neither inside
+// quotes nor escaped by a backslash, or at a ";" outside quotes (a comment follows).
+struct IniLine
 {
+    qsizetype start = 0; // its first character, after blanks
+    qsizetype end = 0;
+    bool section = false;
+    bool inGroup = false; // lies in group Common (or, for a section line, opens it)
+    QByteArray key;       // of a "key=value" line
+    qsizetype value = -1; // where its value begins
+};
+
+bool IsBlank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// openEnd, where given, receives what closes the last line, so that a line added after it is not
+// taken into an unclosed quote or an escaped line break.
+QList<IniLine> IniLines(const QByteArray &content, QByteArray *openEnd = nullptr)
+{
+    QList<IniLine> lines;
     bool inGroup = false;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        end = end < 0 ? content.size() : end + 1;
-        const QByteArray line = content.mid(start, end - start);
-        const QByteArray trimmed = line.trimmed();
-        QByteArray key;
-        if (trimmed.startsWith('[') && trimmed.endsWith(']'))
-            inGroup = trimmed.mid(1, trimmed.size() - 2) == Group;
-        else if (const qsizetype equals = line.indexOf('='); equals > 0 && !trimmed.startsWith(';'))
-            key = line.left(equals).trimmed();
-        visit(line, inGroup, key);
-        start = end;
+    const qsizetype n = content.size();
+    for (qsizetype i = 0;;) {
+        while (i < n && IsBlank(content[i]))
+            ++i;
+        if (i >= n)
+            return lines;
+        if (content[i] == ';') { // a comment, to the end of the line
+            while (i < n && content[i] != '\n' && content[i] != '\r')
+                ++i;
+            continue;
+        }
+        IniLine line;
+        line.start = i;
+        bool inQuotes = false;
+        qsizetype equals = -1;
+        for (; i < n; ++i) {
+            const char c = content[i];
+            if (c == '\\')
+                ++i; // escapes what follows, a line break too
+            else if (c == '"')
+                inQuotes = !inQuotes;
+            else if (!inQuotes && (c == '\n' || c == '\r' || c == ';'))
+                break;
+            else if (!inQuotes && c == '=' && equals < 0)
+                equals = i;
+        }
+        if (openEnd) // a backslash at the very end escapes what comes next; a quote may be open
+            *openEnd = QByteArray(i > n ? "\n" : "") + (inQuotes ? "\"" : "");
+        line.end = qMin(i, n);
+        while (line.end > line.start && IsBlank(content[line.end - 1])) // blanks before a comment stay
+            --line.end;
+        const QByteArray text = content.mid(line.start, line.end - line.start);
+        if (text.startsWith('[')) {
+            const qsizetype close = text.indexOf(']');
+            inGroup = text.mid(1, (close < 0 ? text.size() : close) - 1).trimmed() == Group;
+            line.section = true;
+        } else if (equals >= 0) {
+            line.key = content.mid(line.start, equals - line.start).trimmed();
+            line.value = equals + 1;
+        }
+        line.inGroup = inGroup;
+        lines.append(line);
     }
 }
 
@@ -53,18 +100,26 @@ template<class Visit> void ForEachLine(const QByteArray &content, Visit visit)
 std::optional<QByteArray> RawValue(const QByteArray &content, const QByteArray &key)
 {
     std::optional<QByteArray> value;
-    ForEachLine(content, [&](const QByteArray &line, bool inGroup, const QByteArray &lineKey) {
-        if (inGroup && lineKey == key)
-            value = line.mid(line.indexOf('=') + 1).trimmed();
-    });
+    for (const IniLine &line : IniLines(content))
+        if (line.inGroup && line.key == key)
+            value = content.mid(line.value, line.end - line.value).trimmed();
     return value;
 }
 
-// A value QSettings wrote (quoted, escaped, "@"-marked) is read by QSettings; any other was typed
-// by hand and is taken as it stands, where QSettings would split it at commas and lose the blanks.
+// A value QSettings wrote (quoted, "@"-marked, or with escapes only QSettings writes) is read by
+// QSettings; any other was typed by hand and is taken as it stands, where QSettings would split it
+// at commas, lose the blanks, and mangle the backslashes of a path.
 bool TypedByHand(const QByteArray &value)
 {
-    return !value.startsWith('"') && !value.startsWith('@') && !value.contains('\\');
+    if (value.startsWith('"') || value.startsWith('@'))
+        return false;
+    bool escaped = false;
+    for (qsizetype i = value.indexOf('\\'); i >= 0; i = value.indexOf('\\', i + 2)) {
+        if (i + 1 >= value.size() || !QByteArrayView("abfnrtv\"'?\\x01234567").contains(value[i + 1]))
+            return true;
+        escaped = true;
+    }
+    return !escaped;
 }
 
 // A string as QSettings writes it, so that QSettings, and so any reader of the file, reads it back
@@ -131,39 +186,53 @@ QByteArray IniDouble(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest).toLatin1();
 }
 
-// The file's content with each value set in the group: a key's lines are rewritten in place, a
-// missing key is added after the group's last line, a missing group at the end.
+// The file's content with each value set in the group: a key's lines are rewritten in place (a
+// comment after them stays), a missing key is added after the group's last line, a missing group
+// at the end.
 QByteArray WithValues(const QByteArray &content, const QList<IniValue> &values)
 {
-    QByteArray out;
+    struct Edit
+    {
+        qsizetype start, end;
+        QByteArray text;
+    };
+    QList<Edit> edits;
     QList<bool> written(values.size(), false);
-    qsizetype groupEnd = -1; // in out, after the group's last non-blank line
-    const bool lastLineEnded = content.isEmpty() || content.endsWith('\n');
-    ForEachLine(
-        lastLineEnded ? content : content + '\n', [&](const QByteArray &line, bool inGroup, const QByteArray &key) {
-            qsizetype i = 0;
-            while (i < values.size() && !(inGroup && values[i].key == key))
-                ++i;
-            if (i < values.size()) {
-                out += key + '=' + values[i].value + (line.endsWith("\r\n") ? "\r\n" : "\n");
+    qsizetype groupEnd = -1; // after the line break that ends the group's last line
+    QByteArray end;
+    for (const IniLine &line : IniLines(content, &end)) {
+        if (!line.inGroup)
+            continue;
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            if (values[i].key == line.key) {
+                edits.append({line.start, line.end, values[i].key + '=' + values[i].value});
                 written[i] = true;
-            } else {
-                out += line;
             }
-            if (inGroup && !line.trimmed().isEmpty())
-                groupEnd = out.size();
-        });
+        }
+        const qsizetype lineBreak = content.indexOf('\n', line.end);
+        groupEnd = lineBreak < 0 ? content.size() : lineBreak + 1;
+    }
     QByteArray missing;
     for (qsizetype i = 0; i < values.size(); ++i)
         if (!written[i])
             missing += values[i].key + '=' + values[i].value + '\n';
-    if (missing.isEmpty())
-        return out;
-    if (groupEnd >= 0)
-        return out.insert(groupEnd, missing);
-    if (!out.isEmpty())
-        out += '\n';
-    return out + '[' + Group + "]\n" + missing;
+    if (!missing.isEmpty()) {
+        if (groupEnd < 0) { // a new group at the end, after a blank line
+            missing.prepend(QByteArray(content.isEmpty() ? "" : "\n") + '[' + Group + "]\n");
+            groupEnd = content.size();
+        }
+        if (groupEnd == content.size() && !content.isEmpty() && (!end.isEmpty() || !content.endsWith('\n')))
+            missing.prepend(end + '\n');
+        edits.append({groupEnd, groupEnd, missing});
+    }
+
+    QByteArray out;
+    qsizetype at = 0;
+    for (const Edit &edit : edits) { // in the order of the file
+        out += content.mid(at, edit.start - at) + edit.text;
+        at = edit.end;
+    }
+    return out + content.mid(at);
 }
 
 // QSettings reads an unquoted value containing a comma as a list.

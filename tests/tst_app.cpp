@@ -74,16 +74,21 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
         "[Common]\nrandomPosition=true\nuseBox=false\nboxCom=0\nmaxDel=7\nminDel=2\nmaxAkkust=1000\nminAkkust=300\n"
         "enableWav=false\nwavFile=ding.wav\n");
 
-    // What else the file holds stays as it stands, a hand-set cnt above all.
-    folder->Write("blinkdash.ini", "; mine\r\n[Common]\r\ncnt=7\r\nminDel=9\r\n\r\n[Other]\r\nminDel=1");
+    // What else the file holds stays as it stands, a hand-set cnt above all, comments, other groups,
+    // even a quoted value over two lines that looks like a key of ours.
+    folder->Write("blinkdash.ini",
+        "; mine\r\n[Common]\r\ncnt=7\r\nminDel=9 ; by hand\r\n\r\n[Other] ; "
+        "notes\r\nnote=\"a\nwavFile=x\"\r\nminDel=1");
     Settings s;
     s.minDel = 1.25;
     s.cnt = 5;
     QVERIFY(WriteSettings(ini, s));
     QVERIFY(folder->Read("blinkdash.ini")
-                .startsWith("; mine\r\n[Common]\r\ncnt=7\r\nminDel=1.25\r\nrandomPosition=true\n"));
-    QVERIFY(folder->Read("blinkdash.ini").endsWith("wavFile=ding.wav\n\r\n[Other]\r\nminDel=1\n"));
+                .startsWith("; mine\r\n[Common]\r\ncnt=7\r\nminDel=1.25 ; by hand\r\nrandomPosition=true\n"));
+    QVERIFY(folder->Read("blinkdash.ini")
+                .endsWith("wavFile=ding.wav\n\r\n[Other] ; notes\r\nnote=\"a\nwavFile=x\"\r\nminDel=1"));
     QCOMPARE(ReadSettings(ini).cnt, 7);
+    QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Other/note").toString(), "a\nwavFile=x");
 
     // Values that do not convert give 0 or false, not a wrapped number; garbage gives the defaults.
     folder->Write("blinkdash.ini", "[Common]\nuseBox=maybe\nboxCom=abc\nmaxDel=inf\nminAkkust=99999999999\n");
@@ -101,7 +106,8 @@ void TestApp::fileNamesSurviveExactly_data()
     QTest::newRow("typed: comma, blank") << QByteArray("wavFile=Klänge/Jürgen, sound.wav")
                                          << "Klänge/Jürgen, sound.wav";
     QTest::newRow("typed: Latin-1") << QByteArray("wavFile=J\xfcrgen.wav") << "Jürgen.wav";
-    QTest::newRow("typed: blanks around") << QByteArray("wavFile =  a;b.wav \t") << "a;b.wav";
+    QTest::newRow("typed: blanks, comment") << QByteArray("wavFile =  a b.wav \t; the bell") << "a b.wav";
+    QTest::newRow("typed: backslashes") << QByteArray("wavFile=C:\\Kl\xe4nge\\ding.wav") << "C:\\Klänge\\ding.wav";
     QTest::newRow("typed: quoted") << QByteArray("wavFile=\" x, y.wav\"") << " x, y.wav";
     for (const char *name :
         {"/home/jürgen/Töne/a, b.wav", " lead ", "quote\" back\\slash", "@at.wav", "semi;colon=equals",
