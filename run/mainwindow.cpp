@@ -51,6 +51,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&actionWin, &ActionWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&box, &SwitchBox::SignalResult, this, &MainWindow::SlotResult);
+    connect(&box, &SwitchBox::AnswerUnreadable, this, [this] { engine.AnswerLost(); });
     OpenBox();
     PreloadSounds();
     highscores.Load(HighscoreFile);

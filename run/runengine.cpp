@@ -84,6 +84,18 @@ void RunEngine::Result(int ms)
     Wait(waitMs);
 }
 
+void RunEngine::AnswerLost()
+{
+    // Waiting on would stall the run, since the box measures once per signal; the signal is given
+    // again after a fresh wait.
+    if (phase != Phase::Measuring)
+        return;
+    ++testsLeft;
+    const int waitMs = NextWait(timing);
+    DebugLog("Antwort unlesbar, Signal wiederholt nach %d", waitMs);
+    Wait(waitMs);
+}
+
 void RunEngine::Stop()
 {
     if (phase == Phase::Idle)

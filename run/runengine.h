@@ -60,6 +60,7 @@ public:
     void NextEvent(); // the wait is over
     void WarningDue();
     void Result(int ms);
+    void AnswerLost(); // the reaction was measured, but its time could not be read
     void Stop();       // ESC, the sixth early press, the stimulus window closed, "Fertig !"
     void WindowBack(); // the stimulus window can be seen again
 

@@ -114,7 +114,8 @@ void SwitchBox::HandleLine(const std::string &line)
         Q_EMIT SignalResult(MicrosecondsToMs(values[0]));
         break;
     case BoxReply::BadTime:
-        DebugLog("Antwort \"%s\" verworfen", line.c_str()); // the run waits on for a real answer
+        DebugLog("Antwort \"%s\" verworfen", line.c_str());
+        Q_EMIT AnswerUnreadable();
         break;
     case BoxReply::KeyState:
     case BoxReply::Ignored:

@@ -40,6 +40,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     void KeyPressed();
     void SignalResult(int ms);
+    void AnswerUnreadable(); // a time came garbled; the box has stopped measuring
 
 private:
     int OpenDevice(const QString &name);

@@ -241,6 +241,10 @@ void TestRunCore::runs_data()
     QTest::newRow("a box run nobody can confirm gives way")
         << "useBox=true cnt=1 start +1000 closebox start"
         << start + "begin box, r, (abgebrochen), end, " + start + "begin box";
+    QTest::newRow("a garbled box answer: the signal again after a fresh wait")
+        << "useBox=true cnt=1 start +1000 lost lost +1000 answer=250 +1000"
+        << start + "begin box, r, (Antwort unlesbar, Signal wiederholt nach 1000), wait 1000, r, " + next
+            + "game over, sound ding.wav";
     QTest::newRow("a box that never answers waits for Fertig")
         << "useBox=true start +1000 +60000 stop" << start + "begin box, r, end, not evaluated";
     QTest::newRow("a negative count: the end notice after one wait")
@@ -278,6 +282,8 @@ void TestRunCore::runs()
             host.Advance(move.mid(1).toLongLong());
         else if (move.startsWith("answer="))
             host.engine.Result(move.mid(7).toInt());
+        else if (move == "lost")
+            host.engine.AnswerLost();
         else if (move == "stop")
             host.engine.Stop();
         else if (move == "closebox")

@@ -81,9 +81,11 @@ void TestSwitchBox::driverTurnsRepliesIntoSignals()
     SwitchBox box; // never opened: every command is dropped, replies can still be handed in
     QSignalSpy results(&box, &SwitchBox::SignalResult);
     QSignalSpy keys(&box, &SwitchBox::KeyPressed);
+    QSignalSpy unreadable(&box, &SwitchBox::AnswerUnreadable);
     box.HandleBytes("t 1999\nt 0;t ?\nt 2100000000\nR 9 x\nS 0\nS 1\ns 0;");
     QCOMPARE(results, QList<QList<QVariant>>({{1}, {2100000}})); // truncated to ms
     QCOMPARE(keys.size() + box.GetValue(0) + box.GetValue(6), 2 + 9);
+    QCOMPARE(unreadable.size(), 2);
     box.StartReaction();
     QCOMPARE(box.IsResultReady(), 0);
 }

@@ -236,9 +236,13 @@ void TestWindows::boxRun()
     const QList<int> answers {300, 250, 280, 260, 270};
     for (int i = 0; i < answers.size(); ++i) {
         // A second, unasked-for answer neither counts nor starts another chain of signals; a
-        // garbled one is dropped, and the run waits on for the real answer.
+        // garbled one is dropped, and the signal comes again.
+        if (i == 2) {
+            pty.Write("t -250000\n");
+            QCOMPARE(expect("r\n"), QByteArray("r\n"));
+        }
         const QByteArray answer = "t " + QByteArray::number(answers[i] * 1000 + 999) + '\n';
-        pty.Write(i == 1 ? answer + "t 5000\n" : i == 2 ? "t -250000\n" + answer : answer);
+        pty.Write(i == 1 ? answer + "t 5000\n" : answer);
         QCOMPARE(expect("r\n"), QByteArray("r\n"));
     }
     QCOMPARE(folder->LogLines().filter("verworfen"),
