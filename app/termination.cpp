@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <iterator>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -24,14 +25,28 @@ void Handle(int signalNumber)
     errno = saved;
 }
 
-void SetHandlers(void (*handler)(int))
+struct sigaction previous[std::size(Signals)]; // what each signal did before
+bool ignored[std::size(Signals)] = {};         // ignored when the program started, as under nohup
+
+void Catch()
 {
     struct sigaction action = {};
-    action.sa_handler = handler;
+    action.sa_handler = Handle;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : Signals)
-        sigaction(signalNumber, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(Signals); ++i) {
+        sigaction(Signals[i], nullptr, &previous[i]);
+        ignored[i] = previous[i].sa_handler == SIG_IGN; // whoever started us wants it so
+        if (!ignored[i])
+            sigaction(Signals[i], &action, nullptr);
+    }
+}
+
+void Release()
+{
+    for (std::size_t i = 0; i < std::size(Signals); ++i)
+        if (!ignored[i])
+            sigaction(Signals[i], &previous[i], nullptr);
 }
 #endif
 
@@ -45,7 +60,7 @@ TerminationWatcher::TerminationWatcher(QObject *parent)
         return;
     notifier = new QSocketNotifier(sockets[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &TerminationWatcher::OnReadable);
-    SetHandlers(Handle);
+    Catch();
 #endif
 }
 
@@ -54,7 +69,7 @@ TerminationWatcher::~TerminationWatcher()
 #ifdef Q_OS_UNIX
     if (!notifier)
         return;
-    SetHandlers(SIG_DFL);
+    Release();
     ::close(sockets[0]);
     ::close(sockets[1]);
     sockets[0] = sockets[1] = -1;
@@ -67,7 +82,7 @@ void TerminationWatcher::OnReadable()
     char byte = 0;
     if (::read(sockets[1], &byte, 1) != 1)
         return;
-    SetHandlers(SIG_DFL);
+    Release();
     Q_EMIT Received(byte);
 #endif
 }

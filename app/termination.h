@@ -16,8 +16,8 @@ public:
     ~TerminationWatcher() override;
 
 Q_SIGNALS:
-    // After the first, the signals take their default action again: a second Ctrl+C ends a
-    // program that does not close.
+    // After the first, the signals act as before again: a second Ctrl+C ends a program that does
+    // not close. A signal ignored at start (nohup) stays ignored.
     void Received(int signalNumber);
 
 private:

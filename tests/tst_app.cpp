@@ -1,6 +1,7 @@
 #include "settings.h"
 #include "soundfiles.h"
 #include "startup.h"
+#include "termination.h"
 #include "testfolder.h"
 
 #include <QtTest>
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void fileNamesSurviveExactly();
     void soundFiles();
     void signalsCloseTheProgramCleanly();
+    void signalsIgnoredAtStartStayIgnored();
 
 private:
     std::unique_ptr<TestFolder> folder;
@@ -178,6 +180,30 @@ void TestApp::signalsCloseTheProgramCleanly()
                     .startsWith("[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\nrandomPosition="));
         QCOMPARE(folder->Read("blinkdash.txt"), QByteArray("250 Anna\n"));
     }
+}
+
+// Started under nohup, the program must outlive the hang-up; the first signal it catches gives
+// the signals back their earlier action.
+void TestApp::signalsIgnoredAtStartStayIgnored()
+{
+    const auto action = [](int signalNumber) {
+        struct sigaction current = {};
+        sigaction(signalNumber, nullptr, &current);
+        return current.sa_handler;
+    };
+    std::signal(SIGHUP, SIG_IGN);
+    const auto before = action(SIGTERM);
+    {
+        TerminationWatcher watcher;
+        QSignalSpy received(&watcher, &TerminationWatcher::Received);
+        QVERIFY(action(SIGHUP) == SIG_IGN && action(SIGTERM) != before);
+        std::raise(SIGHUP);
+        std::raise(SIGTERM);
+        QTRY_COMPARE(received, QList<QList<QVariant>>({{SIGTERM}}));
+        QVERIFY(action(SIGTERM) == before);
+    }
+    QVERIFY(action(SIGHUP) == SIG_IGN);
+    std::signal(SIGHUP, SIG_DFL);
 }
 
 QTEST_GUILESS_MAIN(TestApp)
