@@ -39,8 +39,13 @@ bool Sync(QFileDevice &file)
 
 bool WriteFileWhole(const QString &path, const QByteArray &content, QString *reason)
 {
+    // A device or pipe cannot be replaced, nor can a file named through /dev or /proc, as
+    // /dev/stdout names the file the shell opened: put another file in its place and the
+    // shell's one never gets the content.
     const QFileInfo target(path);
-    if (target.exists() && !target.isFile() && !target.isDir()) {
+    const QString absolute = target.absoluteFilePath();
+    if ((target.exists() && !target.isFile() && !target.isDir()) || absolute.startsWith(QLatin1String("/dev/"))
+        || absolute.startsWith(QLatin1String("/proc/"))) {
         QFile device(path);
         if (device.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && WriteAll(device, content))
             return true;

@@ -1,3 +1,4 @@
+#include "safefile.h"
 #include "settings.h"
 #include "soundfiles.h"
 #include "startup.h"
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void fileNamesSurviveExactly_data();
     void fileNamesSurviveExactly();
     void soundFiles();
+    void streamsAreWrittenThrough();
     void signalsCloseTheProgramCleanly();
     void signalsIgnoredAtStartStayIgnored();
 
@@ -147,6 +149,16 @@ void TestApp::soundFiles()
     for (qsizetype cut : {qsizetype(0), qsizetype(4), qsizetype(20), qsizetype(44), wav.size() - 1})
         QVERIFY2(folder->Write("cut.wav", wav.left(cut)) && !IsWholeWavFile(folder->Path("cut.wav")),
             qPrintable(QString::number(cut)));
+}
+
+// The times exported to /dev/stdout of a program whose output goes to a file: they must reach the
+// file the shell opened, not a new one put in its place.
+void TestApp::streamsAreWrittenThrough()
+{
+    QFile out(folder->Path("out.txt"));
+    QVERIFY(out.open(QIODevice::ReadWrite));
+    QVERIFY(WriteFileWhole(QStringLiteral("/proc/self/fd/%1").arg(out.handle()), "250\n"));
+    QCOMPARE(out.readAll(), QByteArray("250\n"));
 }
 
 // Logout, shutdown and Ctrl+C close the program as its window does: settings and high scores saved.
