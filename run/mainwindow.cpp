@@ -51,7 +51,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&actionWin, &ActionWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&box, &SwitchBox::SignalResult, this, &MainWindow::SlotResult);
-    connect(&box, &SwitchBox::AnswerUnreadable, this, [this] { engine.AnswerLost(); });
+    connect(&box, &SwitchBox::AnswerUnreadable, this, [this] {
+        box.SetLED(false); // ends a measurement that noise alone seemed to answer: no answer comes late
+        engine.AnswerLost();
+    });
     OpenBox();
     PreloadSounds();
     highscores.Load(HighscoreFile);
