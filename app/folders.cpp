@@ -70,6 +70,15 @@ QString GetSpecialFolder()
     return folder;
 }
 
+QString UserFilesFolder()
+{
+    const QString program = FolderPath(ProgramFolder);
+    if (QFileInfo(program).isWritable())
+        return program;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return NormalizedFolder(QFileInfo(documents).isDir() ? documents : QDir::homePath());
+}
+
 QString ChooseDataFolder()
 {
     const QString special = GetSpecialFolder();

@@ -38,5 +38,9 @@ QString NormalizedFolder(const QString &folder);
 // The user's configuration folder, created if missing; empty if there is none or it cannot be made.
 QString GetSpecialFolder();
 
+// Where the user's own files are offered to be saved and looked for: the program's folder while it
+// can be written (a copy run from a folder of its own), else the documents folder, else home.
+QString UserFilesFolder();
+
 // The data folder the program uses: GetSpecialFolder(), or the home folder when that is empty.
 QString ChooseDataFolder();

@@ -4,11 +4,15 @@
 #include "termination.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QPointer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // A dock matches the window to the menu entry by these.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.flinkprobe.Flinkprobe"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/example.flinkprobe.Flinkprobe.svg")));
     SetUpFolders(QCoreApplication::applicationFilePath());
     if (HasDebugOption(QCoreApplication::arguments()))
         OpenDebugLogFile();

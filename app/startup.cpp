@@ -9,6 +9,7 @@ void SetUpFolders(const QString &programFilePath)
 {
     InitFolders(programFilePath);
     SetFolder(DataFolder, ChooseDataFolder());
+    SetFolder(ExportFolder, UserFilesFolder()); // not /usr/bin, where saving would fail
 }
 
 bool HasDebugOption(const QStringList &arguments)

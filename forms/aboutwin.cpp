@@ -1,5 +1,6 @@
 #include "aboutwin.h"
 
+#include "textfit.h"
 #include "website.h"
 
 #include <QDesktopServices>
@@ -10,6 +11,7 @@ AboutWin::AboutWin(QWidget *parent)
     setupUi(this);
     const QUrl guide = WebUrl(QStringLiteral("page_id=152"));
     label_2->setText(label_2->text().arg(WebLink(guide, guide.toString(QUrl::RemoveScheme).mid(2))));
+    KeepTextsWhole(this);
 }
 
 QUrl AboutWin::WebPage()

@@ -1,7 +1,12 @@
 #include "configwin.h"
 
+#include "folders.h"
 #include "prompts.h"
 #include "soundfiles.h"
+#include "textfit.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <cmath>
 
@@ -19,6 +24,7 @@ ConfigWin::ConfigWin(QWidget *parent)
     : QDialog(parent)
 {
     setupUi(this);
+    KeepTextsWhole(this);
 }
 
 void ConfigWin::ShowSettings(const Settings &s)
@@ -51,11 +57,14 @@ void ConfigWin::TakeSettings(Settings &s) const
 
 void ConfigWin::on_selectWavButton_clicked()
 {
-    // Start where the current sound really is, so that a bare "ding.wav" opens its own folder.
+    // Start where the current sound really is, so that a bare "ding.wav" opens its own folder; a
+    // sound not found is looked for among the user's files.
     const QString current = lineEditWav->text();
-    const QString found = ResolveSoundFile(current, SoundSearchFolders());
-    const QString name = Prompt::OpenFileName(
-        this, tr("Wählen Sie die Datei mit dem Signalton"), found.isEmpty() ? current : found, tr("WAV files (*.wav)"));
+    QString start = ResolveSoundFile(current, SoundSearchFolders());
+    if (start.isEmpty())
+        start = QDir(UserFilesFolder()).filePath(QFileInfo(current).fileName());
+    const QString name
+        = Prompt::OpenFileName(this, tr("Wählen Sie die Datei mit dem Signalton"), start, tr("WAV files (*.wav)"));
     if (!name.isEmpty())
         lineEditWav->setText(name);
 }

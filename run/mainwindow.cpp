@@ -7,6 +7,7 @@
 #include "folders.h"
 #include "prompts.h"
 #include "scorewin.h"
+#include "textfit.h"
 #include "website.h"
 
 #include <QApplication>
@@ -14,12 +15,13 @@
 #include <QTime>
 #include <QTimerEvent>
 
+#include <utility>
+
 namespace {
 
 const QString SettingsFile = QStringLiteral("blinkdash.ini");
 const QString HighscoreFile = QStringLiteral("blinkdash.txt");
 const QString EndSound = QStringLiteral("ding.wav"); // preloaded; the run engine plays it
-const QString BoxRunningText = QStringLiteral("Test läuft!!! Bitte auf die LED der Schaltbox achten!");
 
 void SetUpTimer(QTimer &timer)
 {
@@ -39,6 +41,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     setupUi(this);
     label_4->setText(label_4->text().arg(WebLink(WebUrl(), QLatin1Char(' ') + WebHost)));
+    KeepTextsWhole(this);
     setAttribute(Qt::WA_DeleteOnClose, true);
     pollTimerId = startTimer(50);
     settings = ReadSettings(DataPath(SettingsFile, DataFolder));
@@ -55,6 +58,9 @@ MainWindow::MainWindow(QWidget *parent)
         box.SetLED(false); // ends a measurement that noise alone seemed to answer: no answer comes late
         engine.AnswerLost();
     });
+    connect(&box, &SwitchBox::Lost, this, [this] { engine.BoxLost(); });
+    // The box window is the main window's: a window manager puts it over it and keeps it there.
+    boxWin.setParent(this, boxWin.windowFlags() | Qt::Window);
     OpenBox();
     PreloadSounds();
     highscores.Load(HighscoreFile);
@@ -72,10 +78,37 @@ MainWindow::~MainWindow()
 void MainWindow::OpenBox()
 {
     box.Close();
+    boxFailure.clear();
     if (!settings.useBox || box.Open(settings.boxCom) == 0)
         return;
-    Prompt::Critical(this, QStringLiteral("Fehler beim Öffnen der Schaltbox"),
-        QStringLiteral("Die Schnittstelle COM%1 konnte nicht geöffnet werden.!").arg(settings.boxCom));
+    const SwitchBox::OpenFailure &failure = box.Failure();
+    QString why = failure.device.isEmpty()
+        ? QStringLiteral("Kein serielles Gerät gehört zu COM%1.").arg(settings.boxCom)
+        : QStringLiteral("%1: %2").arg(failure.device, failure.reason);
+#ifdef Q_OS_LINUX
+    if (failure.denied)
+        why += QStringLiteral("\nSerielle Schnittstellen gehören unter Linux der Gruppe „dialout“: "
+                              "sudo adduser $USER dialout, danach neu anmelden.");
+#endif
+    boxFailure
+        = QStringLiteral("Die Schnittstelle COM%1 konnte nicht geöffnet werden.!\n%2").arg(settings.boxCom).arg(why);
+    if (isVisible())
+        TellBoxFailure();
+}
+
+void MainWindow::TellBoxFailure()
+{
+    if (boxFailure.isEmpty())
+        return;
+    Prompt::Critical(this, QStringLiteral("Fehler beim Öffnen der Schaltbox"), std::exchange(boxFailure, QString()));
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // At start-up the failure waits for the window; queued, so that the window is placed first.
+    if (!boxFailure.isEmpty())
+        QMetaObject::invokeMethod(this, &MainWindow::TellBoxFailure, Qt::QueuedConnection);
 }
 
 void MainWindow::PreloadSounds()
@@ -171,7 +204,7 @@ void MainWindow::on_configButton_clicked()
 void MainWindow::on_scoreButton_clicked()
 {
     ScoreWin scoreWin(this);
-    scoreWin.tableView->setModel(&highscores);
+    scoreWin.ShowList(&highscores);
     scoreWin.exec();
 }
 
@@ -227,8 +260,9 @@ void MainWindow::BeginRun(bool boxRun)
     resultLabel->setText(QStringLiteral(" --- "));
     if (boxRun) {
         box.SetLED(false);
+        boxWin.SetMessage(BoxText::Running);
+        boxWin.move(frameGeometry().center() - boxWin.rect().center());
         boxWin.setVisible(true);
-        boxWin.SetMessage(BoxRunningText);
         return;
     }
     actionWin.SetMessage(QString());
@@ -257,10 +291,30 @@ void MainWindow::StartMeasurement()
     box.StartReaction();
 }
 
+void MainWindow::CancelMeasurement()
+{
+    box.SetLED(false);
+}
+
+void MainWindow::ShowBoxTrouble(BoxTrouble trouble)
+{
+    switch (trouble) {
+    case BoxTrouble::None:
+        boxWin.SetMessage(BoxText::Running);
+        break;
+    case BoxTrouble::Silent:
+        boxWin.SetMessage(BoxText::NoAnswer);
+        break;
+    case BoxTrouble::Lost:
+        boxWin.SetMessage(BoxText::Lost);
+        break;
+    }
+}
+
 void MainWindow::ShowEndNotice(bool boxRun)
 {
     if (boxRun)
-        boxWin.SetMessage(QStringLiteral("Game Over!! Bitte auf FERTIG drücken"));
+        boxWin.SetMessage(BoxText::GameOver);
     else
         actionWin.SetMessage(QStringLiteral("Game Over! Drücke ESC."));
 }

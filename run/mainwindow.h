@@ -43,6 +43,7 @@ public Q_SLOTS:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     // RunHost
@@ -54,6 +55,8 @@ private:
     bool SignalCanBeSeen() override;
     void ShowSignal(int x, int y) override;
     void StartMeasurement() override;
+    void CancelMeasurement() override;
+    void ShowBoxTrouble(BoxTrouble trouble) override;
     void ShowEndNotice(bool boxRun) override;
     void PlaySound(const QString &file) override;
     bool BoxWindowShown() override;
@@ -61,6 +64,7 @@ private:
     void RunEvaluated(const Evaluation &evaluation) override;
 
     void PreloadSounds();
+    void TellBoxFailure();
     // Store the settings and the high-score list. A failure is told once per file and session, but
     // never while closing: the data stays in memory and the next save tries again.
     void StoreSettings(bool tell);
@@ -80,4 +84,5 @@ private:
     QTimer warningTimer; // the acoustic warning before it
     SoundPlayer sounds;
     QStringList toldSaveFailures; // paths
+    QString boxFailure;           // told once the window is up, so that the message sits over it
 };

@@ -37,6 +37,11 @@ void RunEngine::Start(const Settings &settings)
 
 void RunEngine::NextEvent()
 {
+    if (phase == Phase::Measuring && box) { // the shot armed with the measurement: no answer yet
+        silentTold = true;
+        host.ShowBoxTrouble(RunHost::BoxTrouble::Silent);
+        return;
+    }
     if (phase != Phase::Waiting)
         return;
     if (testsLeft == 0) {
@@ -55,6 +60,7 @@ void RunEngine::NextEvent()
     phase = Phase::Measuring;
     if (box) {
         host.StartMeasurement();
+        host.ArmWait(SilentBoxMs);
     } else if (randomPosition) {
         const int y = static_cast<int>(RandomUpTo(100));
         const int x = static_cast<int>(RandomUpTo(100));
@@ -78,6 +84,7 @@ void RunEngine::Result(int ms)
         DebugLog("Ergebnis %d ohne Messung verworfen", ms);
         return;
     }
+    BoxAnswered();
     const int waitMs = NextWait(timing);
     DebugLog("SlotNextEvent %d", waitMs);
     results.append(ms);
@@ -90,10 +97,23 @@ void RunEngine::AnswerLost()
     // again after a fresh wait.
     if (phase != Phase::Measuring)
         return;
+    BoxAnswered();
     ++testsLeft;
     const int waitMs = NextWait(timing);
     DebugLog("Antwort unlesbar, Signal wiederholt nach %d", waitMs);
     Wait(waitMs);
+}
+
+void RunEngine::BoxLost()
+{
+    // No signal can be given any more; what was measured is evaluated when the person ends the run.
+    if (!box || (phase != Phase::Waiting && phase != Phase::Measuring))
+        return;
+    DebugLog("Schaltbox waehrend des Tests verloren");
+    host.DisarmTimers();
+    phase = Phase::GameOver;
+    silentTold = false;
+    host.ShowBoxTrouble(RunHost::BoxTrouble::Lost);
 }
 
 void RunEngine::Stop()
@@ -128,9 +148,20 @@ void RunEngine::Wait(int waitMs)
         host.ArmWarning(warningMs);
 }
 
+void RunEngine::BoxAnswered()
+{
+    if (!silentTold)
+        return;
+    silentTold = false;
+    host.ShowBoxTrouble(RunHost::BoxTrouble::None);
+}
+
 void RunEngine::End()
 {
+    if (phase == Phase::Measuring && box)
+        host.CancelMeasurement(); // the LED would stay lit
     phase = Phase::Idle;
+    silentTold = false;
     testsLeft = 0;
     host.DisarmTimers(); // waits of a stopped run must never reach into the next one
     host.EndRun(box);

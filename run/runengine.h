@@ -28,6 +28,10 @@ public:
     virtual bool SignalCanBeSeen() = 0;
     virtual void ShowSignal(int x, int y) = 0; // screen, per cent of the window
     virtual void StartMeasurement() = 0;       // box: light the LED and time one reaction
+    virtual void CancelMeasurement() = 0;      // box: the LED off, the reaction no longer timed
+    enum class BoxTrouble { None, Silent, Lost };
+    // Box: whether the box window tells that the box does not answer, or has gone.
+    virtual void ShowBoxTrouble(BoxTrouble trouble) = 0;
     virtual void ShowEndNotice(bool box) = 0;
     virtual void PlaySound(const QString &file) = 0;
     // A box run can be confirmed only while its window is shown.
@@ -52,6 +56,9 @@ public:
         GameOver,   // the end notice is shown until the person confirms
     };
 
+    // A box answers within seconds; after this long without an answer the person is told.
+    static constexpr int SilentBoxMs = 10000;
+
     explicit RunEngine(RunHost &host);
 
     // The start button. A run in progress goes on, unless it is a box run whose window was
@@ -61,6 +68,7 @@ public:
     void WarningDue();
     void Result(int ms);
     void AnswerLost(); // the reaction was measured, but its time could not be read
+    void BoxLost();    // the box went away (unplugged): the run can only be ended
     void Stop();       // ESC, the sixth early press, the stimulus window closed, "Fertig !"
     void WindowBack(); // the stimulus window can be seen again
 
@@ -73,6 +81,7 @@ public:
 private:
     void Wait(int waitMs);
     void End();
+    void BoxAnswered();
 
     RunHost &host;
     Phase phase = Phase::Idle;
@@ -81,6 +90,7 @@ private:
     bool box = false; // this run's device, whatever the settings say later
     bool randomPosition = true;
     bool warning = false;
+    bool silentTold = false; // the box window says that the box does not answer
     QString wavFile;
     QList<int> results; // of the current or last run, ms, in order
 };

@@ -68,7 +68,7 @@ QVariant HighscoreList::data(const QModelIndex &index, int role) const
             return entry.time;
         return QVariant();
     case Qt::TextAlignmentRole:
-        return static_cast<int>(index.column() == 0 ? Qt::AlignLeft : Qt::AlignRight);
+        return static_cast<int>((index.column() == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
     default:
         return QVariant();
     }

@@ -11,4 +11,7 @@ class ScoreWin : public QDialog, public Ui_ScoreWin
 
 public:
     explicit ScoreWin(QWidget *parent = nullptr);
+
+    // Shows list: the name takes the width the time leaves.
+    void ShowList(QAbstractItemModel *list);
 };

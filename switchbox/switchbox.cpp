@@ -29,6 +29,7 @@ int SwitchBox::OpenDevice(const QString &name)
 {
     Close();
     lastError = 0;
+    failure = {};
     port.setPortName(name);
     const bool opened = !name.isEmpty() && port.open(QIODevice::ReadWrite);
     if (opened && port.setBaudRate(QSerialPort::Baud19200) && port.setDataBits(QSerialPort::Data8)
@@ -38,8 +39,9 @@ int SwitchBox::OpenDevice(const QString &name)
         DebugLog("Schaltbox %s geoeffnet", name.toLocal8Bit().constData());
         return 0;
     }
-    DebugLog("Schaltbox %s nicht geoeffnet: %s", name.toLocal8Bit().constData(),
-        port.errorString().toLocal8Bit().constData());
+    failure = {name, port.errorString(), port.error() == QSerialPort::PermissionError};
+    DebugLog(
+        "Schaltbox %s nicht geoeffnet: %s", name.toLocal8Bit().constData(), failure.reason.toLocal8Bit().constData());
     port.close();
     lastError = OpenFailed;
     return -1;
@@ -135,7 +137,9 @@ void SwitchBox::OnPortError(QSerialPort::SerialPortError error)
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
     // Closed at the next poll, not inside the port's own notification.
-    if (!portLost)
-        DebugLog("Schaltbox getrennt (Fehler %d)", static_cast<int>(error));
+    if (portLost)
+        return;
+    DebugLog("Schaltbox getrennt (Fehler %d)", static_cast<int>(error));
     portLost = true;
+    Q_EMIT Lost();
 }

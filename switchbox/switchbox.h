@@ -33,6 +33,15 @@ public:
     std::int32_t GetValue(unsigned index) const;
     int IsResultReady() const { return resultReady; }
     int LastError() const { return lastError; }
+    // Why the last Open failed: the device tried (empty when port n names none), the system's
+    // reason, and whether it was refused for lack of rights.
+    struct OpenFailure
+    {
+        QString device;
+        QString reason;
+        bool denied = false;
+    };
+    const OpenFailure &Failure() const { return failure; }
 
 public Q_SLOTS:
     void SetLED(bool on);
@@ -41,6 +50,7 @@ Q_SIGNALS:
     void KeyPressed();
     void SignalResult(int ms);
     void AnswerUnreadable(); // a time came garbled; the box has stopped measuring
+    void Lost();             // the device went away (unplugged, simulator ended)
 
 private:
     int OpenDevice(const QString &name);
@@ -51,6 +61,7 @@ private:
     std::array<std::int32_t, 6> values {};
     LineAssembler lines;
     int lastError = 0;
+    OpenFailure failure;
     int resultReady = 0;
     bool portLost = false; // the device went away; the port is closed at the next poll
     QSerialPort port;

@@ -15,6 +15,7 @@ struct TestFolder
 {
     TestFolder()
     {
+        SetFolder(ProgramFolder, dir.path());
         SetFolder(DataFolder, dir.path());
         SetFolder(ExportFolder, dir.path());
         QDir::setCurrent(dir.path()); // a relative sound name finds nothing here

@@ -35,8 +35,15 @@ void TestApp::folders()
 {
     QCOMPARE(NormalizedFolder("C:\\") + NormalizedFolder("C:\\a") + NormalizedFolder(""), QString("C:\\C:\\a//"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->Path("not/yet/there")));
+    // An installed program's folder cannot be written: exports start among the user's documents,
+    // or at home where there is no documents folder.
     SetUpFolders("/opt/flink/bin/blinkdash");
-    QCOMPARE(FolderPath(ExportFolder), QString("/opt/flink/bin/"));
+    QCOMPARE(FolderPath(ExportFolder), NormalizedFolder(QDir::homePath()));
+    QVERIFY(QDir().mkpath(folder->Path("Dokumente")));
+    QVERIFY(folder->Write("not/yet/there/user-dirs.dirs",
+        "XDG_DOCUMENTS_DIR=\"" + QFile::encodeName(folder->Path("Dokumente")) + "\"\n"));
+    SetUpFolders("/opt/flink/bin/blinkdash");
+    QCOMPARE(FolderPath(ExportFolder), folder->Path("Dokumente/"));
     QCOMPARE(FolderPath(DataFolder), folder->Path("not/yet/there/"));
     QVERIFY(QFileInfo(folder->Path("not/yet/there")).isDir());
     // A config folder that cannot be made (a file stands in its way) falls back to home.
@@ -44,6 +51,7 @@ void TestApp::folders()
     SetUpFolders("blinkdash"); // relative: the current directory
     QCOMPARE(FolderPath(DataFolder), NormalizedFolder(QDir::homePath()));
     QCOMPARE(FolderPath(ProgramFolder), QDir::currentPath() + "/");
+    QCOMPARE(FolderPath(ExportFolder), QDir::currentPath() + "/");
 }
 
 void TestApp::debugLog()

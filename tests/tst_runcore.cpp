@@ -52,6 +52,11 @@ private:
     bool SignalCanBeSeen() override { return windowSeen; }
     void ShowSignal(int x, int y) override { Say(QStringLiteral("disc %1 %2").arg(x).arg(y)); }
     void StartMeasurement() override { Say("r"); }
+    void CancelMeasurement() override { Say("led off"); }
+    void ShowBoxTrouble(BoxTrouble trouble) override
+    {
+        Say(QStringList {"box answers", "box silent", "box lost"}.at(static_cast<int>(trouble)));
+    }
     void ShowEndNotice(bool) override { Say("game over"); }
     void PlaySound(const QString &file) override { Say("sound " + file); }
     bool BoxWindowShown() override { return boxWindowShown; }
@@ -215,8 +220,10 @@ void TestRunCore::runs_data()
         << "cnt=4 start +1000 answer=300 +1000 answer=200 +1000 answer=250 +1000 answer=260 +1000 stop"
         << start + "begin screen, disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, "
             + next + "game over, sound ding.wav, end, (Mittelwert 255 mittl. abweichung 5 schwelle 262), result 255";
-    QTest::newRow("box run stopped early") << "useBox=true cnt=3 start +1000 answer=250 +1000 stop"
-                                           << start + "begin box, r, " + next + "r, end, not evaluated";
+    const QString r = "r, wait 10000, ";
+    QTest::newRow("box run stopped early: the LED goes off")
+        << "useBox=true cnt=3 start +1000 answer=250 +1000 stop"
+        << start + "begin box, " + r + next + r + "led off, end, not evaluated";
     QTest::newRow("a warning before each signal, none before the end")
         << "enableWav=true minAkkust=300 maxAkkust=300 start +700 +300 answer=250 +1000 answer=260 +1000"
         << start + "warn 700, begin screen, sound beep.wav, disc 50 50, " + next
@@ -240,13 +247,20 @@ void TestRunCore::runs_data()
             + "(Ergebnis 260 ohne Messung verworfen)";
     QTest::newRow("a box run nobody can confirm gives way")
         << "useBox=true cnt=1 start +1000 closebox start"
-        << start + "begin box, r, (abgebrochen), end, " + start + "begin box";
+        << start + "begin box, " + r + "(abgebrochen), led off, end, " + start + "begin box";
     QTest::newRow("a garbled box answer: the signal again after a fresh wait")
         << "useBox=true cnt=1 start +1000 lost lost +1000 answer=250 +1000"
-        << start + "begin box, r, (Antwort unlesbar, Signal wiederholt nach 1000), wait 1000, r, " + next
+        << start + "begin box, " + r + "(Antwort unlesbar, Signal wiederholt nach 1000), wait 1000, " + r + next
             + "game over, sound ding.wav";
-    QTest::newRow("a box that never answers waits for Fertig")
-        << "useBox=true start +1000 +60000 stop" << start + "begin box, r, end, not evaluated";
+    QTest::newRow("a box silent for 10 s is told, until it answers")
+        << "useBox=true cnt=2 start +1000 +9999 +1 +60000 answer=250 +1000 +10000 stop"
+        << start + "begin box, " + r + "box silent, box answers, " + next + r
+            + "box silent, led off, end, not evaluated";
+    QTest::newRow("a box lost: no more signals, Fertig evaluates")
+        << "useBox=true cnt=2 start +1000 boxlost +5000 answer=250 boxlost stop"
+        << start + "begin box, " + r
+            + "(Schaltbox waehrend des Tests verloren), box lost, "
+              "(Ergebnis 250 ohne Messung verworfen), end, not evaluated";
     QTest::newRow("a negative count: the end notice after one wait")
         << "cnt=-5 start +1000" << start + "begin screen, game over, sound ding.wav";
     // Waits in ms, truncated, never rounded (0.3 s is 299 ms as a long double sees it), each bound
@@ -284,6 +298,8 @@ void TestRunCore::runs()
             host.engine.Result(move.mid(7).toInt());
         else if (move == "lost")
             host.engine.AnswerLost();
+        else if (move == "boxlost")
+            host.engine.BoxLost();
         else if (move == "stop")
             host.engine.Stop();
         else if (move == "closebox")
