@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QTime>
 #include <QTimerEvent>
+#include <QWindow>
 
 #include <utility>
 
@@ -103,14 +104,6 @@ void MainWindow::TellBoxFailure()
     Prompt::Critical(this, QStringLiteral("Fehler beim Öffnen der Schaltbox"), std::exchange(boxFailure, QString()));
 }
 
-void MainWindow::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // At start-up the failure waits for the window; queued, so that the window is placed first.
-    if (!boxFailure.isEmpty())
-        QMetaObject::invokeMethod(this, &MainWindow::TellBoxFailure, Qt::QueuedConnection);
-}
-
 void MainWindow::PreloadSounds()
 {
     // Decoding takes a moment; done now, the first warning of a run sounds on time.
@@ -161,6 +154,10 @@ void MainWindow::timerEvent(QTimerEvent *event)
         return;
     }
     box.Poll();
+    // At start-up a box failure waits until the window is on the screen, where the window manager
+    // placed it, so that the message sits over it.
+    if (!boxFailure.isEmpty() && windowHandle() && windowHandle()->isExposed())
+        TellBoxFailure();
     // A signal waits while the stimulus window cannot be seen (covered, not yet up); looked at here,
     // as no single window event tells that it is back.
     if (engine.CurrentPhase() == RunEngine::Phase::WindowAway && actionWin.CanBeSeen())

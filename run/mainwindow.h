@@ -43,7 +43,6 @@ public Q_SLOTS:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     // RunHost
