@@ -279,6 +279,7 @@ Settings ReadSettings(const QString &iniPath)
     s.maxAkkust = ReadInt(ini, "maxAkkust", defaults.maxAkkust);
     s.enableWav = ini.value(QStringLiteral("enableWav"), defaults.enableWav).toBool();
     s.wavFile = ReadString(ini, "wavFile", defaults.wavFile);
+    s.journal = ini.value(QStringLiteral("journal"), defaults.journal).toBool();
     ini.endGroup();
     if (const std::optional<QByteArray> raw = RawValue(ReadFile(iniPath), "wavFile"); raw && TypedByHand(*raw))
         s.wavFile = DecodeText(*raw);

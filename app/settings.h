@@ -15,6 +15,7 @@ struct Settings
     int maxAkkust = 1000;       // ms, longest lead of the acoustic warning before the signal
     bool enableWav = false;     // play the acoustic warning
     QString wavFile = QStringLiteral("ding.wav");
+    bool journal = true; // keep every run in the journal; set by hand only, never written
 };
 
 // A missing file or key gives the default; a value that does not convert gives 0, 0.0 or false.
@@ -22,7 +23,7 @@ struct Settings
 // into the file by hand comes back exactly, commas, blanks and Latin-1 bytes included.
 Settings ReadSettings(const QString &iniPath);
 
-// Writes every setting but cnt into group "Common", keeping the rest of the file as it stands (a
+// Writes every setting but cnt and journal into group "Common", keeping the rest of the file as it stands (a
 // hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
 // system's reason, when it could not be written, and the old file keeps every byte.
 bool WriteSettings(const QString &iniPath, const Settings &settings, QString *reason = nullptr);

@@ -33,9 +33,17 @@ void Prompt::Information(QWidget *parent, const QString &title, const QString &t
         QMessageBox::information(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
-QString Prompt::SaveFileName(QWidget *parent, const QString &caption, const QString &folder)
+bool Prompt::Question(QWidget *parent, const QString &title, const QString &text)
 {
-    return answerer ? Answer(caption, folder) : QFileDialog::getSaveFileName(parent, caption, folder);
+    if (answerer)
+        return !Answer(title, text).isEmpty();
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+QString Prompt::SaveFileName(QWidget *parent, const QString &caption, const QString &folder, const QString &filter)
+{
+    return answerer ? Answer(caption, folder) : QFileDialog::getSaveFileName(parent, caption, folder, filter);
 }
 
 QString Prompt::OpenFileName(QWidget *parent, const QString &caption, const QString &start, const QString &filter)

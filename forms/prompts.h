@@ -13,7 +13,9 @@ namespace Prompt {
 
 void Critical(QWidget *parent, const QString &title, const QString &text, const QString &details = {});
 void Information(QWidget *parent, const QString &title, const QString &text);
-QString SaveFileName(QWidget *parent, const QString &caption, const QString &folder);
+// Yes or No, No the default; an answerer says yes with a non-empty answer.
+bool Question(QWidget *parent, const QString &title, const QString &text);
+QString SaveFileName(QWidget *parent, const QString &caption, const QString &folder, const QString &filter = {});
 QString OpenFileName(QWidget *parent, const QString &caption, const QString &start, const QString &filter);
 
 using Answerer = std::function<QString(const QString &shown)>;

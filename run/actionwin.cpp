@@ -34,6 +34,11 @@ ActionWin::ActionWin(QWidget *parent)
     setWindowTitle(QStringLiteral("Flinkprobe"));
 }
 
+bool ActionWin::TooManyEarlyPresses() const
+{
+    return spacePresses > EarlyPressesTolerated;
+}
+
 void ActionWin::SetMessage(const QString &text)
 {
     message = text;

@@ -38,6 +38,8 @@ public:
     void Reclaim();
 
     bool SignalVisible() const { return signalVisible; }
+    int EarlyPresses() const { return spacePresses; }
+    bool TooManyEarlyPresses() const;
     ReactionClock &Clock() { return clock; }
 
 Q_SIGNALS:

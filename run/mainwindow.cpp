@@ -5,6 +5,7 @@
 #include "debuglog.h"
 #include "export.h"
 #include "folders.h"
+#include "portname.h"
 #include "prompts.h"
 #include "scorewin.h"
 #include "textfit.h"
@@ -23,6 +24,7 @@ namespace {
 const QString SettingsFile = QStringLiteral("blinkdash.ini");
 const QString HighscoreFile = QStringLiteral("blinkdash.txt");
 const QString EndSound = QStringLiteral("ding.wav"); // preloaded; the run engine plays it
+const QString JournalFile = QStringLiteral("blinkdash.sqlite");
 
 void SetUpTimer(QTimer &timer)
 {
@@ -46,6 +48,8 @@ MainWindow::MainWindow(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose, true);
     pollTimerId = startTimer(50);
     settings = ReadSettings(DataPath(SettingsFile, DataFolder));
+    if (settings.journal) // opened when first needed, so that it costs the start nothing
+        journal = std::make_unique<Journal>(DataPath(JournalFile, DataFolder));
 
     SetUpTimer(waitTimer);
     SetUpTimer(warningTimer);
@@ -202,6 +206,7 @@ void MainWindow::on_scoreButton_clicked()
 {
     ScoreWin scoreWin(this);
     scoreWin.ShowList(&highscores);
+    scoreWin.SetJournal(journal.get());
     scoreWin.exec();
 }
 
@@ -213,7 +218,10 @@ void MainWindow::on_aboutButton_clicked()
 
 void MainWindow::SlotResult(int ms)
 {
+    const qsizetype before = results.size();
     engine.Result(ms);
+    if (engine.BoxRun() && results.size() > before)
+        boxTimesUs.append(box.GetValue(0));
 }
 
 void MainWindow::SlotNextEvent()
@@ -255,6 +263,9 @@ int MainWindow::Millisecond()
 void MainWindow::BeginRun(bool boxRun)
 {
     resultLabel->setText(QStringLiteral(" --- "));
+    runStarted = QDateTime::currentDateTime();
+    runSettings = settings;
+    boxTimesUs.clear();
     if (boxRun) {
         box.SetLED(false);
         boxWin.SetMessage(BoxText::Running);
@@ -336,12 +347,77 @@ void MainWindow::EndRun(bool boxRun)
 
 void MainWindow::RunEvaluated(const Evaluation &evaluation)
 {
-    if (!evaluation.result)
+    if (evaluation.result) {
+        resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
+        const QString name = lineEdit->text(); // kept as typed, blanks included
+        if (!name.simplified().isEmpty()) {
+            highscores.Insert(name, *evaluation.result);
+            SaveHighscores(true); // now, so that no later crash can lose the result
+        }
+    }
+    KeepInJournal(evaluation);
+}
+
+void MainWindow::KeepInJournal(const Evaluation &evaluation)
+{
+    if (!journal)
         return;
-    resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
-    const QString name = lineEdit->text(); // kept as typed, blanks included
-    if (name.simplified().isEmpty())
-        return;
-    highscores.Insert(name, *evaluation.result);
-    SaveHighscores(true); // now, so that no later crash can lose the result
+    JournalRun run;
+    run.started = runStarted.toOffsetFromUtc(runStarted.offsetFromUtc()); // the offset written out
+    const QDateTime now = QDateTime::currentDateTime();
+    run.ended = now.toOffsetFromUtc(now.offsetFromUtc());
+    run.name = lineEdit->text();
+    run.box = engine.BoxRun();
+    run.place = run.box ? QStringLiteral("COM%1 %2").arg(runSettings.boxCom).arg(BoxPortName(runSettings.boxCom))
+                        : QStringLiteral("%1x%2").arg(actionWin.width()).arg(actionWin.height());
+    const RunTiming timing = MakeRunTiming(runSettings);
+    run.signalCount = timing.signalCount;
+    run.minWaitS = timing.minDelayMs / 1000.0;
+    run.maxWaitS = (timing.minDelayMs + timing.delayRangeMs) / 1000.0;
+    run.randomPosition = runSettings.randomPosition;
+    run.warning = runSettings.enableWav;
+    run.leadMinMs = timing.minLeadMs;
+    run.leadMaxMs = timing.maxLeadMs;
+    run.sound = runSettings.wavFile;
+    switch (engine.LastEnding()) {
+    case RunEngine::Ending::Complete:
+        run.ending = JournalRun::Ending::Complete;
+        break;
+    case RunEngine::Ending::Stopped:
+        run.ending = !run.box && actionWin.TooManyEarlyPresses() ? JournalRun::Ending::EarlyPresses
+                                                                 : JournalRun::Ending::Stopped;
+        break;
+    case RunEngine::Ending::BoxLost:
+        run.ending = JournalRun::Ending::BoxLost;
+        break;
+    }
+    run.earlyPresses = run.box ? 0 : actionWin.EarlyPresses();
+    if (evaluation.evaluated) {
+        run.mean = evaluation.mean;
+        run.deviation = evaluation.deviation;
+        run.threshold = evaluation.threshold;
+    }
+    run.result = evaluation.result;
+    run.version = QStringLiteral(BLINKDASH_VERSION);
+    const QList<RunEngine::GivenSignal> &given = engine.Given();
+    for (int i = 0; i < results.size(); ++i) {
+        JournalTrial trial;
+        trial.waitMs = given.value(i).waitMs;
+        trial.timeMs = results.at(i);
+        if (run.box && i < boxTimesUs.size())
+            trial.boxUs = boxTimesUs.at(i);
+        trial.x = given.value(i).x;
+        trial.y = given.value(i).y;
+        trial.warmUp = evaluation.evaluated && i < 2;
+        trial.outlier = evaluation.evaluated && i >= 2 && results.at(i) >= evaluation.threshold;
+        run.trials.append(trial);
+    }
+    unjournaled.append(run);
+    QString reason;
+    while (!unjournaled.isEmpty() && journal->Store(unjournaled.first(), &reason))
+        unjournaled.removeFirst();
+    if (!unjournaled.isEmpty())
+        SaveFailed(journal->Path(), reason, true, QStringLiteral("Der Durchgang konnte im Verlauf"),
+            QStringLiteral("Ergebnis und HighScores sind davon nicht betroffen. Der Durchgang bleibt erhalten, "
+                           "solange das Programm läuft, und wird mit dem nächsten gespeichert."));
 }

@@ -3,16 +3,19 @@
 #include "actionwin.h"
 #include "boxwin.h"
 #include "highscorelist.h"
+#include "journal.h"
 #include "mainform.h"
 #include "runengine.h"
 #include "settings.h"
 #include "soundplayer.h"
 #include "switchbox.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 // The main window, and the owner of a test run: its engine decides what happens when, the window
@@ -63,6 +66,7 @@ private:
     void RunEvaluated(const Evaluation &evaluation) override;
 
     void PreloadSounds();
+    void KeepInJournal(const Evaluation &evaluation);
     void TellBoxFailure();
     // Store the settings and the high-score list. A failure is told once per file and session, but
     // never while closing: the data stays in memory and the next save tries again.
@@ -82,6 +86,11 @@ private:
     QTimer waitTimer;    // the wait before the next signal
     QTimer warningTimer; // the acoustic warning before it
     SoundPlayer sounds;
-    QStringList toldSaveFailures; // paths
-    QString boxFailure;           // told once the window is up, so that the message sits over it
+    QStringList toldSaveFailures;     // paths
+    std::unique_ptr<Journal> journal; // none when turned off
+    QList<JournalRun> unjournaled;    // runs the journal could not take yet, oldest first
+    QDateTime runStarted;
+    Settings runSettings;     // as the run started
+    QList<qint64> boxTimesUs; // the box's answers of this run, as sent
+    QString boxFailure;       // told once the window is up, so that the message sits over it
 };

@@ -33,6 +33,8 @@ void RunEngine::Start(const Settings &settings)
     Wait(waitMs);
     host.BeginRun(box);
     results.clear();
+    given.clear();
+    boxLost = false;
 }
 
 void RunEngine::NextEvent()
@@ -59,13 +61,16 @@ void RunEngine::NextEvent()
     --testsLeft;
     phase = Phase::Measuring;
     if (box) {
+        given.append({lastWaitMs, {}, {}});
         host.StartMeasurement();
         host.ArmWait(SilentBoxMs);
     } else if (randomPosition) {
         const int y = static_cast<int>(RandomUpTo(100));
         const int x = static_cast<int>(RandomUpTo(100));
+        given.append({lastWaitMs, x, y});
         host.ShowSignal(x, y);
     } else {
+        given.append({lastWaitMs, 50, 50});
         host.ShowSignal(50, 50);
     }
 }
@@ -98,6 +103,7 @@ void RunEngine::AnswerLost()
     if (phase != Phase::Measuring)
         return;
     BoxAnswered();
+    given.removeLast();
     ++testsLeft;
     const int waitMs = NextWait(timing);
     DebugLog("Antwort unlesbar, Signal wiederholt nach %d", waitMs);
@@ -112,6 +118,7 @@ void RunEngine::BoxLost()
     DebugLog("Schaltbox waehrend des Tests verloren");
     host.DisarmTimers();
     phase = Phase::GameOver;
+    boxLost = true;
     silentTold = false;
     host.ShowBoxTrouble(RunHost::BoxTrouble::Lost);
 }
@@ -120,6 +127,7 @@ void RunEngine::Stop()
 {
     if (phase == Phase::Idle)
         return;
+    ending = phase != Phase::GameOver ? Ending::Stopped : boxLost ? Ending::BoxLost : Ending::Complete;
     End();
     const Evaluation evaluation = Evaluate(results);
     if (evaluation.evaluated)
@@ -140,6 +148,7 @@ void RunEngine::WindowBack()
 void RunEngine::Wait(int waitMs)
 {
     phase = Phase::Waiting;
+    lastWaitMs = waitMs;
     host.ArmWait(waitMs);
     if (!warning)
         return;
@@ -160,6 +169,7 @@ void RunEngine::End()
 {
     if (phase == Phase::Measuring && box)
         host.CancelMeasurement(); // the LED would stay lit
+    given.resize(results.size()); // a signal given but not answered has no time
     phase = Phase::Idle;
     silentTold = false;
     testsLeft = 0;

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // What a run needs from its owner: two single-shot timers, the time of day, and the windows, box
 // and speaker the person meets. The program gives real timers and windows, tests a manual clock.
 class RunHost
@@ -59,6 +61,14 @@ public:
     // A box answers within seconds; after this long without an answer the person is told.
     static constexpr int SilentBoxMs = 10000;
 
+    // A signal given and answered: the wait drawn before it and, on the screen, the disc's place.
+    struct GivenSignal
+    {
+        int waitMs = 0;
+        std::optional<int> x, y;
+    };
+    enum class Ending { Complete, Stopped, BoxLost };
+
     explicit RunEngine(RunHost &host);
 
     // The start button. A run in progress goes on, unless it is a box run whose window was
@@ -77,6 +87,9 @@ public:
     bool BoxRun() const { return box; }
     int TestsLeft() const { return testsLeft; }
     const QList<int> &Results() const { return results; }
+    // Once the run is over, one per time in Results(), and how it ended.
+    const QList<GivenSignal> &Given() const { return given; }
+    Ending LastEnding() const { return ending; }
 
 private:
     void Wait(int waitMs);
@@ -93,4 +106,8 @@ private:
     bool silentTold = false; // the box window says that the box does not answer
     QString wavFile;
     QList<int> results; // of the current or last run, ms, in order
+    QList<GivenSignal> given;
+    int lastWaitMs = 0;
+    bool boxLost = false;
+    Ending ending = Ending::Complete;
 };

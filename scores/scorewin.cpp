@@ -1,5 +1,7 @@
 #include "scorewin.h"
 
+#include "historywin.h"
+
 #include <QHeaderView>
 
 ScoreWin::ScoreWin(QWidget *parent)
@@ -16,4 +18,22 @@ void ScoreWin::ShowList(QAbstractItemModel *list)
     QHeaderView *header = tableView->horizontalHeader();
     header->setSectionResizeMode(0, QHeaderView::Stretch);
     header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+}
+
+void ScoreWin::SetJournal(Journal *runJournal)
+{
+    journal = runJournal;
+    historyButton->setEnabled(journal);
+    if (!journal) {
+        historyButton->setText(QStringLiteral("Verlauf ist aus"));
+        historyButton->setToolTip(QStringLiteral("journal=false in blinkdash.ini"));
+    }
+}
+
+void ScoreWin::on_historyButton_clicked()
+{
+    if (!journal)
+        return;
+    HistoryWin history(*journal, this);
+    history.exec();
 }

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+class Journal;
+
 // The modal window that shows the high-score list; it reads the list and changes nothing.
 class ScoreWin : public QDialog, public Ui_ScoreWin
 {
@@ -14,4 +16,12 @@ public:
 
     // Shows list: the name takes the width the time leaves.
     void ShowList(QAbstractItemModel *list);
+    // "Verlauf ..." opens the journal's window; without a journal (turned off) the button says so.
+    void SetJournal(Journal *journal);
+
+private Q_SLOTS:
+    void on_historyButton_clicked();
+
+private:
+    Journal *journal = nullptr;
 };

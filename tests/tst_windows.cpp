@@ -1,6 +1,7 @@
 #include "boxwin.h"
 #include "configwin.h"
 #include "evaluation.h"
+#include "journal.h"
 #include "mainwindow.h"
 #include "portname.h"
 #include "prompts.h"
@@ -189,6 +190,25 @@ void TestWindows::screenRun()
             QString("Mittelwert %1 mittl. abweichung %2 schwelle %3").arg(e.mean).arg(e.deviation).arg(e.threshold)}));
     QCOMPARE(folder->Read("blinkdash.txt"), (result + " Anna\n").toUtf8()); // saved at once
 
+    // Both runs in the journal, newest first, with their trials as measured.
+    Journal journal(DataPath("blinkdash.sqlite", DataFolder));
+    const QList<JournalRun> runs = journal.RunsWithTrials({journal.Runs().first().id, journal.Runs().last().id});
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE(QString("%1 %2 %3")
+                 .arg(EndingName(runs.first().ending))
+                 .arg(runs.first().earlyPresses)
+                 .arg(runs.first().trialCount),
+        "stopped 5 1");
+    const JournalRun &anna = runs.last();
+    QCOMPARE(anna.name + ' ' + EndingName(anna.ending) + ' ' + QString::number(anna.result.value()),
+        "Anna complete " + result);
+    for (int i = 0; i < measured.size(); ++i)
+        QCOMPARE(QString("%1 %2 %3")
+                     .arg(anna.trials.value(i).timeMs)
+                     .arg(anna.trials.value(i).waitMs)
+                     .arg(anna.trials.value(i).x.value()),
+            QString("%1 200 50").arg(measured.at(i)));
+
     InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) { // it shows the entry, numbered from 0
         const QAbstractItemModel *model = scores->tableView->model();
         QCOMPARE(model->headerData(0, Qt::Vertical).toString() + model->index(0, 0).data().toString()
@@ -256,6 +276,12 @@ void TestWindows::boxRun()
     QTest::mouseClick(boxWin->readyButton, Qt::LeftButton);
     QVERIFY(!boxWin->isVisible());
     QCOMPARE(window->resultLabel->text(), QString::number(Evaluate(answers).result.value()));
+    Journal journal(DataPath("blinkdash.sqlite", DataFolder)); // the box's own microseconds kept
+    const JournalRun run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
+    QCOMPARE(EndingName(run.ending), QString("box lost"));
+    QCOMPARE(run.trials.size(), answers.size());
+    for (int i = 0; i < answers.size(); ++i)
+        QCOMPARE(run.trials.at(i).boxUs.value(), answers.at(i) * 1000 + 999);
 
     // Without a box: said once the window is up, with the device and why, and a run stalls after
     // its first wait until "Fertig !".
@@ -277,7 +303,7 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
 {
     const QString disk = folder->Path("disk");
     QVERIFY(QDir().mkpath(disk));
-    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=64k") != 0)
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") != 0)
         QSKIP("needs root to mount a small tmpfs (CI runs as root)");
     const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
     QFile filler(disk + "/filler");
@@ -295,7 +321,9 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
     QCOMPARE(Run("Dora", 4).size() + Run("Emil", 4).size(), 8);
     nextFile = disk + "/times.txt";
     QTest::mouseClick(window->saveButton, Qt::LeftButton);
-    QCOMPARE(seen.size(), 3); // the first failed save, once per session; the export's chooser and failure
+    // The first failed save of each file, once per session; the export's chooser and failure.
+    QCOMPARE(seen.size(), 4);
+    QVERIFY(seen.at(1).startsWith("Fehler beim Speichern|Der Durchgang konnte im Verlauf nicht gespeichert werden."));
     QVERIFY2(seen.first().startsWith("Fehler beim Speichern|Die HighScores konnten nicht gespeichert werden.\n\nDatei: "
                  + disk + "/blinkdash.txt\nGrund: "),
         qPrintable(seen.first()));
@@ -305,11 +333,12 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
     QVERIFY(filler.remove());
     QCOMPARE(Run("Fritz", 4).size(), 4); // room again: the entries kept in memory reach the file
     QCOMPARE(folder->Read("disk/blinkdash.txt").count('\n'), 5);
+    QCOMPARE(Journal(disk + "/blinkdash.sqlite").Runs().size(), 3);
     fill();
     delete window; // the settings at exit, quietly
     window = nullptr;
     QCOMPARE(folder->Read("disk/blinkdash.ini"), "[Common]\n" + ini);
-    QCOMPARE(QDir(disk).entryList(QDir::Files).size(), 4); // no temporary files left
+    QCOMPARE(QDir(disk).entryList({"*.ini", "*.txt", "filler"}, QDir::Files).size(), 4); // no temporary files left
 }
 
 // Every setting reaches the dialog and, on OK, comes back as shown, stored at once: a logout or a

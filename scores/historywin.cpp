@@ -1,0 +1,316 @@
+#include "historywin.h"
+
+#include "folders.h"
+#include "journalcsv.h"
+#include "prompts.h"
+#include "safefile.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QHeaderView>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
+
+#include <cmath>
+
+namespace {
+
+QChart *NewChart(const QString &title)
+{
+    auto *chart = new QChart;
+    chart->setTitle(title);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    return chart;
+}
+
+void Attach(QChart *chart, QAbstractSeries *series, QAbstractAxis *x, QAbstractAxis *y)
+{
+    chart->addSeries(series);
+    series->attachAxis(x);
+    series->attachAxis(y);
+}
+
+QValueAxis *Axis(QChart *chart, Qt::Alignment side, const QString &title, double low, double high)
+{
+    auto *axis = new QValueAxis;
+    axis->setTitleText(title);
+    axis->setRange(low, high);
+    axis->setLabelFormat(QStringLiteral("%d"));
+    chart->addAxis(axis, side);
+    return axis;
+}
+
+// A run's times by signal: warm-up and outliers marked apart, the mean and the threshold as lines.
+QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
+{
+    QChart *chart = NewChart(QStringLiteral("%1, %2").arg(
+        run.name, QLocale(QLocale::German).toString(run.started, QStringLiteral("dd.MM.yyyy HH:mm"))));
+    auto *times = new QScatterSeries;
+    times->setName(QStringLiteral("Reaktionszeit"));
+    auto *warmUp = new QScatterSeries;
+    warmUp->setName(QStringLiteral("Aufwärmen"));
+    warmUp->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    auto *outliers = new QScatterSeries;
+    outliers->setName(QStringLiteral("Ausreißer"));
+    outliers->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+    double highest = 1;
+    for (int i = 0; i < trials.size(); ++i) {
+        const JournalTrial &t = trials.at(i);
+        (t.warmUp ? warmUp : t.outlier ? outliers : times)->append(i + 1, t.timeMs);
+        highest = qMax(highest, double(t.timeMs));
+    }
+    if (run.threshold)
+        highest = qMax(highest, double(*run.threshold));
+    QValueAxis *x = Axis(chart, Qt::AlignBottom, QStringLiteral("Signal"), 0, trials.size() + 1);
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickInterval(qMax(1, int(trials.size() / 10)));
+    QValueAxis *y = Axis(chart, Qt::AlignLeft, QStringLiteral("ms"), 0, highest * 1.1);
+    for (QScatterSeries *series : {times, warmUp, outliers}) {
+        series->setMarkerSize(9);
+        Attach(chart, series, x, y);
+    }
+    const auto level = [&](const QString &name, std::optional<qint64> value, Qt::PenStyle style) {
+        if (!value)
+            return;
+        auto *line = new QLineSeries;
+        line->setName(QStringLiteral("%1 %2 ms").arg(name).arg(*value));
+        line->append(0, double(*value));
+        line->append(trials.size() + 1, double(*value));
+        QPen pen = line->pen();
+        pen.setStyle(style);
+        line->setPen(pen);
+        Attach(chart, line, x, y);
+    };
+    level(QStringLiteral("Mittelwert"), run.mean, Qt::SolidLine);
+    level(QStringLiteral("Schwelle"), run.threshold, Qt::DashLine);
+    return chart;
+}
+
+QChart *HistogramChart(const QList<JournalTrial> &trials)
+{
+    QChart *chart = NewChart(QStringLiteral("Verteilung der Reaktionszeiten"));
+    QList<int> times;
+    for (const JournalTrial &t : trials)
+        times << t.timeMs;
+    const HistogramBins bins = BinTimes(times);
+    auto *set = new QBarSet(QStringLiteral("Anzahl"));
+    QStringList labels;
+    int most = 1;
+    for (int i = 0; i < bins.counts.size(); ++i) {
+        *set << bins.counts.at(i);
+        most = qMax(most, bins.counts.at(i));
+        labels << QString::number(bins.first + i * bins.width);
+    }
+    auto *series = new QBarSeries;
+    series->append(set);
+    series->setBarWidth(1.0);
+    auto *x = new QBarCategoryAxis;
+    x->append(labels);
+    x->setTitleText(QStringLiteral("ms (untere Grenze)"));
+    chart->addAxis(x, Qt::AlignBottom);
+    QValueAxis *y = Axis(chart, Qt::AlignLeft, QStringLiteral("Anzahl"), 0, most);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickInterval(qMax(1, most / 5));
+    Attach(chart, series, x, y);
+    chart->legend()->hide();
+    return chart;
+}
+
+// The results of one name's runs over time, oldest first.
+QChart *TrendChart(const QList<JournalRun> &runs, const QString &name)
+{
+    QChart *chart = NewChart(QStringLiteral("Ergebnisse von %1").arg(name));
+    QList<QPointF> points;
+    double low = 0, high = 1;
+    for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
+        if (run->name != name || !run->result)
+            continue;
+        points.append(QPointF(double(run->started.toMSecsSinceEpoch()), *run->result));
+        high = qMax(high, double(*run->result));
+    }
+    auto *line = new QLineSeries;
+    line->setName(QStringLiteral("Ergebnis"));
+    line->setPointsVisible(points.size() < 200);
+    line->replace(points);
+    auto *x = new QDateTimeAxis;
+    x->setFormat(QStringLiteral("dd.MM.yy"));
+    x->setTitleText(QStringLiteral("Datum"));
+    if (!points.isEmpty())
+        x->setRange(QDateTime::fromMSecsSinceEpoch(qint64(points.first().x()) - 3600000),
+            QDateTime::fromMSecsSinceEpoch(qint64(points.last().x()) + 3600000));
+    chart->addAxis(x, Qt::AlignBottom);
+    QValueAxis *y = Axis(chart, Qt::AlignLeft, QStringLiteral("ms"), low, high * 1.1);
+    Attach(chart, line, x, y);
+    chart->legend()->hide();
+    return chart;
+}
+
+// A chart view owns its chart only through the scene; the old one goes with its replacement.
+void Show(QChartView *view, QChart *chart)
+{
+    QChart *old = view->chart();
+    view->setChart(chart);
+    delete old;
+}
+
+} // namespace
+
+HistogramBins BinTimes(const QList<int> &times)
+{
+    HistogramBins bins;
+    if (times.isEmpty())
+        return bins;
+    const auto [low, high] = std::minmax_element(times.begin(), times.end());
+    const double span = qMax(1, *high - *low);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(span / 10)));
+    for (const double step : {1.0, 2.0, 5.0, 10.0}) {
+        bins.width = qMax(1, static_cast<int>(step * magnitude));
+        if (span / bins.width <= 12)
+            break;
+    }
+    bins.first = static_cast<int>(std::floor(double(*low) / bins.width)) * bins.width;
+    bins.counts.fill(0, (*high - bins.first) / bins.width + 1);
+    for (const int t : times)
+        ++bins.counts[(t - bins.first) / bins.width];
+    return bins;
+}
+
+HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
+    : QDialog(parent)
+    , journal(runJournal)
+{
+    setupUi(this);
+    QString reason;
+    runs.SetRuns(journal.Runs(&reason));
+    if (!reason.isEmpty())
+        Failed(QStringLiteral("Der Verlauf konnte nicht gelesen werden."), reason);
+    shown.setSourceModel(&runs);
+    shown.setSortRole(RunTable::SortRole);
+    shown.setFilterKeyColumn(RunTable::NameColumn);
+    shown.setFilterCaseSensitivity(Qt::CaseInsensitive);
+    runView->setModel(&shown);
+    runView->sortByColumn(RunTable::DateColumn, Qt::DescendingOrder);
+    runView->verticalHeader()->hide();
+    QHeaderView *header = runView->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(RunTable::NameColumn, QHeaderView::Stretch);
+    for (QChartView *view : {runChart, histogramChart, trendChart})
+        view->setRenderHint(QPainter::Antialiasing);
+    connect(nameFilter, &QLineEdit::textChanged, &shown, &QSortFilterProxyModel::setFilterFixedString);
+    const auto count = [this] { countLabel->setText(QStringLiteral("%1 Durchgänge").arg(shown.rowCount())); };
+    connect(&shown, &QAbstractItemModel::rowsInserted, this, count);
+    connect(&shown, &QAbstractItemModel::rowsRemoved, this, count);
+    connect(&shown, &QAbstractItemModel::modelReset, this, count);
+    connect(&shown, &QAbstractItemModel::layoutChanged, this, count);
+    count();
+    connect(runView->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &HistoryWin::ShowCurrentRun);
+    // The newest run in the charts, none selected: an export then takes all shown.
+    if (shown.rowCount() > 0)
+        runView->selectionModel()->setCurrentIndex(shown.index(0, RunTable::DateColumn), QItemSelectionModel::NoUpdate);
+    else
+        ShowCurrentRun();
+}
+
+QList<qint64> HistoryWin::SelectedRuns() const
+{
+    QList<qint64> ids;
+    for (const QModelIndex &index : runView->selectionModel()->selectedRows())
+        ids << runs.Runs().at(shown.mapToSource(index).row()).id;
+    return ids;
+}
+
+const JournalRun *HistoryWin::CurrentRun() const
+{
+    const QModelIndex current = shown.mapToSource(runView->currentIndex());
+    return current.isValid() ? &runs.Runs().at(current.row()) : nullptr;
+}
+
+void HistoryWin::ShowCurrentRun()
+{
+    const JournalRun *run = CurrentRun();
+    deleteRunButton->setEnabled(run);
+    deleteNameButton->setEnabled(run);
+    exportButton->setEnabled(!runs.Runs().isEmpty());
+    if (!run) {
+        shownRun = 0;
+        Show(runChart, NewChart(QStringLiteral("Kein Durchgang gewählt")));
+        Show(histogramChart, NewChart(QString()));
+        Show(trendChart, NewChart(QString()));
+        return;
+    }
+    QString reason;
+    const QList<JournalTrial> trials = journal.Trials(run->id, &reason);
+    if (!reason.isEmpty())
+        Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
+    shownRun = run->id;
+    Show(runChart, RunChart(*run, trials));
+    Show(histogramChart, HistogramChart(trials));
+    ShowTrend(run->name);
+}
+
+void HistoryWin::ShowTrend(const QString &name)
+{
+    Show(trendChart, TrendChart(runs.Runs(), name));
+}
+
+void HistoryWin::on_deleteRunButton_clicked()
+{
+    const QList<qint64> ids = SelectedRuns();
+    Delete(ids,
+        ids.size() == 1 ? QStringLiteral("Den gewählten Durchgang löschen?")
+                        : QStringLiteral("Die %1 gewählten Durchgänge löschen?").arg(ids.size()));
+}
+
+void HistoryWin::on_deleteNameButton_clicked()
+{
+    const JournalRun *current = CurrentRun();
+    if (!current)
+        return;
+    const QString name = current->name;
+    QList<qint64> ids;
+    for (const JournalRun &run : runs.Runs())
+        if (run.name == name)
+            ids << run.id;
+    Delete(ids, QStringLiteral("Alle %1 Durchgänge von „%2“ löschen?").arg(ids.size()).arg(name));
+}
+
+void HistoryWin::Delete(const QList<qint64> &ids, const QString &question)
+{
+    if (ids.isEmpty() || !Prompt::Question(this, QStringLiteral("Verlauf"), question))
+        return;
+    QString reason;
+    if (!journal.DeleteRuns(ids, &reason)) {
+        Failed(QStringLiteral("Die Durchgänge konnten nicht gelöscht werden."), reason);
+        return;
+    }
+    runs.Remove(ids);
+    ShowCurrentRun();
+}
+
+void HistoryWin::on_exportButton_clicked()
+{
+    QList<qint64> ids = SelectedRuns();
+    if (ids.isEmpty()) {
+        for (int row = 0; row < shown.rowCount(); ++row)
+            ids << runs.Runs().at(shown.mapToSource(shown.index(row, 0)).row()).id;
+    }
+    const QString path = Prompt::SaveFileName(this, QStringLiteral("Verlauf als CSV speichern"),
+        QDir(UserFilesFolder()).filePath(QStringLiteral("verlauf.csv")), QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    const QList<JournalRun> chosen = journal.RunsWithTrials(ids, &reason);
+    if (!reason.isEmpty() || !WriteFileWhole(path, JournalCsv(chosen), &reason))
+        Failed(QStringLiteral("Die Datei konnte nicht gespeichert werden!"),
+            QDir::toNativeSeparators(path) + '\n' + reason);
+}
+
+void HistoryWin::Failed(const QString &what, const QString &reason)
+{
+    Prompt::Critical(this, QStringLiteral("Verlauf"), what, reason);
+}

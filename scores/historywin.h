@@ -1,0 +1,50 @@
+#pragma once
+
+#include "journal.h"
+#include "runtable.h"
+#include "ui_historywin.h"
+
+#include <QDialog>
+#include <QSortFilterProxyModel>
+
+// Width and counts of a histogram's bins, from the first bin's lower edge; about ten bins of a
+// round width (1, 2, 5 times a power of ten) cover the times.
+struct HistogramBins
+{
+    int first = 0;
+    int width = 1;
+    QList<int> counts;
+};
+HistogramBins BinTimes(const QList<int> &times);
+
+// The window "Verlauf": every run of the journal, newest first, filtered by name and sorted by any
+// column; for the selected run its times by signal and their distribution, for its name the results
+// over time. Runs can be deleted after a question and exported as CSV.
+class HistoryWin : public QDialog, public Ui_HistoryWin
+{
+    Q_OBJECT
+
+public:
+    explicit HistoryWin(Journal &journal, QWidget *parent = nullptr);
+
+    // The run the charts show; none: 0.
+    qint64 ShownRun() const { return shownRun; }
+
+private Q_SLOTS:
+    void on_deleteRunButton_clicked();
+    void on_deleteNameButton_clicked();
+    void on_exportButton_clicked();
+
+private:
+    QList<qint64> SelectedRuns() const;
+    const JournalRun *CurrentRun() const;
+    void ShowCurrentRun();
+    void ShowTrend(const QString &name);
+    void Delete(const QList<qint64> &ids, const QString &question);
+    void Failed(const QString &what, const QString &reason);
+
+    Journal &journal;
+    RunTable runs;
+    QSortFilterProxyModel shown;
+    qint64 shownRun = 0;
+};

@@ -1,0 +1,315 @@
+#include "journal.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+// Each step takes the schema from the version before it to its own; a database of an older
+// version is brought up to date step by step, in one transaction.
+const QList<QStringList> Migrations {
+    {
+        QStringLiteral("CREATE TABLE runs ("
+                       "id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT NOT NULL, name TEXT NOT NULL, "
+                       "device TEXT NOT NULL, place TEXT NOT NULL, signal_count INTEGER NOT NULL, "
+                       "min_wait_s REAL NOT NULL, max_wait_s REAL NOT NULL, random_position INTEGER NOT NULL, "
+                       "warning INTEGER NOT NULL, lead_min_ms INTEGER NOT NULL, lead_max_ms INTEGER NOT NULL, "
+                       "sound TEXT NOT NULL, ending TEXT NOT NULL, early_presses INTEGER NOT NULL, "
+                       "mean_ms INTEGER, deviation_ms INTEGER, threshold_ms INTEGER, result_ms INTEGER, "
+                       "version TEXT NOT NULL)"),
+        QStringLiteral("CREATE INDEX runs_by_name ON runs (name, started)"),
+        QStringLiteral("CREATE TABLE trials ("
+                       "run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE, seq INTEGER NOT NULL, "
+                       "wait_ms INTEGER NOT NULL, time_ms INTEGER NOT NULL, box_us INTEGER, x INTEGER, y INTEGER, "
+                       "warm_up INTEGER NOT NULL, outlier INTEGER NOT NULL, PRIMARY KEY (run_id, seq)) WITHOUT ROWID"),
+    },
+};
+
+const QString RunColumns = QStringLiteral(
+    "id, started, ended, name, device, place, signal_count, min_wait_s, max_wait_s, random_position, warning, "
+    "lead_min_ms, lead_max_ms, sound, ending, early_presses, mean_ms, deviation_ms, threshold_ms, result_ms, version");
+const QString TrialColumns = QStringLiteral("wait_ms, time_ms, box_us, x, y, warm_up, outlier");
+
+const QStringList EndingNames {
+    QStringLiteral("complete"), QStringLiteral("stopped"), QStringLiteral("early presses"), QStringLiteral("box lost")};
+
+template<class T> QVariant Nullable(const std::optional<T> &value)
+{
+    return value ? QVariant::fromValue(*value) : QVariant();
+}
+
+template<class T> std::optional<T> Optional(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    return value.value<T>();
+}
+
+// Runs a statement; false with the database's reason.
+bool Exec(QSqlQuery &query, QString *reason)
+{
+    if (query.exec())
+        return true;
+    if (reason)
+        *reason = query.lastError().text();
+    return false;
+}
+
+bool Exec(const QSqlDatabase &db, const QString &statement, QString *reason)
+{
+    QSqlQuery query(db);
+    query.prepare(statement);
+    return Exec(query, reason);
+}
+
+JournalRun RunFrom(const QSqlQuery &q)
+{
+    JournalRun run;
+    run.id = q.value(0).toLongLong();
+    run.started = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+    run.ended = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
+    run.name = q.value(3).toString();
+    run.box = q.value(4).toString() == QLatin1String("box");
+    run.place = q.value(5).toString();
+    run.signalCount = q.value(6).toInt();
+    run.minWaitS = q.value(7).toDouble();
+    run.maxWaitS = q.value(8).toDouble();
+    run.randomPosition = q.value(9).toBool();
+    run.warning = q.value(10).toBool();
+    run.leadMinMs = q.value(11).toInt();
+    run.leadMaxMs = q.value(12).toInt();
+    run.sound = q.value(13).toString();
+    run.ending = static_cast<JournalRun::Ending>(qMax(0, EndingNames.indexOf(q.value(14).toString())));
+    run.earlyPresses = q.value(15).toInt();
+    run.mean = Optional<qint64>(q.value(16));
+    run.deviation = Optional<qint64>(q.value(17));
+    run.threshold = Optional<qint64>(q.value(18));
+    run.result = Optional<int>(q.value(19));
+    run.version = q.value(20).toString();
+    return run;
+}
+
+JournalTrial TrialFrom(const QSqlQuery &q, int first)
+{
+    JournalTrial trial;
+    trial.waitMs = q.value(first).toInt();
+    trial.timeMs = q.value(first + 1).toInt();
+    trial.boxUs = Optional<qint64>(q.value(first + 2));
+    trial.x = Optional<int>(q.value(first + 3));
+    trial.y = Optional<int>(q.value(first + 4));
+    trial.warmUp = q.value(first + 5).toBool();
+    trial.outlier = q.value(first + 6).toBool();
+    return trial;
+}
+
+QString IdList(const QList<qint64> &ids)
+{
+    QStringList numbers;
+    for (const qint64 id : ids)
+        numbers << QString::number(id);
+    return numbers.join(QLatin1Char(','));
+}
+
+} // namespace
+
+QString EndingName(JournalRun::Ending ending)
+{
+    return EndingNames.value(static_cast<int>(ending));
+}
+
+Journal::Journal(const QString &journalPath)
+    : path(journalPath)
+    , connection(QStringLiteral("journal-%1").arg(reinterpret_cast<quintptr>(this)))
+{ }
+
+Journal::~Journal()
+{
+    if (!QSqlDatabase::contains(connection))
+        return;
+    QSqlDatabase::database(connection, false).close();
+    QSqlDatabase::removeDatabase(connection);
+}
+
+bool Journal::Open(bool create, QString *reason)
+{
+    Q_ASSERT(Migrations.size() == SchemaVersion);
+    if (ready)
+        return true;
+    if (!create && !QFileInfo::exists(path))
+        return false; // nothing stored yet: no runs, and no file made for reading
+    QSqlDatabase db = QSqlDatabase::contains(connection)
+        ? QSqlDatabase::database(connection, false)
+        : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    if (!db.open()) {
+        if (reason)
+            *reason = db.lastError().text();
+        return false;
+    }
+    const auto fail = [&](const QString &why) {
+        if (reason)
+            *reason = why;
+        db.close();
+        return false;
+    };
+    // Read before anything is written: a file that is not a database fails here, untouched.
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return fail(query.lastError().text());
+    const int version = query.value(0).toInt();
+    if (version > SchemaVersion)
+        return fail(
+            QStringLiteral("Die Datei stammt von einer neueren Version des Programms (Schema %1).").arg(version));
+    if (version == 0) {
+        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next())
+            return fail(query.lastError().text());
+        if (query.value(0).toInt() > 0)
+            return fail(QStringLiteral("Die Datei ist eine Datenbank eines anderen Programms."));
+    }
+    QString why;
+    if (!Exec(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why))
+        return fail(why);
+    if (version < SchemaVersion) {
+        if (!Exec(db, QStringLiteral("BEGIN IMMEDIATE"), &why))
+            return fail(why);
+        // Another instance may have brought it up to date while this one waited for the lock.
+        query.exec(QStringLiteral("PRAGMA user_version"));
+        for (int step = query.next() ? query.value(0).toInt() : SchemaVersion; step < SchemaVersion; ++step)
+            for (const QString &statement : Migrations.at(step))
+                if (!Exec(db, statement, &why)) {
+                    Exec(db, QStringLiteral("ROLLBACK"), nullptr);
+                    return fail(why);
+                }
+        if (!Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion), &why)
+            || !Exec(db, QStringLiteral("COMMIT"), &why)) {
+            Exec(db, QStringLiteral("ROLLBACK"), nullptr);
+            return fail(why);
+        }
+    }
+    // Readers and a writer do not wait on each other; a commit costs no sync of its own.
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next())
+        return fail(query.lastError().text());
+    Exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), nullptr);
+    ready = true;
+    return true;
+}
+
+bool Journal::Store(JournalRun &run, QString *reason)
+{
+    if (!Open(true, reason))
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QString why;
+    if (!Exec(db, QStringLiteral("BEGIN IMMEDIATE"), &why)) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (NULL%2)")
+                       .arg(RunColumns, QStringLiteral(", ?").repeated(RunColumns.count(QLatin1Char(',')))));
+    for (const QVariant &value :
+        QVariantList {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), run.name,
+            run.box ? QStringLiteral("box") : QStringLiteral("screen"), run.place, run.signalCount, run.minWaitS,
+            run.maxWaitS, run.randomPosition, run.warning, run.leadMinMs, run.leadMaxMs, run.sound,
+            EndingName(run.ending), run.earlyPresses, Nullable(run.mean), Nullable(run.deviation),
+            Nullable(run.threshold), Nullable(run.result), run.version})
+        insert.addBindValue(value);
+    bool stored = Exec(insert, &why);
+    const qint64 id = insert.lastInsertId().toLongLong();
+    QSqlQuery trial(db);
+    trial.prepare(
+        QStringLiteral("INSERT INTO trials (run_id, seq, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(TrialColumns));
+    for (int i = 0; stored && i < run.trials.size(); ++i) {
+        const JournalTrial &t = run.trials.at(i);
+        for (const QVariant &value : QVariantList {
+                 id, i + 1, t.waitMs, t.timeMs, Nullable(t.boxUs), Nullable(t.x), Nullable(t.y), t.warmUp, t.outlier})
+            trial.addBindValue(value);
+        stored = Exec(trial, &why);
+    }
+    if (stored && Exec(db, QStringLiteral("COMMIT"), &why)) {
+        run.id = id;
+        return true;
+    }
+    Exec(db, QStringLiteral("ROLLBACK"), nullptr);
+    if (reason)
+        *reason = why;
+    return false;
+}
+
+QList<JournalRun> Journal::Runs(QString *reason)
+{
+    QList<JournalRun> runs;
+    if (!Open(false, reason))
+        return runs;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1, (SELECT count(*) FROM trials WHERE run_id = runs.id) FROM runs "
+                                 "ORDER BY started DESC, id DESC")
+                      .arg(RunColumns));
+    if (!Exec(query, reason))
+        return runs;
+    const int countColumn = RunColumns.count(QLatin1Char(',')) + 1;
+    while (query.next()) {
+        runs.append(RunFrom(query));
+        runs.last().trialCount = query.value(countColumn).toInt();
+    }
+    return runs;
+}
+
+QList<JournalTrial> Journal::Trials(qint64 runId, QString *reason)
+{
+    QList<JournalTrial> trials;
+    if (!Open(false, reason))
+        return trials;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM trials WHERE run_id = ? ORDER BY seq").arg(TrialColumns));
+    query.addBindValue(runId);
+    if (!Exec(query, reason))
+        return trials;
+    while (query.next())
+        trials.append(TrialFrom(query, 0));
+    return trials;
+}
+
+QList<JournalRun> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reason)
+{
+    QList<JournalRun> runs;
+    if (ids.isEmpty() || !Open(false, reason))
+        return runs;
+    // One query for all: a run's columns beside each of its trials (a run without trials once).
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    QString columns = RunColumns;
+    columns.replace(QLatin1String("id, "), QLatin1String("r.id, "));
+    query.prepare(QStringLiteral("SELECT %1, %2 FROM runs r LEFT JOIN trials t ON t.run_id = r.id "
+                                 "WHERE r.id IN (%3) ORDER BY r.id, t.seq")
+                      .arg(columns, TrialColumns, IdList(ids)));
+    if (!Exec(query, reason))
+        return runs;
+    const int firstTrialColumn = RunColumns.count(QLatin1Char(',')) + 1;
+    while (query.next()) {
+        if (runs.isEmpty() || runs.last().id != query.value(0).toLongLong())
+            runs.append(RunFrom(query));
+        if (!query.isNull(firstTrialColumn))
+            runs.last().trials.append(TrialFrom(query, firstTrialColumn));
+        runs.last().trialCount = runs.last().trials.size();
+    }
+    return runs;
+}
+
+bool Journal::DeleteRuns(const QList<qint64> &ids, QString *reason)
+{
+    if (ids.isEmpty())
+        return true;
+    if (!Open(false, reason))
+        return false;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.prepare(QStringLiteral("DELETE FROM runs WHERE id IN (%1)").arg(IdList(ids)));
+    return Exec(query, reason);
+}

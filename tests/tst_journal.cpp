@@ -1,0 +1,221 @@
+#include "historywin.h"
+#include "journalcsv.h"
+#include "prompts.h"
+#include "testfolder.h"
+
+#include <QAbstractItemModelTester>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QXYSeries>
+#include <QtTest>
+
+namespace {
+
+const QString OddName = QStringLiteral("O'Neil, \"Jo\"\nzweite Zeile ÄÖÜß 🏁 ");
+
+JournalRun SomeRun(const QString &name, int day, bool box = false)
+{
+    JournalRun run;
+    run.started = QDateTime(QDate(2026, 12, day), QTime(9, 30, 0, 125), Qt::OffsetFromUTC, 3600);
+    run.ended = run.started.addSecs(80);
+    run.name = name;
+    run.box = box;
+    run.place = box ? QStringLiteral("COM3 /dev/ttyUSB0") : QStringLiteral("1920x1080");
+    run.signalCount = 5;
+    run.minWaitS = 2.5;
+    run.maxWaitS = 7;
+    run.sound = QStringLiteral("Klänge/ding, 2.wav");
+    run.ending = box ? JournalRun::Ending::BoxLost : JournalRun::Ending::Complete;
+    for (const int ms : {300, 280, 250, 260, 400}) {
+        JournalTrial t {
+            2000 + ms, ms, box ? std::optional<qint64>(ms * 1000 + 999) : std::nullopt, {}, {}, false, false};
+        if (!box)
+            t.x = t.y = ms % 100;
+        run.trials << t;
+    }
+    run.trials[0].warmUp = run.trials[1].warmUp = run.trials[4].outlier = true;
+    run.mean = 303, run.deviation = 66, run.threshold = 402, run.result = 255;
+    run.version = QStringLiteral("1.1");
+    return run;
+}
+
+// RFC 4180 as a spreadsheet reads it: fields split at commas, quotes doubled inside quotes.
+QList<QStringList> ReadCsv(const QByteArray &bytes)
+{
+    QList<QStringList> rows {{}};
+    QString field;
+    bool quoted = false;
+    const QString text = QString::fromUtf8(bytes) + QChar(); // a look one past the end is safe
+    for (int i = 0; i + 1 < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted && c == '"' && text.at(i + 1) == '"')
+            field += text.at(++i);
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            rows.last() << std::exchange(field, {});
+        else if (!quoted && c == '\r' && text.at(i + 1) == '\n')
+            rows.last() << std::exchange(field, {}), rows << QStringList(), ++i;
+        else
+            field += c;
+    }
+    rows.removeLast(); // after the last line end
+    return rows;
+}
+
+} // namespace
+
+// The journal on temporary databases: runs and trials kept exactly, files it must not touch left
+// untouched, two writers, the CSV as a reader sees it, and the window.
+class TestJournal : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { folder = std::make_unique<TestFolder>(); }
+    void keepsRunsExactly();
+    void leavesFilesItCannotUseAlone_data();
+    void leavesFilesItCannotUseAlone();
+    void waitsForAnotherWriter();
+    void binsTimes();
+    void window();
+
+private:
+    std::unique_ptr<TestFolder> folder;
+};
+
+void TestJournal::keepsRunsExactly()
+{
+    QVERIFY(folder->Write("j.sqlite", {})); // an empty file is a database of no version yet
+    QList<JournalRun> runs {SomeRun(OddName, 6), SomeRun(QStringLiteral("Bert"), 7, true), SomeRun("Cleo", 5)};
+    runs[2].trials.clear();
+    runs[2].mean = runs[2].deviation = runs[2].threshold = std::nullopt;
+    runs[2].result = std::nullopt;
+    {
+        Journal journal(folder->Path("j.sqlite"));
+        Journal other(folder->Path("j.sqlite")); // a second program, writing in turns
+        for (JournalRun &run : runs)
+            QVERIFY(journal.Store(run) && other.Store(run));
+    }
+    Journal journal(folder->Path("j.sqlite"));
+    const QList<JournalRun> listed = journal.Runs();
+    QCOMPARE(listed.size(), 6);
+    QCOMPARE(listed.first().name + listed.last().name, QString("BertCleo")); // newest first
+    QCOMPARE(journal.Trials(listed.first().id).size(), 5);
+    const QList<JournalRun> read = journal.RunsWithTrials({2, 4, 6});
+    QCOMPARE(JournalCsv(read), JournalCsv(runs));
+
+    // Read back as a spreadsheet would: a row per trial, the odd name whole, a decimal point.
+    const QList<QStringList> rows = ReadCsv(JournalCsv(read));
+    QCOMPARE(rows.size(), 1 + 5 + 5 + 1);
+    QCOMPARE(rows.at(1).size(), rows.at(0).size());
+    QCOMPARE(rows.at(1).mid(0, 9),
+        QStringList({"2", "2026-12-06T09:30:00.125+01:00", "2026-12-06T09:31:20.125+01:00", OddName, "screen",
+            "1920x1080", "5", "2.5", "7"}));
+    QCOMPARE(rows.at(6).mid(21), QStringList({"1", "2300", "300", "300999", "", "", "1", "0"}));
+    QCOMPARE(rows.at(11).mid(16), QStringList({"", "", "", "", "1.1", "", "", "", "", "", "", "", ""}));
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+    db.setDatabaseName(folder->Path("j.sqlite"));
+    QVERIFY(db.open());
+    QSqlQuery q(db);
+    QVERIFY(q.exec("PRAGMA user_version") && q.next() && q.value(0).toInt() == Journal::SchemaVersion);
+    QVERIFY(q.exec("PRAGMA journal_mode") && q.next() && q.value(0).toString() == "wal");
+}
+
+void TestJournal::leavesFilesItCannotUseAlone_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("not a database") << "text";
+    QTest::newRow("another program's database") << "CREATE TABLE scores (x)";
+    QTest::newRow("a newer version's journal") << "PRAGMA user_version = 99";
+    QTest::newRow("a folder that cannot be made") << "no folder";
+}
+
+void TestJournal::leavesFilesItCannotUseAlone()
+{
+    QFETCH(QString, setup);
+    QString path = folder->Path("j.sqlite");
+    if (setup == "text") {
+        QVERIFY(folder->Write("j.sqlite", "300 Anna\n"));
+    } else if (setup == "no folder") {
+        QVERIFY(folder->Write("file", "x"));
+        path = folder->Path("file/j.sqlite");
+    } else {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "setup");
+        db.setDatabaseName(path);
+        QVERIFY(db.open() && QSqlQuery(db).exec(setup));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("setup");
+    const QByteArray before = folder->Read("j.sqlite");
+    Journal journal(path);
+    JournalRun run = SomeRun("Anna", 6);
+    QString reason;
+    QVERIFY(!journal.Store(run, &reason));
+    QVERIFY(!reason.isEmpty());
+    QVERIFY(journal.Runs().isEmpty());
+    QCOMPARE(folder->Read("j.sqlite"), before);
+    QVERIFY(!QFile::exists(path + "-wal"));
+}
+
+void TestJournal::waitsForAnotherWriter()
+{
+    Journal journal(folder->Path("j.sqlite"));
+    JournalRun run = SomeRun("Anna", 6);
+    QVERIFY(journal.Store(run));
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "holder");
+    db.setDatabaseName(folder->Path("j.sqlite"));
+    QVERIFY(db.open() && QSqlQuery(db).exec("BEGIN EXCLUSIVE"));
+    QElapsedTimer waited;
+    waited.start();
+    QString reason;
+    QVERIFY(!journal.Store(run, &reason)); // held longer than 2 s: given up, and told why
+    QVERIFY2(waited.elapsed() >= 1900 && reason.contains("locked"), qPrintable(reason));
+    QVERIFY(QSqlQuery(db).exec("COMMIT"));
+    QVERIFY(journal.Store(run));
+    QCOMPARE(journal.Runs().size(), 2);
+    db.close();
+}
+
+void TestJournal::binsTimes()
+{
+    const HistogramBins bins = BinTimes({251, 199, 300, 268, 412});
+    QCOMPARE(bins.first, 180);
+    QCOMPARE(bins.width, 20);
+    QCOMPARE(bins.counts, QList<int>({1, 0, 0, 1, 1, 0, 1, 0, 0, 0, 0, 1}));
+    QCOMPARE(BinTimes({250, 250}).counts, QList<int>({2}));
+}
+
+// The window on two names' runs: the table under the model tester, the charts of the newest run,
+// the filter, a deletion asked first, and the CSV of what is shown.
+void TestJournal::window()
+{
+    Journal journal(folder->Path("j.sqlite"));
+    for (JournalRun run : {SomeRun("Anna", 1), SomeRun("Bert", 2, true), SomeRun("Anna", 3)})
+        QVERIFY(journal.Store(run));
+    QStringList asked;
+    Prompt::SetAnswerer([&](const QString &shown) {
+        asked << shown;
+        return shown.contains("speichern") ? folder->Path("v.csv") : QString("ja");
+    });
+    HistoryWin history(journal);
+    QAbstractItemModelTester tester(history.runView->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(history.runView->model()->rowCount(), 3);
+    QCOMPARE(history.ShownRun(), 3);
+    QCOMPARE(history.runChart->chart()->series().size(), 5); // times, warm-up, outliers, mean, threshold
+    QCOMPARE(qobject_cast<QXYSeries *>(history.trendChart->chart()->series().first())->count(), 2);
+    history.nameFilter->setText("bert");
+    QCOMPARE(history.runView->model()->rowCount(), 1);
+    history.exportButton->click();
+    QCOMPARE(ReadCsv(folder->Read("v.csv")).size(), 1 + 5);
+    history.nameFilter->clear();
+    history.runView->selectRow(2);
+    history.deleteNameButton->click();
+    QCOMPARE(asked.filter("Verlauf|").first(), QString("Verlauf|Alle 2 Durchgänge von „Anna“ löschen?"));
+    QCOMPARE(history.runView->model()->rowCount(), 1);
+    QCOMPARE(journal.Runs().size(), 1);
+    Prompt::SetAnswerer({});
+}
+
+QTEST_MAIN(TestJournal)
+#include "tst_journal.moc"
