@@ -30,7 +30,8 @@ JournalRun MakeRun(int i)
     run.minWaitS = 2, run.maxWaitS = 7;
     run.sound = QStringLiteral("ding.wav");
     for (int t = 0; t < 20; ++t)
-        run.trials.append({2000 + (i * 37 + t * 101) % 5000, 200 + (i * 13 + t * 29) % 150, {}, 50, 50, t < 2, t == 19});
+        run.trials.append(
+            {2000 + (i * 37 + t * 101) % 5000, 200 + (i * 13 + t * 29) % 150, {}, 50, 50, t < 2, t == 19});
     run.mean = 270, run.deviation = 30, run.threshold = 315, run.result = 260 + i % 40;
     run.version = QStringLiteral("1.1");
     return run;
@@ -91,7 +92,8 @@ int main(int argc, char *argv[])
     timer.start();
     history.runView->setCurrentIndex(history.runView->model()->index(1, 0)); // another name than the newest
     QApplication::processEvents();
-    std::printf("a run of another name chosen:  %6.1f ms (its charts, and the trend of %d runs)\n", Ms(timer), count / 10);
+    std::printf(
+        "a run of another name chosen:  %6.1f ms (its charts, and the trend of %d runs)\n", Ms(timer), count / 10);
 
     timer.start();
     QList<qint64> ids;

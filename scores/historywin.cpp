@@ -40,6 +40,7 @@ QValueAxis *Axis(QChart *chart, Qt::Alignment side, const QString &title, double
     auto *axis = new QValueAxis;
     axis->setTitleText(title);
     axis->setRange(low, high);
+    axis->applyNiceNumbers();
     axis->setLabelFormat(QStringLiteral("%d"));
     chart->addAxis(axis, side);
     return axis;
@@ -88,6 +89,7 @@ QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
     };
     level(QStringLiteral("Mittelwert"), run.mean, Qt::SolidLine);
     level(QStringLiteral("Schwelle"), run.threshold, Qt::DashLine);
+    chart->legend()->setAlignment(Qt::AlignRight); // five names: side by side they would be cut
     return chart;
 }
 
@@ -138,7 +140,8 @@ QChart *TrendChart(const QList<JournalRun> &runs, const QString &name)
     line->setPointsVisible(points.size() < 200);
     line->replace(points);
     auto *x = new QDateTimeAxis;
-    x->setFormat(QStringLiteral("dd.MM.yy"));
+    const bool days = points.size() > 1 && points.last().x() - points.first().x() > 3 * 86400000.0;
+    x->setFormat(days ? QStringLiteral("dd.MM.yy") : QStringLiteral("dd.MM. HH:mm"));
     x->setTitleText(QStringLiteral("Datum"));
     if (!points.isEmpty())
         x->setRange(QDateTime::fromMSecsSinceEpoch(qint64(points.first().x()) - 3600000),

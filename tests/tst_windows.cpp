@@ -346,12 +346,15 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
 void TestWindows::settingsComeBackAndAreStoredOnOk()
 {
     Open("cnt=301\nboxCom=100\nminDel=0.04\nmaxDel=2.36\nminAkkust=-1\nmaxAkkust=2147483647\n"
-         "useBox=true\nrandomPosition=false\nenableWav=true\nwavFile=a b.wav\n");
+         "useBox=true\nrandomPosition=false\nenableWav=true\nwavFile=a b.wav\njournal=false\n");
     InConfigDialog(ClickOk);
     const QByteArray stored = folder->Read("blinkdash.ini");
     QCOMPARE(stored,
         "[Common]\ncnt=301\nboxCom=99\nminDel=0.1\nmaxDel=2.4\nminAkkust=0\nmaxAkkust=10000\nuseBox=true\n"
-        "randomPosition=false\nenableWav=true\nwavFile=a b.wav\n");
+        "randomPosition=false\nenableWav=true\nwavFile=a b.wav\njournal=false\n");
+    InDialog<ScoreWin>(window->scoreButton, [](ScoreWin *scores) { // the journal turned off says so
+        QVERIFY(!scores->historyButton->isEnabled() && scores->historyButton->text() == "Verlauf ist aus");
+    });
     folder->Write("a.wav", {}); // the chooser wants existing files, and starts where the sound is
     nextFile = folder->Path("a.wav");
     InConfigDialog([&](ConfigWin *dialog) {
