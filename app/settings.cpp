@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 
 #include <cctype>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -280,6 +281,13 @@ Settings ReadSettings(const QString &iniPath)
     s.enableWav = ini.value(QStringLiteral("enableWav"), defaults.enableWav).toBool();
     s.wavFile = ReadString(ini, "wavFile", defaults.wavFile);
     s.journal = ini.value(QStringLiteral("journal"), defaults.journal).toBool();
+    bool measured = false;
+    const double latency = ini.value(QStringLiteral("screenLatency")).toDouble(&measured);
+    if (measured && std::isfinite(latency))
+        s.screenLatency = ScreenLatency {latency, ini.value(QStringLiteral("screenLatencySd")).toDouble(),
+            ini.value(QStringLiteral("screenLatencyDate")).toString(),
+            ini.value(QStringLiteral("screenLatencySize")).toString()};
+    s.screenLatencyCorrection = ini.value(QStringLiteral("screenLatencyCorrection"), false).toBool();
     ini.endGroup();
     if (const std::optional<QByteArray> raw = RawValue(ReadFile(iniPath), "wavFile"); raw && TypedByHand(*raw))
         s.wavFile = DecodeText(*raw);
@@ -291,7 +299,7 @@ bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
     QByteArray content = ReadFile(iniPath);
     if (QSettings(iniPath, QSettings::IniFormat).status() == QSettings::FormatError)
         content.clear(); // no INI file: nothing in it to keep
-    const QList<IniValue> values {
+    QList<IniValue> values {
         {"randomPosition", IniBool(s.randomPosition)},
         {"useBox", IniBool(s.useBox)},
         {"boxCom", QByteArray::number(s.boxCom)},
@@ -302,5 +310,10 @@ bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
         {"enableWav", IniBool(s.enableWav)},
         {"wavFile", IniString(s.wavFile)},
     };
+    if (s.screenLatency)
+        values += QList<IniValue> {{"screenLatency", IniDouble(s.screenLatency->ms)},
+            {"screenLatencySd", IniDouble(s.screenLatency->sdMs)},
+            {"screenLatencyDate", IniString(s.screenLatency->date)},
+            {"screenLatencySize", IniString(s.screenLatency->size)}};
     return WriteFileWhole(iniPath, WithValues(content, values), reason);
 }

@@ -2,6 +2,18 @@
 
 #include <QString>
 
+#include <optional>
+
+// The display latency measured with the box's light sensor: from the instant a reaction time
+// starts to the light on the screen.
+struct ScreenLatency
+{
+    double ms = 0;
+    double sdMs = 0;
+    QString date; // ISO 8601, with the offset
+    QString size; // the screen's size then, "1920x1080"
+};
+
 // The program's settings, named after their keys in the settings file.
 struct Settings
 {
@@ -15,7 +27,9 @@ struct Settings
     int maxAkkust = 1000;       // ms, longest lead of the acoustic warning before the signal
     bool enableWav = false;     // play the acoustic warning
     QString wavFile = QStringLiteral("ding.wav");
-    bool journal = true; // keep every run in the journal; set by hand only, never written
+    bool journal = true;                        // keep every run in the journal; set by hand only, never written
+    std::optional<ScreenLatency> screenLatency; // written when measured
+    bool screenLatencyCorrection = false;       // take it off screen times; set by hand only
 };
 
 // A missing file or key gives the default; a value that does not convert gives 0, 0.0 or false.
@@ -23,7 +37,8 @@ struct Settings
 // into the file by hand comes back exactly, commas, blanks and Latin-1 bytes included.
 Settings ReadSettings(const QString &iniPath);
 
-// Writes every setting but cnt and journal into group "Common", keeping the rest of the file as it stands (a
+// Writes every setting but cnt, journal and screenLatencyCorrection (and the screen latency only once
+// it was measured) into group "Common", keeping the rest of the file as it stands (a
 // hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
 // system's reason, when it could not be written, and the old file keeps every byte.
 bool WriteSettings(const QString &iniPath, const Settings &settings, QString *reason = nullptr);

@@ -5,6 +5,7 @@
 #include "soundfiles.h"
 #include "textfit.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -25,6 +26,21 @@ ConfigWin::ConfigWin(QWidget *parent)
 {
     setupUi(this);
     KeepTextsWhole(this);
+    screenCheckButton->setEnabled(false);
+    connect(radioButtonBox, &QRadioButton::toggled, screenCheckButton, &QPushButton::setEnabled);
+    connect(screenCheckButton, &QPushButton::clicked, this, &ConfigWin::ScreenCheckWanted);
+}
+
+void ConfigWin::ShowScreenLatency(const std::optional<ScreenLatency> &latency)
+{
+    const QLocale german(QLocale::German);
+    QString tip = screenCheckButton->toolTip().section(QLatin1Char('\n'), 0, 0);
+    if (latency)
+        tip += QStringLiteral("\nZuletzt gemessen: %1 ms (SD %2 ms) am %3 bei %4")
+                   .arg(german.toString(latency->ms, 'f', 1), german.toString(latency->sdMs, 'f', 1),
+                       german.toString(QDateTime::fromString(latency->date, Qt::ISODate).date(), QLocale::ShortFormat),
+                       latency->size);
+    screenCheckButton->setToolTip(tip);
 }
 
 void ConfigWin::ShowSettings(const Settings &s)

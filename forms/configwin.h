@@ -18,6 +18,13 @@ public:
     // Every widget's value into settings, as shown.
     void TakeSettings(Settings &settings) const;
 
+    // The last screen check's figure beside its button.
+    void ShowScreenLatency(const std::optional<ScreenLatency> &latency);
+
+Q_SIGNALS:
+    // "Bildschirm vermessen ...", offered while the switch box is chosen.
+    void ScreenCheckWanted();
+
 public Q_SLOTS:
     void on_selectWavButton_clicked();
 };

@@ -1,6 +1,8 @@
 #include "prompts.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace {
@@ -25,12 +27,26 @@ void Prompt::Critical(QWidget *parent, const QString &title, const QString &text
     box.exec();
 }
 
-void Prompt::Information(QWidget *parent, const QString &title, const QString &text)
+void Prompt::Information(QWidget *parent, const QString &title, const QString &text, QWidget *extra)
 {
-    if (answerer)
+    if (answerer) {
+        delete extra;
         Answer(title, text);
-    else
-        QMessageBox::information(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    auto *buttons = box.findChild<QDialogButtonBox *>();
+    if (grid && buttons && extra) { // between the text and the buttons
+        int row = 0, column = 0, rows = 0, columns = 0;
+        grid->getItemPosition(grid->indexOf(buttons), &row, &column, &rows, &columns);
+        grid->removeWidget(buttons);
+        grid->addWidget(extra, row, 0, 1, grid->columnCount());
+        grid->addWidget(buttons, row + 1, column, rows, columns);
+    } else {
+        delete extra;
+    }
+    box.exec();
 }
 
 bool Prompt::Question(QWidget *parent, const QString &title, const QString &text)

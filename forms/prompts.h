@@ -12,7 +12,8 @@ class QWidget;
 namespace Prompt {
 
 void Critical(QWidget *parent, const QString &title, const QString &text, const QString &details = {});
-void Information(QWidget *parent, const QString &title, const QString &text);
+// extra (a chart, say) goes below the text; the message takes it over.
+void Information(QWidget *parent, const QString &title, const QString &text, QWidget *extra = nullptr);
 // Yes or No, No the default; an answerer says yes with a non-empty answer.
 bool Question(QWidget *parent, const QString &title, const QString &text);
 QString SaveFileName(QWidget *parent, const QString &caption, const QString &folder, const QString &filter = {});

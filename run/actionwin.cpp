@@ -63,6 +63,19 @@ void ActionWin::ShowSignal(int x, int y)
     clock.DiscShown(painted, clock.Now());
 }
 
+void ActionWin::HideSignal()
+{
+    signalVisible = false;
+    repaint(DiscRegion());
+}
+
+void ActionWin::SetChecking(bool on, bool mark)
+{
+    checking = on;
+    marked = on && mark;
+    update();
+}
+
 QRect ActionWin::DiscRegion() const
 {
     // The disc's outline is drawn with a pen 3 px wide, centred on the rectangle's edge.
@@ -95,7 +108,9 @@ void ActionWin::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Space:
         event->accept();
-        if (!event->isAutoRepeat()) // a held key is one press
+        if (checking)
+            Q_EMIT CheckSpace();
+        else if (!event->isAutoRepeat()) // a held key is one press
             SpacePressed(event->timestamp());
         break;
     case Qt::Key_Escape:
@@ -147,6 +162,11 @@ void ActionWin::paintEvent(QPaintEvent *event)
     if (signalVisible) {
         painter.setBrush(QBrush(Qt::yellow, Qt::SolidPattern));
         painter.drawEllipse(place.disc);
+    } else if (marked) { // where the light sensor goes, twice the disc's size around it
+        painter.setPen(QPen(Qt::gray, 2.0));
+        painter.setBrush(Qt::NoBrush);
+        const int d = place.disc.width() / 2;
+        painter.drawEllipse(place.disc.adjusted(-d, -d, d, d));
     }
     if (!message.isEmpty()) {
         painter.setPen(QPen(QBrush(Qt::white, Qt::SolidPattern), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));

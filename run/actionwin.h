@@ -29,8 +29,14 @@ public:
     void SetMessage(const QString &text);
     // Shows the disc at x, y per cent, starts the clock and takes the keyboard.
     void ShowSignal(int x, int y);
+    // Takes the disc away again (a screen check; in a run the answer does).
+    void HideSignal();
     // Forgets the shown signal and the early presses of the previous run.
     void ResetRun();
+    // A screen check: SPACE only says so (CheckSpace), and a ring marks where the disc will come.
+    void SetChecking(bool checking, bool marked = false);
+    // The instant a reaction to the disc shown last counts from.
+    SteadyTime DiscInstant() const { return clock.DiscInstant(drawTimes.Drawn()); }
 
     // On top, active and exposed: a disc shown now would be seen.
     bool CanBeSeen() const;
@@ -45,6 +51,7 @@ public:
 Q_SIGNALS:
     void SignalResult(int ms);
     void SignalStop();
+    void CheckSpace();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -64,4 +71,6 @@ private:
     int posX = 50;
     int posY = 50;
     int spacePresses = 0; // early presses over the whole run
+    bool checking = false;
+    bool marked = false;
 };

@@ -5,6 +5,7 @@
 #include "debuglog.h"
 #include "export.h"
 #include "folders.h"
+#include "historywin.h"
 #include "portname.h"
 #include "prompts.h"
 #include "scorewin.h"
@@ -12,11 +13,13 @@
 #include "website.h"
 
 #include <QApplication>
+#include <QChartView>
 #include <QDir>
 #include <QTime>
 #include <QTimerEvent>
 #include <QWindow>
 
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -64,6 +67,11 @@ MainWindow::MainWindow(QWidget *parent)
         engine.AnswerLost();
     });
     connect(&box, &SwitchBox::Lost, this, [this] { engine.BoxLost(); });
+    connect(&screenCheck, &ScreenCheck::Finished, this, &MainWindow::ScreenChecked);
+    connect(&screenCheck, &ScreenCheck::Failed, this, [this](const QString &why) {
+        QWidget *over = QApplication::activeModalWidget();
+        Prompt::Critical(over ? over : this, QStringLiteral("Bildschirm vermessen"), why);
+    });
     // The box window is the main window's: a window manager puts it over it and keeps it there.
     boxWin.setParent(this, boxWin.windowFlags() | Qt::Window);
     OpenBox();
@@ -194,6 +202,10 @@ void MainWindow::on_configButton_clicked()
 {
     ConfigWin configWin(this);
     configWin.ShowSettings(settings);
+    configWin.ShowScreenLatency(settings.screenLatency);
+    connect(&configWin, &ConfigWin::ScreenCheckWanted, &screenCheck, &ScreenCheck::Start);
+    connect(&screenCheck, &ScreenCheck::Finished, &configWin,
+        [&configWin, this] { configWin.ShowScreenLatency(settings.screenLatency); });
     if (configWin.exec() != QDialog::Accepted)
         return;
     configWin.TakeSettings(settings);
@@ -219,6 +231,8 @@ void MainWindow::on_aboutButton_clicked()
 void MainWindow::SlotResult(int ms)
 {
     const qsizetype before = results.size();
+    if (CorrectsLatency())
+        ms = qMax(0, ms - static_cast<int>(std::lround(runSettings.screenLatency->ms)));
     engine.Result(ms);
     if (engine.BoxRun() && results.size() > before)
         boxTimesUs.append(box.GetValue(0));
@@ -266,6 +280,12 @@ void MainWindow::BeginRun(bool boxRun)
     runStarted = QDateTime::currentDateTime();
     runSettings = settings;
     boxTimesUs.clear();
+    if (!boxRun && settings.screenLatency) {
+        const ScreenLatency &latency = *settings.screenLatency;
+        DebugLog("Bildschirmlatenz %.1f ms (SD %.1f ms, %s, %s)%s", latency.ms, latency.sdMs,
+            latency.date.toLatin1().constData(), latency.size.toLatin1().constData(),
+            CorrectsLatency() ? ", von den Zeiten abgezogen" : "");
+    }
     if (boxRun) {
         box.SetLED(false);
         boxWin.SetMessage(BoxText::Running);
@@ -349,6 +369,13 @@ void MainWindow::RunEvaluated(const Evaluation &evaluation)
 {
     if (evaluation.result) {
         resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
+        resultLabel->setToolTip(QString());
+        if (CorrectsLatency()) { // said where the result stands
+            resultLabel->setText(resultLabel->text() + QStringLiteral(" (korr.)"));
+            resultLabel->setToolTip(QStringLiteral("Um die Bildschirmlatenz von %1 ms korrigiert")
+                                        .arg(QLocale(QLocale::German).toString(runSettings.screenLatency->ms, 'f', 1)));
+            KeepTextsWhole(this);
+        }
         const QString name = lineEdit->text(); // kept as typed, blanks included
         if (!name.simplified().isEmpty()) {
             highscores.Insert(name, *evaluation.result);
@@ -356,6 +383,35 @@ void MainWindow::RunEvaluated(const Evaluation &evaluation)
         }
     }
     KeepInJournal(evaluation);
+}
+
+bool MainWindow::CorrectsLatency() const
+{
+    return !engine.BoxRun() && runSettings.screenLatencyCorrection && runSettings.screenLatency;
+}
+
+void MainWindow::ScreenChecked(const LatencyFigures &figures)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString size = QStringLiteral("%1x%2").arg(actionWin.width()).arg(actionWin.height());
+    settings.screenLatency = ScreenLatency {std::round(figures.meanMs * 10) / 10, std::round(figures.sdMs * 10) / 10,
+        now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate), size};
+    StoreSettings(true);
+    const QLocale german(QLocale::German);
+    const auto ms = [&german](double value) { return german.toString(value, 'f', 1) + QStringLiteral(" ms"); };
+    QList<int> tenths;
+    for (const double us : screenCheck.LatenciesUs())
+        tenths << static_cast<int>(std::lround(us / 100));
+    auto *chart = new QChartView(HistogramChart(tenths, QString(), QStringLiteral("ms"), 10));
+    chart->setMinimumSize(420, 240);
+    QWidget *over = QApplication::activeModalWidget();
+    Prompt::Information(over ? over : this, QStringLiteral("Bildschirm vermessen"),
+        QStringLiteral("Bildschirmlatenz: %1\nStandardabweichung: %2\nkleinste: %3, größte: %4\n"
+                       "(%5 Messungen bei %6)")
+            .arg(ms(figures.meanMs), ms(figures.sdMs), ms(figures.minMs), ms(figures.maxMs))
+            .arg(figures.count)
+            .arg(size),
+        chart);
 }
 
 void MainWindow::KeepInJournal(const Evaluation &evaluation)
@@ -399,6 +455,11 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
     }
     run.result = evaluation.result;
     run.version = QStringLiteral(BLINKDASH_VERSION);
+    if (!run.box && runSettings.screenLatency) {
+        run.displayLatencyMs = runSettings.screenLatency->ms;
+        run.displayLatencySdMs = runSettings.screenLatency->sdMs;
+        run.latencyCorrected = CorrectsLatency();
+    }
     const QList<RunEngine::GivenSignal> &given = engine.Given();
     for (int i = 0; i < results.size(); ++i) {
         JournalTrial trial;

@@ -6,6 +6,7 @@
 #include "journal.h"
 #include "mainform.h"
 #include "runengine.h"
+#include "screencheck.h"
 #include "settings.h"
 #include "soundplayer.h"
 #include "switchbox.h"
@@ -67,6 +68,8 @@ private:
 
     void PreloadSounds();
     void KeepInJournal(const Evaluation &evaluation);
+    void ScreenChecked(const LatencyFigures &figures);
+    bool CorrectsLatency() const; // this run's screen times less the screen's latency
     void TellBoxFailure();
     // Store the settings and the high-score list. A failure is told once per file and session, but
     // never while closing: the data stays in memory and the next save tries again.
@@ -80,6 +83,7 @@ private:
     ActionWin actionWin;
     BoxWin boxWin;
     SwitchBox box;
+    ScreenCheck screenCheck {box, actionWin, this};
     RunEngine engine;
     const QList<int> &results; // reaction times of the current or last run, ms, in order
     HighscoreList highscores;

@@ -22,6 +22,25 @@ SteadyTime ReactionClock::ServerTime(std::uint32_t stampMs, SteadyTime at) const
     return SteadyTime(milliseconds(atMs - age)) + microseconds(500);
 }
 
+std::int64_t ReactionClock::LateDrawUs(std::int64_t drawUs) const
+{
+    std::int64_t usualUs = FirstUsualDrawUs;
+    if (!drawsUs.empty()) {
+        std::vector<std::int64_t> sorted = drawsUs;
+        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+        usualUs = sorted[sorted.size() / 2];
+    }
+    return std::max<std::int64_t>(0, drawUs - usualUs - LateDrawMarginUs);
+}
+
+SteadyTime ReactionClock::DiscInstant(std::optional<std::uint32_t> discStampMs) const
+{
+    if (!discStampMs)
+        return shownAt;
+    const SteadyTime drawn = ServerTime(*discStampMs, now());
+    return drawn - microseconds(LateDrawUs(duration_cast<microseconds>(drawn - paintStarted).count()));
+}
+
 std::optional<int> ReactionClock::KeyPressed(std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs)
 {
     const SteadyTime handled = now();
@@ -31,14 +50,8 @@ std::optional<int> ReactionClock::KeyPressed(std::uint32_t keyStampMs, std::opti
             return std::nullopt;
         const std::int64_t drawUs
             = duration_cast<microseconds>(ServerTime(*discStampMs, handled) - paintStarted).count();
-        std::int64_t usualUs = FirstUsualDrawUs;
-        if (!drawsUs.empty()) {
-            std::vector<std::int64_t> sorted = drawsUs;
-            std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-            usualUs = sorted[sorted.size() / 2];
-        }
+        const std::int64_t lateUs = LateDrawUs(drawUs);
         drawsUs.push_back(drawUs);
-        const std::int64_t lateUs = std::max<std::int64_t>(0, drawUs - usualUs - LateDrawMarginUs);
         return static_cast<int>(std::max<std::int64_t>(0, (ms * std::int64_t {1000} + lateUs + 500) / 1000));
     }
 

@@ -49,7 +49,13 @@ public:
     // early press that was handled late).
     std::optional<int> KeyPressed(std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs = {});
 
+    // The instant a reaction to the disc shown last counts from, on this clock: the server's stamp
+    // of its drawing where it came (taken back as KeyPressed would take back a late one), else
+    // DiscShown's estimate.
+    SteadyTime DiscInstant(std::optional<std::uint32_t> discStampMs) const;
+
 private:
+    std::int64_t LateDrawUs(std::int64_t drawUs) const;
     // A server stamp on this clock, the middle of its millisecond, by its age at now.
     SteadyTime ServerTime(std::uint32_t stampMs, SteadyTime at) const;
 

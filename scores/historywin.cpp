@@ -93,27 +93,26 @@ QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
     return chart;
 }
 
-QChart *HistogramChart(const QList<JournalTrial> &trials)
+} // namespace
+
+QChart *HistogramChart(const QList<int> &values, const QString &title, const QString &unit, int divisor)
 {
-    QChart *chart = NewChart(QStringLiteral("Verteilung der Reaktionszeiten"));
-    QList<int> times;
-    for (const JournalTrial &t : trials)
-        times << t.timeMs;
-    const HistogramBins bins = BinTimes(times);
+    QChart *chart = NewChart(title);
+    const HistogramBins bins = BinTimes(values);
     auto *set = new QBarSet(QStringLiteral("Anzahl"));
     QStringList labels;
     int most = 1;
     for (int i = 0; i < bins.counts.size(); ++i) {
         *set << bins.counts.at(i);
         most = qMax(most, bins.counts.at(i));
-        labels << QString::number(bins.first + i * bins.width);
+        labels << QLocale(QLocale::German).toString(double(bins.first + i * bins.width) / divisor);
     }
     auto *series = new QBarSeries;
     series->append(set);
     series->setBarWidth(1.0);
     auto *x = new QBarCategoryAxis;
     x->append(labels);
-    x->setTitleText(QStringLiteral("ms (untere Grenze)"));
+    x->setTitleText(QStringLiteral("%1 (untere Grenze)").arg(unit));
     chart->addAxis(x, Qt::AlignBottom);
     QValueAxis *y = Axis(chart, Qt::AlignLeft, QStringLiteral("Anzahl"), 0, most);
     y->setTickType(QValueAxis::TicksDynamic);
@@ -122,6 +121,8 @@ QChart *HistogramChart(const QList<JournalTrial> &trials)
     chart->legend()->hide();
     return chart;
 }
+
+namespace {
 
 // The results of one name's runs over time, oldest first.
 QChart *TrendChart(const QList<JournalRun> &runs, const QString &name)
@@ -252,7 +253,10 @@ void HistoryWin::ShowCurrentRun()
         Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
     shownRun = run->id;
     Show(runChart, RunChart(*run, trials));
-    Show(histogramChart, HistogramChart(trials));
+    QList<int> times;
+    for (const JournalTrial &t : trials)
+        times << t.timeMs;
+    Show(histogramChart, HistogramChart(times, QStringLiteral("Verteilung der Reaktionszeiten"), QStringLiteral("ms")));
     ShowTrend(run->name);
 }
 

@@ -17,6 +17,10 @@ struct HistogramBins
 };
 HistogramBins BinTimes(const QList<int> &times);
 
+class QChart;
+// A histogram of values, shown divided by divisor (tenths of a millisecond: 10) with the unit.
+QChart *HistogramChart(const QList<int> &values, const QString &title, const QString &unit, int divisor = 1);
+
 // The window "Verlauf": every run of the journal, newest first, filtered by name and sorted by any
 // column; for the selected run its times by signal and their distribution, for its name the results
 // over time. Runs can be deleted after a question and exported as CSV.

@@ -26,11 +26,18 @@ const QList<QStringList> Migrations {
                        "wait_ms INTEGER NOT NULL, time_ms INTEGER NOT NULL, box_us INTEGER, x INTEGER, y INTEGER, "
                        "warm_up INTEGER NOT NULL, outlier INTEGER NOT NULL, PRIMARY KEY (run_id, seq)) WITHOUT ROWID"),
     },
+    {
+        // The display latency measured with the box's light sensor.
+        QStringLiteral("ALTER TABLE runs ADD COLUMN display_latency_ms REAL"),
+        QStringLiteral("ALTER TABLE runs ADD COLUMN display_latency_sd_ms REAL"),
+        QStringLiteral("ALTER TABLE runs ADD COLUMN latency_corrected INTEGER NOT NULL DEFAULT 0"),
+    },
 };
 
 const QString RunColumns = QStringLiteral(
     "id, started, ended, name, device, place, signal_count, min_wait_s, max_wait_s, random_position, warning, "
-    "lead_min_ms, lead_max_ms, sound, ending, early_presses, mean_ms, deviation_ms, threshold_ms, result_ms, version");
+    "lead_min_ms, lead_max_ms, sound, ending, early_presses, mean_ms, deviation_ms, threshold_ms, result_ms, version, "
+    "display_latency_ms, display_latency_sd_ms, latency_corrected");
 const QString TrialColumns = QStringLiteral("wait_ms, time_ms, box_us, x, y, warm_up, outlier");
 
 const QStringList EndingNames {
@@ -89,6 +96,9 @@ JournalRun RunFrom(const QSqlQuery &q)
     run.threshold = Optional<qint64>(q.value(18));
     run.result = Optional<int>(q.value(19));
     run.version = q.value(20).toString();
+    run.displayLatencyMs = Optional<double>(q.value(21));
+    run.displayLatencySdMs = Optional<double>(q.value(22));
+    run.latencyCorrected = q.value(23).toBool();
     return run;
 }
 
@@ -118,6 +128,11 @@ QString IdList(const QList<qint64> &ids)
 QString EndingName(JournalRun::Ending ending)
 {
     return EndingNames.value(static_cast<int>(ending));
+}
+
+QStringList Journal::MigrationSteps(int version)
+{
+    return Migrations.value(version - 1);
 }
 
 Journal::Journal(const QString &journalPath)
@@ -217,7 +232,8 @@ bool Journal::Store(JournalRun &run, QString *reason)
             run.box ? QStringLiteral("box") : QStringLiteral("screen"), run.place, run.signalCount, run.minWaitS,
             run.maxWaitS, run.randomPosition, run.warning, run.leadMinMs, run.leadMaxMs, run.sound,
             EndingName(run.ending), run.earlyPresses, Nullable(run.mean), Nullable(run.deviation),
-            Nullable(run.threshold), Nullable(run.result), run.version})
+            Nullable(run.threshold), Nullable(run.result), run.version, Nullable(run.displayLatencyMs),
+            Nullable(run.displayLatencySdMs), run.latencyCorrected})
         insert.addBindValue(value);
     bool stored = Exec(insert, &why);
     const qint64 id = insert.lastInsertId().toLongLong();

@@ -41,8 +41,10 @@ struct JournalRun
     std::optional<qint64> mean, deviation, threshold; // set when the run was evaluated
     std::optional<int> result;
     QString version;
-    QList<JournalTrial> trials; // in order
-    int trialCount = 0;         // also where the trials were not read
+    std::optional<double> displayLatencyMs, displayLatencySdMs; // the screen's, as last measured
+    bool latencyCorrected = false;                              // taken off the times
+    QList<JournalTrial> trials;                                 // in order
+    int trialCount = 0;                                         // also where the trials were not read
 };
 
 QString EndingName(JournalRun::Ending ending); // "complete", "stopped", "early presses", "box lost"
@@ -54,7 +56,10 @@ QString EndingName(JournalRun::Ending ending); // "complete", "stopped", "early 
 class Journal
 {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
+
+    // The statements that bring a journal from version - 1 to version (1: the first tables).
+    static QStringList MigrationSteps(int version);
 
     explicit Journal(const QString &path);
     ~Journal();

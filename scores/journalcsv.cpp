@@ -4,7 +4,8 @@ namespace {
 
 const QByteArray Header = "run,started,ended,name,device,place,signals,min_wait_s,max_wait_s,random_position,"
                           "warning,lead_min_ms,lead_max_ms,sound,ending,early_presses,mean_ms,deviation_ms,"
-                          "threshold_ms,result_ms,version,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier\r\n";
+                          "threshold_ms,result_ms,version,display_latency_ms,display_latency_sd_ms,latency_corrected,"
+                          "trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier\r\n";
 
 void Field(QByteArray &out, const QString &text)
 {
@@ -70,6 +71,15 @@ QByteArray JournalCsv(const QList<JournalRun> &runs)
         Field(columns, run.threshold);
         Field(columns, run.result);
         Field(columns, run.version);
+        if (run.displayLatencyMs)
+            Field(columns, *run.displayLatencyMs);
+        else
+            columns += ',';
+        if (run.displayLatencySdMs)
+            Field(columns, *run.displayLatencySdMs);
+        else
+            columns += ',';
+        Field(columns, qint64(run.latencyCorrected));
         if (run.trials.isEmpty()) {
             out += columns + ",,,,,,,\r\n";
             continue;

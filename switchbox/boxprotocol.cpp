@@ -51,8 +51,8 @@ bool ReadNumber(std::string_view text, std::size_t &pos, std::int32_t &value)
 
 namespace {
 
-// "t", one or more blanks, digits and nothing else, in the box's range.
-bool ReadTime(std::string_view line, std::int32_t &us)
+// The code, one or more blanks, digits and nothing else, from lowest to highest.
+bool ReadTime(std::string_view line, std::int32_t &us, std::int32_t lowest, std::int32_t highest)
 {
     std::size_t i = 1;
     while (i < line.size() && line[i] == ' ')
@@ -63,9 +63,9 @@ bool ReadTime(std::string_view line, std::int32_t &us)
     for (; i < line.size(); ++i) {
         if (line[i] < '0' || line[i] > '9')
             return false;
-        value = std::min<std::int64_t>(value * 10 + (line[i] - '0'), std::int64_t {LongestBoxTimeUs} + 1);
+        value = std::min<std::int64_t>(value * 10 + (line[i] - '0'), std::int64_t {highest} + 1);
     }
-    if (value < ShortestBoxTimeUs || value > LongestBoxTimeUs)
+    if (value < lowest || value > highest)
         return false;
     us = static_cast<std::int32_t>(value);
     return true;
@@ -95,10 +95,26 @@ BoxReply ParseReply(std::string_view line)
         break;
     case 't':
         reply.kind = BoxReply::BadTime;
-        if (ReadTime(line, reply.numbers[0])) {
+        if (ReadTime(line, reply.numbers[0], ShortestBoxTimeUs, LongestBoxTimeUs)) {
             reply.kind = BoxReply::Time;
             reply.count = 1;
         }
+        break;
+    case 'l':
+        if (line == "l timeout") {
+            reply.kind = BoxReply::NoLight;
+        } else if (line == "l lit") {
+            reply.kind = BoxReply::EarlyLight;
+        } else if (ReadTime(line, reply.numbers[0], 0, LongestLightUs)) {
+            reply.kind = BoxReply::Light;
+            reply.count = 1;
+        } else {
+            reply.kind = BoxReply::BadLight;
+        }
+        break;
+    case 'e':
+        if (line.size() == 1)
+            reply.kind = BoxReply::Echo;
         break;
     default:
         break;

@@ -38,6 +38,11 @@ struct BoxReply
         KeyState,   // "S"/"s" with any other state
         Time,       // "t": one reaction time in microseconds, numbers[0]
         BadTime,    // a "t" line that is not a time the box can have measured (noise, a faulty box)
+        Light,      // "l": microseconds from the light command to the sensor's light, numbers[0]
+        NoLight,    // "l timeout": no light within LongestLightUs
+        EarlyLight, // "l lit": the sensor saw light already when the command came
+        BadLight,   // any other "l" line
+        Echo,       // "e": the answer to an echo
     };
     Kind kind = Ignored;
     int count = 0; // numbers read
@@ -54,6 +59,9 @@ bool ReadNumber(std::string_view text, std::size_t &pos, std::int32_t &value);
 // makes a millisecond and the box's longest measurement (35 minutes).
 constexpr std::int32_t ShortestBoxTimeUs = 1000;
 constexpr std::int32_t LongestBoxTimeUs = 2100000000;
+
+// The box waits a second for the sensor's light.
+constexpr std::int32_t LongestLightUs = 1000000;
 
 // Milliseconds from the box's microseconds, truncated toward zero.
 inline int MicrosecondsToMs(std::int32_t us)

@@ -70,6 +70,16 @@ void SwitchBox::StartReaction()
     Send("r\n");
 }
 
+void SwitchBox::StartLightTiming()
+{
+    Send("l\n");
+}
+
+void SwitchBox::SendEcho()
+{
+    Send("e\n");
+}
+
 void SwitchBox::SendParameters(int a, int b, int c, int d, int e, int f)
 {
     Send(QStringLiteral("T %1 %2 %3 %4 %5 %6\n").arg(a).arg(b).arg(c).arg(d).arg(e).arg(f).toLatin1());
@@ -89,6 +99,14 @@ void SwitchBox::Poll()
         Close();
     if (port.isOpen())
         HandleBytes(port.readAll());
+}
+
+void SwitchBox::SetPromptReading(bool on)
+{
+    if (on)
+        connect(&port, &QSerialPort::readyRead, this, &SwitchBox::Poll, Qt::UniqueConnection);
+    else
+        disconnect(&port, &QSerialPort::readyRead, this, &SwitchBox::Poll);
 }
 
 void SwitchBox::HandleBytes(const QByteArray &bytes)
@@ -118,6 +136,21 @@ void SwitchBox::HandleLine(const std::string &line)
     case BoxReply::BadTime:
         DebugLog("Antwort \"%s\" verworfen", line.c_str());
         Q_EMIT AnswerUnreadable();
+        break;
+    case BoxReply::Light:
+        Q_EMIT LightSeen(reply.numbers[0]);
+        break;
+    case BoxReply::NoLight:
+        Q_EMIT NoLight();
+        break;
+    case BoxReply::EarlyLight:
+        Q_EMIT EarlyLight();
+        break;
+    case BoxReply::Echo:
+        Q_EMIT EchoAnswered();
+        break;
+    case BoxReply::BadLight:
+        DebugLog("Antwort \"%s\" verworfen", line.c_str());
         break;
     case BoxReply::KeyState:
     case BoxReply::Ignored:

@@ -25,8 +25,14 @@ public:
     bool IsOpen() const;
 
     void StartReaction();
+    // The light sensor: time the light from now (answered by LightSeen, NoLight or EarlyLight), and
+    // an echo to time the line itself (EchoAnswered). A box with older firmware answers neither.
+    void StartLightTiming();
+    void SendEcho();
     void SendParameters(int a, int b, int c, int d, int e, int f);
     void Poll();
+    // Reads each answer as it comes, not at the next poll: for timing the line itself.
+    void SetPromptReading(bool on);
     // Handles bytes as if the port had delivered them.
     void HandleBytes(const QByteArray &bytes);
 
@@ -51,6 +57,10 @@ Q_SIGNALS:
     void SignalResult(int ms);
     void AnswerUnreadable(); // a time came garbled; the box has stopped measuring
     void Lost();             // the device went away (unplugged, simulator ended)
+    void LightSeen(int us);  // microseconds from the light command
+    void NoLight();          // none within a second
+    void EarlyLight();       // the sensor saw light already when the command came
+    void EchoAnswered();
 
 private:
     int OpenDevice(const QString &name);

@@ -36,6 +36,8 @@ JournalRun SomeRun(const QString &name, int day, bool box = false)
     run.trials[0].warmUp = run.trials[1].warmUp = run.trials[4].outlier = true;
     run.mean = 303, run.deviation = 66, run.threshold = 402, run.result = 255;
     run.version = QStringLiteral("1.1");
+    if (box)
+        run.displayLatencyMs = 23.4;
     return run;
 }
 
@@ -74,6 +76,7 @@ class TestJournal : public QObject
 private Q_SLOTS:
     void init() { folder = std::make_unique<TestFolder>(); }
     void keepsRunsExactly();
+    void bringsOlderJournalsUpToDate();
     void leavesFilesItCannotUseAlone_data();
     void leavesFilesItCannotUseAlone();
     void waitsForAnotherWriter();
@@ -112,14 +115,42 @@ void TestJournal::keepsRunsExactly()
     QCOMPARE(rows.at(1).mid(0, 9),
         QStringList({"2", "2026-12-06T09:30:00.125+01:00", "2026-12-06T09:31:20.125+01:00", OddName, "screen",
             "1920x1080", "5", "2.5", "7"}));
-    QCOMPARE(rows.at(6).mid(21), QStringList({"1", "2300", "300", "300999", "", "", "1", "0"}));
-    QCOMPARE(rows.at(11).mid(16), QStringList({"", "", "", "", "1.1", "", "", "", "", "", "", "", ""}));
+    QCOMPARE(rows.at(6).mid(20), QStringList({"1.1", "23.4", "", "0", "1", "2300", "300", "300999", "", "", "1", "0"}));
+    QCOMPARE(rows.at(11).mid(16), QStringList({"", "", "", "", "1.1", "", "", "0", "", "", "", "", "", "", "", ""}));
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
     db.setDatabaseName(folder->Path("j.sqlite"));
     QVERIFY(db.open());
     QSqlQuery q(db);
     QVERIFY(q.exec("PRAGMA user_version") && q.next() && q.value(0).toInt() == Journal::SchemaVersion);
     QVERIFY(q.exec("PRAGMA journal_mode") && q.next() && q.value(0).toString() == "wal");
+}
+
+// A journal of the first version, with a run in it, as an older program left it.
+void TestJournal::bringsOlderJournalsUpToDate()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
+        db.setDatabaseName(folder->Path("j.sqlite"));
+        QVERIFY(db.open());
+        const QStringList statements = Journal::MigrationSteps(1)
+            << "PRAGMA user_version = 1"
+            << "INSERT INTO runs VALUES (7, '2025-01-01T10:00:00+01:00', '2025-01-01T10:01:00+01:00', 'Alt', "
+               "'screen', '800x600', 20, 2, 7, 1, 0, 300, 1000, 'ding.wav', 'stopped', 3, NULL, NULL, NULL, NULL, "
+               "'1.0')";
+        for (const QString &statement : statements)
+            QVERIFY2(QSqlQuery(db).exec(statement), qPrintable(statement));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("old");
+    Journal journal(folder->Path("j.sqlite"));
+    JournalRun run = SomeRun("Neu", 6);
+    run.displayLatencyMs = 23.4;
+    QVERIFY(journal.Store(run));
+    const QList<JournalRun> runs = journal.Runs();
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE(runs.first().displayLatencyMs.value_or(0) + runs.last().displayLatencyMs.value_or(0), 23.4);
+    QCOMPARE(runs.last().name + EndingName(runs.last().ending) + QString::number(runs.last().earlyPresses),
+        QString("Altstopped3"));
 }
 
 void TestJournal::leavesFilesItCannotUseAlone_data()

@@ -65,6 +65,15 @@ void TestSwitchBox::readsReplies_data()
         << QByteArray("r 10 20x") << BoxReply::Values << QList<int> {10, 20};
     QTest::newRow("key pressed") << QByteArray("s 0") << BoxReply::KeyPressed << QList<int> {};
     QTest::newRow("key released") << QByteArray("S 1") << BoxReply::KeyState << QList<int> {};
+    // The light sensor: up to a second, or the two words; the echo alone on its line.
+    QTest::newRow("light") << QByteArray("l 23400") << BoxReply::Light << QList<int> {23400};
+    QTest::newRow("light at once") << QByteArray("l 0") << BoxReply::Light << QList<int> {0};
+    QTest::newRow("no light") << QByteArray("l timeout") << BoxReply::NoLight << QList<int> {};
+    QTest::newRow("light before") << QByteArray("l lit") << BoxReply::EarlyLight << QList<int> {};
+    for (const char *bad : {"l 1000001", "l -5", "l 23400 ", "l timeouts", "l"})
+        QTest::newRow(bad) << QByteArray(bad) << BoxReply::BadLight << QList<int> {};
+    QTest::newRow("echo") << QByteArray("e") << BoxReply::Echo << QList<int> {};
+    QTest::newRow("not an echo") << QByteArray("e 1") << BoxReply::Ignored << QList<int> {};
 }
 
 void TestSwitchBox::readsReplies()

@@ -7,6 +7,7 @@
 #include "prompts.h"
 #include "pseudoterminal.h"
 #include "scorewin.h"
+#include "screencheck.h"
 #include "testfolder.h"
 
 #include <QtTest>
@@ -57,6 +58,7 @@ private Q_SLOTS:
     void fullDiskKeepsOldFilesAndSaysSo();
     void settingsComeBackAndAreStoredOnOk();
     void okReopensTheBox();
+    void screenCheck();
     void stimulusWindowPaintsTheDisc();
     void stimulusWindowKeys_data();
     void stimulusWindowKeys();
@@ -392,6 +394,71 @@ void TestWindows::okReopensTheBox()
         ClickOk(d);
     });
     QVERIFY(!box->IsOpen());
+}
+
+// The display check, the box with its light sensor played over a pseudo-terminal: each way it fails,
+// then the figure measured, stored, and carried into a later run, whose times it corrects.
+void TestWindows::screenCheck()
+{
+    const QString link = DataPath(BoxPortLinkName(4), DataFolder);
+    PseudoTerminal pty;
+    QCOMPARE(pty.Open(), QString());
+    QCOMPARE(pty.LinkAs(link), QString());
+    Open("useBox=true\nboxCom=4\ncnt=4\nminDel=0.02\nmaxDel=0.02\nrandomPosition=false\n"
+         "screenLatencyCorrection=true\n");
+    window->findChild<ScreenCheck *>()->SetPlan(5, 5, 10);
+    auto *action = TopLevel<ActionWin>();
+    QByteArray echo, light; // the box's answers; none: an old firmware, a sensor not there
+    QByteArray received;
+    QSocketNotifier boxSide(pty.MasterFd(), QSocketNotifier::Read);
+    connect(&boxSide, &QSocketNotifier::activated, this, [&] {
+        received += pty.ReadAvailable();
+        for (qsizetype end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
+            const QByteArray command = received.left(end);
+            if (command == "e" || command == "l")
+                pty.Write(command == "e" ? echo : light);
+        }
+    });
+    const auto check = [&](const QByteArray &echoReply, const QByteArray &lightReply) {
+        echo = echoReply;
+        light = lightReply;
+        seen.clear();
+        InConfigDialog([&](ConfigWin *dialog) {
+            QVERIFY(dialog->screenCheckButton->isEnabled());
+            dialog->screenCheckButton->click();
+            if (QTest::qWaitFor([&] { return action->isVisible(); }, 2000)) {
+                QTest::keyClick(action, Qt::Key_Space);
+                QTRY_VERIFY_WITH_TIMEOUT(!action->isVisible(), 8000);
+            }
+        });
+        return seen.value(0).section('\n', 0, 0);
+    };
+    QCOMPARE(check("", ""),
+        QString("Bildschirm vermessen|Die Schaltbox antwortet nicht auf die Prüfanfrage: Ihre "
+                "Firmware ist zu alt für die Bildschirmmessung. Bitte die Firmware "
+                "blinkdash-box.hex neu aufspielen."));
+    QVERIFY(check("e\n", "l timeout\n").contains("hat die Scheibe nicht gesehen"));
+    QVERIFY(check("e\n", "l lit\n").contains("sah schon Licht, bevor die Scheibe erschien"));
+    // The box saw light 20 ms after the command came, which was the line's delay after it was sent.
+    QVERIFY(check("e\n", "l 20000\n").startsWith("Bildschirm vermessen|Bildschirmlatenz: "));
+    const Settings stored = ReadSettings(DataPath("blinkdash.ini", DataFolder));
+    const double lineMs = window->findChild<ScreenCheck *>()->OneWayUs() / 1000;
+    QVERIFY(stored.screenLatency);
+    QVERIFY2(std::abs(stored.screenLatency->ms - lineMs - 20.5) < 0.6, qPrintable(QString::number(lineMs)));
+
+    // A screen run: the figure (here one set by hand) in the debug log and the journal, and taken
+    // off the times.
+    Open("cnt=4\nminDel=0.02\nmaxDel=0.02\nscreenLatency=2\nscreenLatencyCorrection=true\n");
+    QList<int> corrected = Run("Anna", 4);
+    for (int &ms : corrected)
+        ms = qMax(0, ms - 2);
+    QCOMPARE(window->resultLabel->text(), QString("%1 (korr.)").arg(Evaluate(corrected).result.value()));
+    QCOMPARE(folder->LogLines().filter("Bildschirmlatenz").last(),
+        QString("Bildschirmlatenz 2.0 ms (SD 0.0 ms, , ), von den Zeiten abgezogen"));
+    Journal journal(DataPath("blinkdash.sqlite", DataFolder));
+    const JournalRun run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
+    QVERIFY(run.latencyCorrected && run.displayLatencyMs == 2.0);
+    QCOMPARE(run.trials.value(0).timeMs, corrected.value(0));
 }
 
 // The disc lies whole inside the window at 0 and 100 per cent; showing and taking it away repaint

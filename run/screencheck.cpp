@@ -1,0 +1,222 @@
+#include "screencheck.h"
+
+#include "debuglog.h"
+#include "random.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString NoBox = QStringLiteral("Es ist keine Schaltbox geöffnet. Bitte die Schaltbox anschließen, "
+                                     "„Schaltbox“ und ihre Schnittstelle wählen und mit OK übernehmen.");
+const QString OldFirmware = QStringLiteral("Die Schaltbox antwortet nicht auf die Prüfanfrage: Ihre Firmware ist "
+                                           "zu alt für die Bildschirmmessung. Bitte die Firmware "
+                                           "blinkdash-box.hex neu aufspielen.");
+const QString NoLight = QStringLiteral("Der Lichtsensor hat die Scheibe nicht gesehen. Bitte den Sensor auf den "
+                                       "markierten Kreis halten und die Schwelle am Sensor einstellen.");
+const QString EarlyLight = QStringLiteral("Der Lichtsensor sah schon Licht, bevor die Scheibe erschien. Bitte "
+                                          "Raumlicht abschirmen oder die Schwelle am Sensor höher stellen.");
+const QString Instruction = QStringLiteral("Den Lichtsensor auf den Kreis halten und LEERTASTE drücken. "
+                                           "ESC bricht ab.");
+const QString Measuring = QStringLiteral("Bildschirm wird vermessen ... ESC bricht ab.");
+
+} // namespace
+
+LatencyFigures SummarizeLatencies(const QList<double> &latenciesUs)
+{
+    LatencyFigures f;
+    f.count = static_cast<int>(latenciesUs.size());
+    if (latenciesUs.isEmpty())
+        return f;
+    double sum = 0;
+    for (const double us : latenciesUs)
+        sum += us;
+    const double mean = sum / f.count;
+    double squares = 0;
+    for (const double us : latenciesUs)
+        squares += (us - mean) * (us - mean);
+    const auto [low, high] = std::minmax_element(latenciesUs.begin(), latenciesUs.end());
+    f.meanMs = mean / 1000;
+    f.sdMs = f.count > 1 ? std::sqrt(squares / (f.count - 1)) / 1000 : 0;
+    f.minMs = *low / 1000;
+    f.maxMs = *high / 1000;
+    return f;
+}
+
+double MedianOf(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype middle = values.size() / 2;
+    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
+}
+
+ScreenCheck::ScreenCheck(SwitchBox &switchBox, ActionWin &stimulus, QObject *parent)
+    : QObject(parent)
+    , box(switchBox)
+    , window(stimulus)
+{
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, this, [this] {
+        if (step == Step::Echoing)
+            Fail(OldFirmware);
+        else if (step == Step::Waiting)
+            Flash();
+        else if (step == Step::Timing)
+            Missed(); // no answer at all: as if no light
+    });
+    connect(&box, &SwitchBox::EchoAnswered, this, &ScreenCheck::Echoed);
+    connect(&box, &SwitchBox::LightSeen, this, &ScreenCheck::Light);
+    connect(&box, &SwitchBox::NoLight, this, [this] {
+        if (step == Step::Timing)
+            Missed();
+    });
+    connect(&box, &SwitchBox::EarlyLight, this, [this] {
+        if (step == Step::Timing)
+            Fail(EarlyLight);
+    });
+    connect(&box, &SwitchBox::Lost, this, [this] {
+        if (Running())
+            Fail(NoBox);
+    });
+    connect(&window, &ActionWin::CheckSpace, this, [this] {
+        if (step != Step::Ready)
+            return;
+        window.SetChecking(true, false); // the ring would lie under the sensor
+        window.SetMessage(Measuring);
+        WaitForFlash();
+    });
+    connect(&window, &ActionWin::SignalStop, this, [this] {
+        if (!Running())
+            return;
+        DebugLog("Bildschirmmessung abgebrochen");
+        End();
+        Q_EMIT Cancelled();
+    });
+}
+
+void ScreenCheck::SetPlan(int flashCount, int shortestMs, int longestMs)
+{
+    flashes = flashCount;
+    shortestWaitMs = shortestMs;
+    longestWaitMs = longestMs;
+}
+
+void ScreenCheck::WaitForFlash()
+{
+    step = Step::Waiting;
+    timer.start(static_cast<int>(shortestWaitMs + RandomUpTo(longestWaitMs - shortestWaitMs)));
+}
+
+void ScreenCheck::Start()
+{
+    if (Running())
+        return;
+    if (!box.IsOpen()) {
+        Q_EMIT Failed(NoBox);
+        return;
+    }
+    roundTripsUs.clear();
+    latencies.clear();
+    misses = 0;
+    step = Step::Echoing;
+    box.SetPromptReading(true); // a poll's wait would count as the line's
+    SendEcho();
+}
+
+void ScreenCheck::SendEcho()
+{
+    echoSent.start();
+    box.SendEcho();
+    timer.start(EchoTimeoutMs);
+}
+
+void ScreenCheck::Echoed()
+{
+    if (step != Step::Echoing)
+        return;
+    roundTripsUs.append(static_cast<double>(echoSent.nsecsElapsed()) / 1000);
+    if (roundTripsUs.size() < Echoes) {
+        SendEcho();
+        return;
+    }
+    timer.stop();
+    oneWayUs = MedianOf(roundTripsUs) / 2; // the median: a round trip the system held up says nothing
+    DebugLog("Bildschirmmessung: Leitung %.0f us je Richtung", oneWayUs);
+    step = Step::Ready;
+    // The dialog that started the check is modal: so must this window be, or it would take no key.
+    window.setWindowModality(Qt::ApplicationModal);
+    window.ResetRun();
+    window.SetChecking(true, true);
+    window.SetMessage(Instruction);
+    window.showMaximized();
+    window.raise();
+    window.activateWindow();
+}
+
+void ScreenCheck::Flash()
+{
+    window.ShowSignal(50, 50);
+    lightAsked = std::chrono::steady_clock::now();
+    box.StartLightTiming();
+    step = Step::Timing;
+    timer.start(LongestLightUs / 1000 + 500); // the box's own timeout, and the line
+}
+
+void ScreenCheck::Light(int us)
+{
+    if (step != Step::Timing)
+        return;
+    // The light came the box's time after the command reached it, which was the line's delay after
+    // it was sent; the reaction time starts at the disc's instant.
+    const SteadyTime lit = lightAsked + std::chrono::microseconds(std::llround(oneWayUs) + us);
+    latencies.append(
+        static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(lit - window.DiscInstant()).count()));
+    window.HideSignal();
+    if (latencies.size() == flashes) {
+        const LatencyFigures figures = SummarizeLatencies(latencies);
+        DebugLog("Bildschirmlatenz %.1f ms (SD %.1f ms, %.1f bis %.1f ms)", figures.meanMs, figures.sdMs, figures.minMs,
+            figures.maxMs);
+        End();
+        Q_EMIT Finished(figures);
+        return;
+    }
+    WaitForFlash();
+}
+
+void ScreenCheck::Missed()
+{
+    window.HideSignal();
+    if (++misses > MissesTolerated) {
+        Fail(NoLight);
+        return;
+    }
+    DebugLog("Bildschirmmessung: kein Licht gesehen");
+    WaitForFlash();
+}
+
+void ScreenCheck::Fail(const QString &why)
+{
+    DebugLog("Bildschirmmessung gescheitert: %s", why.toUtf8().constData());
+    End();
+    Q_EMIT Failed(why);
+}
+
+void ScreenCheck::End()
+{
+    if (step == Step::Timing)
+        box.SetLED(false); // takes back the light command: no late answer
+    step = Step::Idle;
+    timer.stop();
+    box.SetPromptReading(false);
+    window.SetChecking(false);
+    window.HideSignal();
+    window.SetMessage(QString());
+    window.setVisible(false);
+    window.setWindowModality(Qt::NonModal);
+}

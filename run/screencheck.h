@@ -1,0 +1,77 @@
+#pragma once
+
+#include "actionwin.h"
+#include "switchbox.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+// Mean, standard deviation and range of display latencies, in milliseconds.
+struct LatencyFigures
+{
+    int count = 0;
+    double meanMs = 0;
+    double sdMs = 0; // of the sample, n - 1
+    double minMs = 0;
+    double maxMs = 0;
+};
+LatencyFigures SummarizeLatencies(const QList<double> &latenciesUs);
+double MedianOf(QList<double> values);
+
+// Measures the screen's display latency with the switch box's light sensor held on it: the
+// line's one-way delay from a few dozen echoes, then the disc shown in the stimulus window after
+// random waits, through the same painting and clock as a run, and for each the box's time from
+// the command, sent as the disc is painted, to the light. A latency counts from the instant a
+// reaction time would start.
+class ScreenCheck : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Echoes = 30;
+    static constexpr int EchoTimeoutMs = 500;
+    static constexpr int MissesTolerated = 2; // flashes the sensor did not see, of all
+
+    ScreenCheck(SwitchBox &box, ActionWin &window, QObject *parent = nullptr);
+
+    // How many flashes, after waits from shortest to longest (tests take fewer and shorter).
+    void SetPlan(int flashCount, int shortestMs, int longestMs);
+
+    void Start();
+    bool Running() const { return step != Step::Idle; }
+    const QList<double> &LatenciesUs() const { return latencies; }
+    double OneWayUs() const { return oneWayUs; }
+
+Q_SIGNALS:
+    void Finished(const LatencyFigures &figures);
+    void Failed(const QString &why);
+    void Cancelled();
+
+private:
+    enum class Step { Idle, Echoing, Ready, Waiting, Timing };
+
+    void SendEcho();
+    void Echoed();
+    void Flash();
+    void WaitForFlash();
+    void Light(int us);
+    void Missed();
+    void Fail(const QString &why);
+    void End();
+
+    SwitchBox &box;
+    ActionWin &window;
+    Step step = Step::Idle;
+    QTimer timer; // the wait before a flash, and how long an echo or a light may take
+    QElapsedTimer echoSent;
+    SteadyTime lightAsked;
+    QList<double> roundTripsUs;
+    QList<double> latencies;
+    double oneWayUs = 0;
+    int misses = 0;
+    int flashes = 50;
+    int shortestWaitMs = 300;
+    int longestWaitMs = 700;
+};
