@@ -5,6 +5,7 @@ extern "C" {
 #include <avr_uart.h>
 #include <sim_avr.h>
 #include <sim_elf.h>
+#include <sim_interrupts.h>
 #include <uart_pty.h>
 }
 
@@ -20,6 +21,8 @@ namespace {
 constexpr uint32_t Frequency = 16000000;
 constexpr double CyclesPerMicrosecond = Frequency / 1e6;
 constexpr uint64_t ReleaseAfterCycles = 50000 * 16; // a press lasts 50 ms
+constexpr uint64_t LightCycles = 50000 * 16;        // and a screen's flash too
+constexpr uint8_t ReceiveVector = 18;               // USART_RX on the ATmega328P
 
 // simavr reports its loading and its pty on standard output, including a fixed link under /tmp
 // that is not ours to offer; the program says what matters itself.
@@ -47,6 +50,14 @@ struct AvrBox::Sim
     uart_pty_t uart {};
     bool uartStarted = false;
     avr_irq_t *button = nullptr;
+    avr_irq_t *sensor = nullptr;
+    avr_irq_t *receiverFull = nullptr; // the receiver's XOFF to the pseudo-terminal
+};
+
+struct AvrBox::Flash
+{
+    AvrBox *box;
+    uint64_t commandCycle;
 };
 
 AvrBox::AvrBox()
@@ -103,12 +114,27 @@ std::string AvrBox::Start(const std::string &firmwarePath, bool paced)
     avr_irq_register_notify(
         avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
         [](avr_irq_t *, uint32_t value, void *self) { static_cast<AvrBox *>(self)->SerialByte("-> ", value); }, this);
+    sim->receiverFull = avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF);
+    avr_irq_register_notify(
+        avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT),
+        [](avr_irq_t *, uint32_t value, void *self) { static_cast<AvrBox *>(self)->HostByte(value); }, this);
+    // The receiver's interrupt becomes pending (its flag RXC rises, enabled or not) as a byte is
+    // complete: its arrival.
+    avr_irq_register_notify(
+        avr_get_interrupt_irq(avr, ReceiveVector) + AVR_INT_IRQ_PENDING,
+        [](avr_irq_t *, uint32_t value, void *self) {
+            if (value)
+                static_cast<AvrBox *>(self)->ByteArrived();
+        },
+        this);
 
     avr_irq_register_notify(
         avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), IOPORT_IRQ_PIN5),
         [](avr_irq_t *, uint32_t value, void *self) { static_cast<AvrBox *>(self)->LedChanged(value != 0); }, this);
     sim->button = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('D'), IOPORT_IRQ_PIN2);
     SetButton(false);
+    sim->sensor = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('D'), IOPORT_IRQ_PIN3);
+    SetSensor();
 
     thread = std::thread([this] { Run(); });
     return {};
@@ -123,6 +149,17 @@ void AvrBox::SetReaction(std::function<double()> microsecondsAfterLed)
 {
     std::lock_guard<std::mutex> lock(mutex);
     reaction = std::move(microsecondsAfterLed);
+}
+
+void AvrBox::SetLightDelay(std::function<double()> microsecondsAfterCommand)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    lightDelay = std::move(microsecondsAfterCommand);
+}
+
+void AvrBox::SetLight(bool lit)
+{
+    lightRequested = lit;
 }
 
 void AvrBox::PressNow()
@@ -175,10 +212,89 @@ void AvrBox::SerialByte(const char *direction, uint32_t byte)
     }
 }
 
+// simavr would put all the bytes the host has written into the receiver's FIFO at once, and after
+// the first all would be there to read together. One at a time, each only after the firmware has
+// taken the one before, they arrive as on the wire: one per byte time, each with its own RXC.
+void AvrBox::HostByte(uint32_t byte)
+{
+    avr_raise_irq(sim->receiverFull, 1); // the pseudo-terminal holds the next one back
+    const char c = static_cast<char>(byte);
+    byteInFlight = true;
+    lightCommand = false;
+    if (c == '\n' || c == ';') {
+        lightCommand = hostLine == "l";
+        hostLine.clear();
+    } else if (c != '\r' && hostLine.size() < 80) {
+        hostLine += c;
+    }
+}
+
+void AvrBox::ByteArrived()
+{
+    if (!byteInFlight)
+        return; // the flag raised again for a byte not yet read
+    byteInFlight = false;
+    if (!lightCommand)
+        return;
+    double after = -1;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (lightDelay)
+            after = lightDelay();
+    }
+    if (after < 0)
+        return;
+    flashTimers.push_back(std::make_unique<Flash>(Flash {this, sim->avr->cycle}));
+    avr_cycle_timer_register(
+        sim->avr, static_cast<avr_cycle_count_t>(std::llround(after * CyclesPerMicrosecond)),
+        [](avr_t *, avr_cycle_count_t, void *param) -> avr_cycle_count_t {
+            Flash *flash = static_cast<Flash *>(param);
+            flash->box->LightUp(flash);
+            return 0;
+        },
+        flashTimers.back().get());
+}
+
+void AvrBox::LightUp(Flash *flash)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        lightTimes.push_back((sim->avr->cycle - flash->commandCycle) / CyclesPerMicrosecond);
+    }
+    ++flashes;
+    SetSensor();
+    // A timer is known by its function and parameter: each flash's end has its own.
+    avr_cycle_timer_register(
+        sim->avr, LightCycles,
+        [](avr_t *, avr_cycle_count_t, void *param) -> avr_cycle_count_t {
+            static_cast<Flash *>(param)->box->LightDown();
+            return 0;
+        },
+        flash);
+}
+
+void AvrBox::LightDown()
+{
+    --flashes;
+    SetSensor();
+}
+
+void AvrBox::SetSensor()
+{
+    sensorLit = lightHeld || flashes > 0;
+    avr_raise_irq(sim->sensor, sensorLit ? 0 : 1); // light pulls the output low
+}
+
 std::vector<double> AvrBox::Presses() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return presses;
+}
+
+std::vector<double> AvrBox::LightTimes() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return lightTimes;
 }
 
 double AvrBox::Now() const
@@ -193,6 +309,11 @@ void AvrBox::Run()
     while (!stopping) {
         if (pressRequested.exchange(false))
             Press();
+        const int light = lightRequested.exchange(-1);
+        if (light >= 0) {
+            lightHeld = light;
+            SetSensor();
+        }
         ScheduleMoves();
         for (int i = 0; i < 1000; ++i) {
             const int state = avr_run(avr);

@@ -11,7 +11,8 @@
 
 // The switch box's own firmware, run instruction by instruction in simavr (an ATmega328P at
 // 16 MHz) with its serial line on a pseudo-terminal: the real box without the board. Someone
-// watches the LED (PB5) and presses the button (PD2) a chosen time after it lights.
+// watches the LED (PB5) and presses the button (PD2) a chosen time after it lights; a screen lights
+// the sensor (PD3, low when lit) a chosen time after each light command "l".
 class AvrBox
 {
 public:
@@ -41,10 +42,20 @@ public:
     };
     void MoveButton(std::vector<Step> steps);
 
+    // When, after each "l" has arrived (the receiver has its line feed), the sensor sees light,
+    // in microseconds (fractions are fine); called on the simulation's thread. Negative or none:
+    // no light. The light lasts 50 ms.
+    void SetLightDelay(std::function<double()> microsecondsAfterCommand);
+    // Holds the sensor lit (the room's light) or lets it go dark but for the screen's flashes.
+    void SetLight(bool lit);
+
     bool LedOn() const { return ledOn; }
     bool ButtonDown() const { return buttonDown; }
+    bool SensorLit() const { return sensorLit; }
     // The true time from each LED-on to its press, in microseconds of simulated time.
     std::vector<double> Presses() const;
+    // The true time from each "l"'s arrival to its light, likewise.
+    std::vector<double> LightTimes() const;
     // The lines on the serial line so far, "<- " from the host, "-> " from the box.
     std::vector<std::string> Traffic() const;
     // Simulated time, in microseconds.
@@ -59,13 +70,21 @@ private:
     void SetButton(bool down);
     void ScheduleMoves();
     void SerialByte(const char *direction, uint32_t byte);
+    void HostByte(uint32_t byte);
+    void ByteArrived();
+    struct Flash;
+    void LightUp(Flash *flash);
+    void LightDown();
+    void SetSensor();
 
     std::unique_ptr<Sim> sim;
     std::thread thread;
     std::atomic<bool> stopping {false};
     std::atomic<bool> ledOn {false};
     std::atomic<bool> buttonDown {false};
+    std::atomic<bool> sensorLit {false};
     std::atomic<bool> pressRequested {false};
+    std::atomic<int> lightRequested {-1}; // SetLight's wish, -1 when taken
     std::atomic<uint64_t> cycle {0};
     bool realTime = false;
 
@@ -82,4 +101,14 @@ private:
     };
     std::vector<std::unique_ptr<Move>> scheduled; // the timers' parameters, kept to the end
     std::string partial[2];                       // the line growing in each direction
+    std::function<double()> lightDelay;
+    std::vector<double> lightTimes;
+
+    // Only on the simulation's thread:
+    std::string hostLine;                            // the host's line as its bytes go into the receiver
+    bool byteInFlight = false;                       // a byte is in the receiver, its arrival still to come
+    bool lightCommand = false;                       // and it ends an "l" line
+    bool lightHeld = false;                          // SetLight(true)
+    int flashes = 0;                                 // lights from "l" now shining
+    std::vector<std::unique_ptr<Flash>> flashTimers; // like `scheduled`
 };
