@@ -17,6 +17,8 @@ private Q_SLOTS:
     void cleanup();
     void pressesComeBackWithinAMicrosecond();
     void heldButtonAndCancelledMeasurement();
+    void lightComesBackWithinAMicrosecond();
+    void lightTimeoutLitEchoAndCancelling();
 
 private:
     void Send(const QByteArray &bytes) { QCOMPARE(::write(serial, bytes.constData(), bytes.size()), bytes.size()); }
@@ -26,9 +28,9 @@ private:
         const double until = box->Now() + us;
         QVERIFY(QTest::qWaitFor([&] { return box->Now() >= until; }, 10000));
     }
-    double Answered(const QByteArray &reply)
+    double Answered(const QByteArray &reply, const char *prefix = "t ")
     {
-        return reply.startsWith("t ") ? reply.mid(2).trimmed().toDouble() : -1e9;
+        return reply.startsWith(prefix) ? reply.mid(2).trimmed().toDouble() : -1e9;
     }
 
     std::unique_ptr<AvrBox> box;
@@ -50,7 +52,8 @@ void TestFirmware::init()
 
 void TestFirmware::cleanup()
 {
-    box->SetReaction({}); // the tests' reactions refer to their own locals
+    box->SetReaction({}); // the tests' reactions and light delays refer to their own locals
+    box->SetLightDelay({});
     ::close(serial);
     box.reset();
 }
@@ -112,6 +115,70 @@ void TestFirmware::heldButtonAndCancelledMeasurement()
     RunFor(30000);
     QVERIFY(!box->LedOn());
     QCOMPARE(ReplyLine(50), QByteArray());
+}
+
+void TestFirmware::lightComesBackWithinAMicrosecond()
+{
+    // Timed from the line feed's arrival like a press from the LED: round times, nearly the whole
+    // second, every sixteenth of a microsecond over one microsecond, and every 0.75 us over the
+    // 16 us after 32768 us: the counter, started some microseconds after the arrival, overflows in
+    // there, and some lights come before the main loop has counted that.
+    QList<double> delays {16000, 250000, 98304, 999999};
+    for (int k = 0; k < 16; ++k)
+        delays.append(20000 + k * 0.0625);
+    for (double us = 32768; us < 32784; us += 0.75)
+        delays.append(us);
+    int next = 0;
+    box->SetLightDelay([&] { return delays.at(next); });
+    double sum = 0, least = 1, most = -1;
+    for (; next < delays.size(); ++next) {
+        QVERIFY(QTest::qWaitFor([&] { return !box->SensorLit(); }, 5000));
+        Send("l\n");
+        const double error = Answered(ReplyLine(), "l ") - box->LightTimes().back();
+        QVERIFY2(std::abs(error) <= 1.0, qPrintable(QString("light after %1 us").arg(delays.at(next), 0, 'f', 4)));
+        sum += error;
+        least = std::min(least, error);
+        most = std::max(most, error);
+    }
+    qInfo("%lld lights: error mean %+.3f us, from %+.3f to %+.3f", delays.size(), sum / delays.size(), least, most);
+}
+
+void TestFirmware::lightTimeoutLitEchoAndCancelling()
+{
+    // No light within the second, or light just after it, is a timeout; light there before the
+    // command is "lit"; "e" comes straight back.
+    double delay = -1;
+    box->SetLightDelay([&] { return delay; });
+    const double sent = box->Now();
+    Send("l\n");
+    QCOMPARE(ReplyLine(), QByteArray("l timeout\n"));
+    QVERIFY(box->Now() - sent > 1e6);
+    delay = 1000001;
+    Send("l\n");
+    QCOMPARE(ReplyLine(), QByteArray("l timeout\n"));
+    QVERIFY(QTest::qWaitFor([&] { return !box->SensorLit(); }, 5000));
+    box->SetLight(true);
+    RunFor(1000);
+    Send("l\ne\n");
+    QCOMPARE(ReplyLine(), QByteArray("l lit\n"));
+    QCOMPARE(ReplyLine(), QByteArray("e\n"));
+    box->SetLight(false);
+
+    // "l" puts out the LED of an "r", whose press then goes unanswered; an "r" cancels an "l", and
+    // its press, later than the light's second, is timed as ever.
+    delay = 5000;
+    Send("r\n");
+    QTRY_VERIFY(box->LedOn());
+    Send("l\n");
+    QVERIFY(std::abs(Answered(ReplyLine(), "l ") - box->LightTimes().back()) <= 1.0);
+    QVERIFY(!box->LedOn());
+    box->PressNow();
+    delay = 200000;
+    box->SetReaction([] { return 1200000.0; });
+    QVERIFY(QTest::qWaitFor([&] { return !box->SensorLit(); }, 5000));
+    Send("l\nr\n");
+    QVERIFY(std::abs(Answered(ReplyLine()) - box->Presses().back()) <= 1.0);
+    QCOMPARE(ReplyLine(1500), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestFirmware)
