@@ -359,8 +359,8 @@ int main(void)
     TCCR0B = _BV(CS00);              // Timer0 counts cycles, for the received bytes' stamps
     TCCR1B = _BV(CS11);              // and Timer1 ticks, from the start on
 
-    UBRR0 = 103; // 19200 baud with double speed: 19231, 0.16 % off
-    UCSR0A = _BV(U2X0);
+    UCSR0A = _BV(U2X0); // first: simavr takes the rate as the divisor is written
+    UBRR0 = 103;        // 19200 baud with double speed: 19231, 0.16 % off
     UCSR0B = UART_ON | _BV(RXCIE0);
     UCSR0C = _BV(UCSZ01) | _BV(UCSZ00);
     sei();
