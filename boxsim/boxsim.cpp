@@ -2,10 +2,13 @@
 //
 // It offers the terminal to blinkdash as COM port N through the link "blinkdash-comN" in the data
 // folder and answers each "r" with a "t <microseconds>" line: a fixed time, a random one, or,
-// interactively, the time from "LED" on the terminal to the person's Enter key.
+// interactively, the time from "LED" on the terminal to the person's Enter key. It answers each
+// light measurement "l" as a screen with the display latency given would, or with a timeout, and
+// each "e" with "e".
 //
 // With --firmware it runs the box's real firmware instead, instruction by instruction in simavr
-// and paced to the wall clock, and presses the simulated button at those times after the LED.
+// and paced to the wall clock, presses the simulated button at those times after the LED and
+// lights its sensor that display latency after each "l".
 
 #include "folders.h"
 #include "portname.h"
@@ -20,6 +23,7 @@
 #include <QRandomGenerator>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -43,7 +47,10 @@ struct Options
     bool interactive = false;
     qint64 minUs = 200000, maxUs = 400000; // equal for a fixed time
     QString firmware;                      // run this firmware in simulation
+    double latencyMs = -1;                 // the screen's display latency; none: no light
 };
+
+constexpr qint64 LightTimeoutUs = 1000000; // the box gives up on a light after a second
 
 qint64 DrawUs(const Options &options)
 {
@@ -71,9 +78,14 @@ bool ParseOptions(QCoreApplication &app, Options &options)
                            "(default 200000:400000)."),
             QStringLiteral("min:max")},
         {QStringLiteral("interactive"), QStringLiteral("Show the LED here and time the Enter key.")},
+        {QStringLiteral("display-latency"),
+            QStringLiteral("Answer each light measurement as a screen lighting <ms> milliseconds "
+                           "(23.4, say) after the command would; without it they time out."),
+            QStringLiteral("ms")},
         {QStringLiteral("firmware"),
             QStringLiteral("Run the box firmware <elf> (blinkdash-box.elf) in simulation; the times "
-                           "above are when its button is pressed."),
+                           "above are when its button is pressed, the display latency when its "
+                           "sensor sees light."),
             QStringLiteral("elf")},
     });
     parser.process(app);
@@ -92,11 +104,15 @@ bool ParseOptions(QCoreApplication &app, Options &options)
         }
         ok = minOk && maxOk && options.minUs <= options.maxUs;
     }
+    if (ok && parser.isSet(QStringLiteral("display-latency"))) {
+        options.latencyMs = parser.value(QStringLiteral("display-latency")).toDouble(&ok);
+        ok = ok && std::isfinite(options.latencyMs) && options.latencyMs >= 0;
+    }
     options.interactive = parser.isSet(QStringLiteral("interactive"));
     options.firmware = parser.value(QStringLiteral("firmware"));
     const bool inRange = options.com >= 0 && options.com <= 99 && options.minUs >= 0;
     if (!ok || !inRange) {
-        std::fprintf(stderr, "blinkdash-boxsim: COM 0..99 and times of 0 us or more, please (see --help)\n");
+        std::fprintf(stderr, "blinkdash-boxsim: COM 0..99 and times of 0 or more, please (see --help)\n");
         return false;
     }
     return true;
@@ -124,15 +140,20 @@ public:
                 HandleKey();
             if (answerAt && Clock::now() >= *answerAt)
                 Answer(drawnUs);
+            if (lightAt && Clock::now() >= *lightAt)
+                AnswerLight();
         }
     }
 
 private:
     int TimeoutMs() const
     {
-        if (!answerAt)
+        std::optional<Clock::time_point> next = answerAt;
+        if (lightAt && (!next || *lightAt < *next))
+            next = lightAt;
+        if (!next)
             return 1000;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*answerAt - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now());
         return static_cast<int>(std::max<qint64>(0, left.count()));
     }
 
@@ -150,6 +171,8 @@ private:
 
     void HandleCommand(const QByteArray &line)
     {
+        if (line == "r" || line == "l" || line.startsWith("L "))
+            lightAt.reset(); // a light measurement is cancelled, without an answer
         if (line == "r") {
             ledOn = Clock::now();
             Say("LED on   <- r\n");
@@ -161,6 +184,18 @@ private:
             }
         } else if (line.startsWith("L ")) {
             Say("LED %s  <- L\n", line.mid(2) == "1" ? "on " : "off");
+        } else if (line == "l") {
+            Say(ledOn ? "screen   <- l (LED off, no time)\n" : "screen   <- l\n");
+            ledOn.reset();
+            answerAt.reset();
+            // A screen lights after its latency; a box waits a second for that, at most.
+            const qint64 us = std::llround(opts.latencyMs * 1000);
+            const bool seen = opts.latencyMs >= 0 && us <= LightTimeoutUs;
+            lightReply = seen ? "l " + QByteArray::number(us) + '\n' : QByteArray("l timeout\n");
+            lightAt = Clock::now() + std::chrono::microseconds(seen ? us : LightTimeoutUs);
+        } else if (line == "e") {
+            pty.Write("e\n");
+            Say("echo     <- e -> e\n");
         } else if (!line.isEmpty()) {
             Say("ignored: %s\n", line);
         }
@@ -180,6 +215,13 @@ private:
         Answer(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - *ledOn).count());
     }
 
+    void AnswerLight()
+    {
+        pty.Write(lightReply);
+        Say("screen   -> %s", lightReply);
+        lightAt.reset();
+    }
+
     void Answer(qint64 us)
     {
         const QByteArray reply = "t " + QByteArray::number(us) + '\n';
@@ -192,8 +234,9 @@ private:
     PseudoTerminal &pty;
     const Options &opts;
     QByteArray command;
-    std::optional<Clock::time_point> ledOn, answerAt;
+    std::optional<Clock::time_point> ledOn, answerAt, lightAt;
     qint64 drawnUs = 0;
+    QByteArray lightReply;
 };
 
 #ifdef BLINKDASH_WITH_SIMAVR
@@ -217,8 +260,10 @@ int RunFirmware(const Options &options, const QString &link)
     std::fflush(stdout);
     if (!options.interactive)
         box.SetReaction([&options] { return static_cast<double>(DrawUs(options)); });
+    if (options.latencyMs >= 0)
+        box.SetLightDelay([&options] { return options.latencyMs * 1000; });
 
-    size_t shown = 0, pressesShown = 0;
+    size_t shown = 0, pressesShown = 0, lightsShown = 0;
     bool led = false;
     while (!stopRequested) {
         pollfd input {STDIN_FILENO, POLLIN, 0};
@@ -234,6 +279,9 @@ int RunFirmware(const Options &options, const QString &link)
         const std::vector<double> presses = box.Presses();
         for (; pressesShown < presses.size(); ++pressesShown)
             Say("button   %s us after the LED\n", QByteArray::number(presses[pressesShown], 'f', 2));
+        const std::vector<double> lights = box.LightTimes();
+        for (; lightsShown < lights.size(); ++lightsShown)
+            Say("sensor   lit %s us after the l\n", QByteArray::number(lights[lightsShown], 'f', 2));
         if (box.LedOn() != led) {
             led = !led;
             Say(led ? "LED on\n" : "LED off\n");
