@@ -9,6 +9,7 @@ extern "C" {
 #include <uart_pty.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -151,10 +152,11 @@ void AvrBox::SetReaction(std::function<double()> microsecondsAfterLed)
     reaction = std::move(microsecondsAfterLed);
 }
 
-void AvrBox::SetLightDelay(std::function<double()> microsecondsAfterCommand)
+void AvrBox::SetLightDelay(std::function<double()> microsecondsAfterCommand, bool fromSending)
 {
     std::lock_guard<std::mutex> lock(mutex);
     lightDelay = std::move(microsecondsAfterCommand);
+    lightFromSending = fromSending;
 }
 
 void AvrBox::SetLight(bool lit)
@@ -225,6 +227,8 @@ void AvrBox::HostByte(uint32_t byte)
         lightCommand = hostLine == "l";
         hostLine.clear();
     } else if (c != '\r' && hostLine.size() < 80) {
+        if (hostLine.empty())
+            hostLineCycle = sim->avr->cycle;
         hostLine += c;
     }
 }
@@ -237,16 +241,21 @@ void AvrBox::ByteArrived()
     if (!lightCommand)
         return;
     double after = -1;
+    bool fromSending = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (lightDelay)
             after = lightDelay();
+        fromSending = lightFromSending;
     }
     if (after < 0)
         return;
     flashTimers.push_back(std::make_unique<Flash>(Flash {this, sim->avr->cycle}));
+    int64_t cycles = std::llround(after * CyclesPerMicrosecond);
+    if (fromSending) // the line's byte times have passed already
+        cycles = std::max<int64_t>(1, cycles - static_cast<int64_t>(sim->avr->cycle - hostLineCycle));
     avr_cycle_timer_register(
-        sim->avr, static_cast<avr_cycle_count_t>(std::llround(after * CyclesPerMicrosecond)),
+        sim->avr, static_cast<avr_cycle_count_t>(cycles),
         [](avr_t *, avr_cycle_count_t, void *param) -> avr_cycle_count_t {
             Flash *flash = static_cast<Flash *>(param);
             flash->box->LightUp(flash);

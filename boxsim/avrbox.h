@@ -44,8 +44,10 @@ public:
 
     // When, after each "l" has arrived (the receiver has its line feed), the sensor sees light,
     // in microseconds (fractions are fine); called on the simulation's thread. Negative or none:
-    // no light. The light lasts 50 ms.
-    void SetLightDelay(std::function<double()> microsecondsAfterCommand);
+    // no light. The light lasts 50 ms. fromSending: counted instead from the instant the line's
+    // first byte came from the host, as a screen's latency counts from the painting that the host
+    // sends "l" with, while the line itself takes its byte times.
+    void SetLightDelay(std::function<double()> microsecondsAfterCommand, bool fromSending = false);
     // Holds the sensor lit (the room's light) or lets it go dark but for the screen's flashes.
     void SetLight(bool lit);
 
@@ -105,7 +107,9 @@ private:
     std::vector<double> lightTimes;
 
     // Only on the simulation's thread:
-    std::string hostLine;                            // the host's line as its bytes go into the receiver
+    std::string hostLine;       // the host's line as its bytes go into the receiver
+    uint64_t hostLineCycle = 0; // when its first byte came
+    bool lightFromSending = false;
     bool byteInFlight = false;                       // a byte is in the receiver, its arrival still to come
     bool lightCommand = false;                       // and it ends an "l" line
     bool lightHeld = false;                          // SetLight(true)

@@ -261,7 +261,7 @@ int RunFirmware(const Options &options, const QString &link)
     if (!options.interactive)
         box.SetReaction([&options] { return static_cast<double>(DrawUs(options)); });
     if (options.latencyMs >= 0)
-        box.SetLightDelay([&options] { return options.latencyMs * 1000; });
+        box.SetLightDelay([&options] { return options.latencyMs * 1000; }, true);
 
     size_t shown = 0, pressesShown = 0, lightsShown = 0;
     bool led = false;
@@ -281,7 +281,7 @@ int RunFirmware(const Options &options, const QString &link)
             Say("button   %s us after the LED\n", QByteArray::number(presses[pressesShown], 'f', 2));
         const std::vector<double> lights = box.LightTimes();
         for (; lightsShown < lights.size(); ++lightsShown)
-            Say("sensor   lit %s us after the l\n", QByteArray::number(lights[lightsShown], 'f', 2));
+            Say("sensor   lit %s us after the l arrived\n", QByteArray::number(lights[lightsShown], 'f', 2));
         if (box.LedOn() != led) {
             led = !led;
             Say(led ? "LED on\n" : "LED off\n");

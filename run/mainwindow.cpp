@@ -403,7 +403,7 @@ void MainWindow::ScreenChecked(const LatencyFigures &figures)
     for (const double us : screenCheck.LatenciesUs())
         tenths << static_cast<int>(std::lround(us / 100));
     auto *chart = new QChartView(HistogramChart(tenths, QString(), QStringLiteral("ms"), 10));
-    chart->setMinimumSize(420, 240);
+    chart->setMinimumSize(600, 260); // room for a label of a tenth of a millisecond under each bar
     QWidget *over = QApplication::activeModalWidget();
     Prompt::Information(over ? over : this, QStringLiteral("Bildschirm vermessen"),
         QStringLiteral("Bildschirmlatenz: %1\nStandardabweichung: %2\nkleinste: %3, größte: %4\n"
