@@ -41,7 +41,8 @@ JournalRun SomeRun(const QString &name, int day, bool box = false)
     return run;
 }
 
-// RFC 4180 as a spreadsheet reads it: fields split at commas, quotes doubled inside quotes.
+// RFC 4180 as a spreadsheet reads it: fields split at commas, quotes doubled inside quotes, a line
+// ended by CR LF or a bare LF.
 QList<QStringList> ReadCsv(const QByteArray &bytes)
 {
     QList<QStringList> rows {{}};
@@ -56,8 +57,8 @@ QList<QStringList> ReadCsv(const QByteArray &bytes)
             quoted = !quoted;
         else if (!quoted && c == ',')
             rows.last() << std::exchange(field, {});
-        else if (!quoted && c == '\r' && text.at(i + 1) == '\n')
-            rows.last() << std::exchange(field, {}), rows << QStringList(), ++i;
+        else if (!quoted && (c == '\n' || (c == '\r' && text.at(i + 1) == '\n'))) // either ends a line
+            rows.last() << std::exchange(field, {}), rows << QStringList(), i += c == '\r';
         else
             field += c;
     }
@@ -90,7 +91,7 @@ private:
 void TestJournal::keepsRunsExactly()
 {
     QVERIFY(folder->Write("j.sqlite", {})); // an empty file is a database of no version yet
-    QList<JournalRun> runs {SomeRun(OddName, 6), SomeRun(QStringLiteral("Bert"), 7, true), SomeRun("Cleo", 5)};
+    QList<JournalRun> runs {SomeRun(OddName, 6), SomeRun("Bert\nB.", 7, true), SomeRun("Cleo", 5)};
     runs[2].trials.clear();
     runs[2].mean = runs[2].deviation = runs[2].threshold = std::nullopt;
     runs[2].result = std::nullopt;
@@ -103,7 +104,7 @@ void TestJournal::keepsRunsExactly()
     Journal journal(folder->Path("j.sqlite"));
     const QList<JournalRun> listed = journal.Runs();
     QCOMPARE(listed.size(), 6);
-    QCOMPARE(listed.first().name + listed.last().name, QString("BertCleo")); // newest first
+    QCOMPARE(listed.first().name + listed.last().name, QString("Bert\nB.Cleo")); // newest first
     QCOMPARE(journal.Trials(listed.first().id).size(), 5);
     const QList<JournalRun> read = journal.RunsWithTrials({2, 4, 6});
     QCOMPARE(JournalCsv(read), JournalCsv(runs));
