@@ -283,8 +283,10 @@ Settings ReadSettings(const QString &iniPath)
     s.journal = ini.value(QStringLiteral("journal"), defaults.journal).toBool();
     bool measured = false;
     const double latency = ini.value(QStringLiteral("screenLatency")).toDouble(&measured);
-    if (measured && std::isfinite(latency))
-        s.screenLatency = ScreenLatency {latency, ini.value(QStringLiteral("screenLatencySd")).toDouble(),
+    const double sd = ini.value(QStringLiteral("screenLatencySd")).toDouble();
+    // Hand-edited nonsense must not reach the times: the box waits at most a second for the light.
+    if (measured && latency >= 0 && latency <= 1000)
+        s.screenLatency = ScreenLatency {latency, std::isfinite(sd) && sd >= 0 ? sd : 0,
             ini.value(QStringLiteral("screenLatencyDate")).toString(),
             ini.value(QStringLiteral("screenLatencySize")).toString()};
     s.screenLatencyCorrection = ini.value(QStringLiteral("screenLatencyCorrection"), false).toBool();

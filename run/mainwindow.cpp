@@ -203,7 +203,16 @@ void MainWindow::on_configButton_clicked()
     ConfigWin configWin(this);
     configWin.ShowSettings(settings);
     configWin.ShowScreenLatency(settings.screenLatency);
-    connect(&configWin, &ConfigWin::ScreenCheckWanted, &screenCheck, &ScreenCheck::Start);
+    // OK waits while the box is checked: it would reopen the box under the check.
+    connect(&configWin, &ConfigWin::ScreenCheckWanted, &screenCheck, [&configWin, this] {
+        configWin.buttonBox->setEnabled(false);
+        screenCheck.Start();
+        configWin.buttonBox->setEnabled(!screenCheck.Running());
+    });
+    const auto enable = [&configWin] { configWin.buttonBox->setEnabled(true); };
+    connect(&screenCheck, &ScreenCheck::Finished, &configWin, enable);
+    connect(&screenCheck, &ScreenCheck::Cancelled, &configWin, enable);
+    connect(&screenCheck, &ScreenCheck::Failed, &configWin, enable);
     connect(&screenCheck, &ScreenCheck::Finished, &configWin,
         [&configWin, this] { configWin.ShowScreenLatency(settings.screenLatency); });
     if (configWin.exec() != QDialog::Accepted)
@@ -469,7 +478,7 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
             trial.boxUs = boxTimesUs.at(i);
         trial.x = given.value(i).x;
         trial.y = given.value(i).y;
-        trial.warmUp = evaluation.evaluated && i < 2;
+        trial.warmUp = i < 2; // by the rule, evaluated or not
         trial.outlier = evaluation.evaluated && i >= 2 && results.at(i) >= evaluation.threshold;
         run.trials.append(trial);
     }

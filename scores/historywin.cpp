@@ -206,17 +206,21 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
     for (QChartView *view : {runChart, histogramChart, trendChart})
         view->setRenderHint(QPainter::Antialiasing);
     connect(nameFilter, &QLineEdit::textChanged, &shown, &QSortFilterProxyModel::setFilterFixedString);
-    const auto count = [this] { countLabel->setText(QStringLiteral("%1 Durchgänge").arg(shown.rowCount())); };
+    const auto count = [this] { // and what depends on the rows shown
+        countLabel->setText(QStringLiteral("%1 Durchgänge").arg(shown.rowCount()));
+        exportButton->setEnabled(shown.rowCount() > 0);
+        // A filter or a deletion that took the current run away: the charts show the newest shown.
+        if (!runView->currentIndex().isValid() && shown.rowCount() > 0)
+            runView->selectionModel()->setCurrentIndex(shown.index(0, 0), QItemSelectionModel::NoUpdate);
+    };
     connect(&shown, &QAbstractItemModel::rowsInserted, this, count);
     connect(&shown, &QAbstractItemModel::rowsRemoved, this, count);
     connect(&shown, &QAbstractItemModel::modelReset, this, count);
     connect(&shown, &QAbstractItemModel::layoutChanged, this, count);
-    count();
     connect(runView->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &HistoryWin::ShowCurrentRun);
     // The newest run in the charts, none selected: an export then takes all shown.
-    if (shown.rowCount() > 0)
-        runView->selectionModel()->setCurrentIndex(shown.index(0, RunTable::DateColumn), QItemSelectionModel::NoUpdate);
-    else
+    count();
+    if (!runView->currentIndex().isValid())
         ShowCurrentRun();
 }
 
@@ -239,7 +243,7 @@ void HistoryWin::ShowCurrentRun()
     const JournalRun *run = CurrentRun();
     deleteRunButton->setEnabled(run);
     deleteNameButton->setEnabled(run);
-    exportButton->setEnabled(!runs.Runs().isEmpty());
+    exportButton->setEnabled(shown.rowCount() > 0);
     if (!run) {
         shownRun = 0;
         Show(runChart, NewChart(QStringLiteral("Kein Durchgang gewählt")));
@@ -267,7 +271,9 @@ void HistoryWin::ShowTrend(const QString &name)
 
 void HistoryWin::on_deleteRunButton_clicked()
 {
-    const QList<qint64> ids = SelectedRuns();
+    QList<qint64> ids = SelectedRuns();
+    if (ids.isEmpty() && CurrentRun()) // none picked: the one the charts show
+        ids << CurrentRun()->id;
     Delete(ids,
         ids.size() == 1 ? QStringLiteral("Den gewählten Durchgang löschen?")
                         : QStringLiteral("Die %1 gewählten Durchgänge löschen?").arg(ids.size()));

@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 // Each step takes the schema from the version before it to its own; a database of an older
@@ -227,12 +229,14 @@ bool Journal::Store(JournalRun &run, QString *reason)
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (NULL%2)")
                        .arg(RunColumns, QStringLiteral(", ?").repeated(RunColumns.count(QLatin1Char(',')))));
+    // A null string would bind as NULL and fail a NOT NULL column; an empty one is what was meant.
+    const auto text = [](const QString &value) { return value.isNull() ? QStringLiteral("") : value; };
     for (const QVariant &value :
-        QVariantList {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), run.name,
-            run.box ? QStringLiteral("box") : QStringLiteral("screen"), run.place, run.signalCount, run.minWaitS,
-            run.maxWaitS, run.randomPosition, run.warning, run.leadMinMs, run.leadMaxMs, run.sound,
+        QVariantList {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), text(run.name),
+            run.box ? QStringLiteral("box") : QStringLiteral("screen"), text(run.place), run.signalCount, run.minWaitS,
+            run.maxWaitS, run.randomPosition, run.warning, run.leadMinMs, run.leadMaxMs, text(run.sound),
             EndingName(run.ending), run.earlyPresses, Nullable(run.mean), Nullable(run.deviation),
-            Nullable(run.threshold), Nullable(run.result), run.version, Nullable(run.displayLatencyMs),
+            Nullable(run.threshold), Nullable(run.result), text(run.version), Nullable(run.displayLatencyMs),
             Nullable(run.displayLatencySdMs), run.latencyCorrected})
         insert.addBindValue(value);
     bool stored = Exec(insert, &why);
@@ -274,6 +278,11 @@ QList<JournalRun> Journal::Runs(QString *reason)
         runs.append(RunFrom(query));
         runs.last().trialCount = query.value(countColumn).toInt();
     }
+    // Newest first by the moment, not by the text: across a change of the clock's offset the text of
+    // a later start can sort before an earlier one's.
+    std::stable_sort(runs.begin(), runs.end(), [](const JournalRun &a, const JournalRun &b) {
+        return a.started.toMSecsSinceEpoch() > b.started.toMSecsSinceEpoch();
+    });
     return runs;
 }
 

@@ -81,6 +81,14 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
 {
     const QString ini = folder->Path("blinkdash.ini");
     QCOMPARE(ReadSettings(ini).maxDel, 7.0);
+    // A screen latency typed by hand counts only where a box could have measured it.
+    for (const char *latency : {"3e9", "-5", "nan", "abc"}) {
+        QVERIFY(folder->Write("blinkdash.ini", QByteArray("[Common]\nscreenLatency=") + latency));
+        QVERIFY2(!ReadSettings(ini).screenLatency, latency);
+    }
+    QVERIFY(folder->Write("blinkdash.ini", "[Common]\nscreenLatency=23.4\nscreenLatencySd=nan\n"));
+    QCOMPARE(ReadSettings(ini).screenLatency->ms + ReadSettings(ini).screenLatency->sdMs, 23.4);
+    QVERIFY(QFile::remove(ini));
     QVERIFY(WriteSettings(ini, Settings())); // a first start: every key but cnt
     QCOMPARE(folder->Read("blinkdash.ini"),
         "[Common]\nrandomPosition=true\nuseBox=false\nboxCom=0\nmaxDel=7\nminDel=2\nmaxAkkust=1000\nminAkkust=300\n"
