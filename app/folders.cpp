@@ -72,8 +72,11 @@ QString GetSpecialFolder()
 
 QString UserFilesFolder()
 {
+    // An installed program (its data in ../share/blinkdash) never offers its own folder: root may
+    // write /usr/bin, but nobody's exports belong there.
     const QString program = FolderPath(ProgramFolder);
-    if (QFileInfo(program).isWritable())
+    const bool installed = QFileInfo(program + QStringLiteral("../share/blinkdash")).isDir();
+    if (!installed && QFileInfo(program).isWritable())
         return program;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return NormalizedFolder(QFileInfo(documents).isDir() ? documents : QDir::homePath());

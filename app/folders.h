@@ -39,7 +39,8 @@ QString NormalizedFolder(const QString &folder);
 QString GetSpecialFolder();
 
 // Where the user's own files are offered to be saved and looked for: the program's folder while it
-// can be written (a copy run from a folder of its own), else the documents folder, else home.
+// can be written and is not an installed program's (a copy run from a folder of its own), else the
+// documents folder, else home.
 QString UserFilesFolder();
 
 // The data folder the program uses: GetSpecialFolder(), or the home folder when that is empty.

@@ -35,14 +35,17 @@ void TestApp::folders()
 {
     QCOMPARE(NormalizedFolder("C:\\") + NormalizedFolder("C:\\a") + NormalizedFolder(""), QString("C:\\C:\\a//"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->Path("not/yet/there")));
-    // An installed program's folder cannot be written: exports start among the user's documents,
-    // or at home where there is no documents folder.
+    // An installed program's folder (one that cannot be written, or holds the program beside its
+    // share folder) is not offered: exports start among the user's documents, or at home.
     SetUpFolders("/opt/flink/bin/blinkdash");
     QCOMPARE(FolderPath(ExportFolder), NormalizedFolder(QDir::homePath()));
     QVERIFY(QDir().mkpath(folder->Path("Dokumente")));
     QVERIFY(folder->Write("not/yet/there/user-dirs.dirs",
         "XDG_DOCUMENTS_DIR=\"" + QFile::encodeName(folder->Path("Dokumente")) + "\"\n"));
     SetUpFolders("/opt/flink/bin/blinkdash");
+    QCOMPARE(FolderPath(ExportFolder), folder->Path("Dokumente/"));
+    QVERIFY(QDir().mkpath(folder->Path("usr/bin")) && QDir().mkpath(folder->Path("usr/share/blinkdash")));
+    SetUpFolders(folder->Path("usr/bin/blinkdash"));
     QCOMPARE(FolderPath(ExportFolder), folder->Path("Dokumente/"));
     QCOMPARE(FolderPath(DataFolder), folder->Path("not/yet/there/"));
     QVERIFY(QFileInfo(folder->Path("not/yet/there")).isDir());
