@@ -29,6 +29,13 @@ const QString HighscoreFile = QStringLiteral("blinkdash.txt");
 const QString EndSound = QStringLiteral("ding.wav"); // preloaded; the run engine plays it
 const QString JournalFile = QStringLiteral("blinkdash.sqlite");
 
+// Local time that writes its offset out, so that a stored date says when it was anywhere.
+QDateTime NowWithOffset()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc());
+}
+
 void SetUpTimer(QTimer &timer)
 {
     timer.setSingleShot(true);
@@ -286,7 +293,7 @@ int MainWindow::Millisecond()
 void MainWindow::BeginRun(bool boxRun)
 {
     resultLabel->setText(QStringLiteral(" --- "));
-    runStarted = QDateTime::currentDateTime();
+    runStarted = NowWithOffset();
     runSettings = settings;
     boxTimesUs.clear();
     if (!boxRun && settings.screenLatency) {
@@ -401,10 +408,9 @@ bool MainWindow::CorrectsLatency() const
 
 void MainWindow::ScreenChecked(const LatencyFigures &figures)
 {
-    const QDateTime now = QDateTime::currentDateTime();
     const QString size = QStringLiteral("%1x%2").arg(actionWin.width()).arg(actionWin.height());
     settings.screenLatency = ScreenLatency {std::round(figures.meanMs * 10) / 10, std::round(figures.sdMs * 10) / 10,
-        now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate), size};
+        NowWithOffset().toString(Qt::ISODate), size};
     StoreSettings(true);
     const QLocale german(QLocale::German);
     const auto ms = [&german](double value) { return german.toString(value, 'f', 1) + QStringLiteral(" ms"); };
@@ -428,9 +434,8 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
     if (!journal)
         return;
     JournalRun run;
-    run.started = runStarted.toOffsetFromUtc(runStarted.offsetFromUtc()); // the offset written out
-    const QDateTime now = QDateTime::currentDateTime();
-    run.ended = now.toOffsetFromUtc(now.offsetFromUtc());
+    run.started = runStarted;
+    run.ended = NowWithOffset();
     run.name = lineEdit->text();
     run.box = engine.BoxRun();
     run.place = run.box ? QStringLiteral("COM%1 %2").arg(runSettings.boxCom).arg(BoxPortName(runSettings.boxCom))

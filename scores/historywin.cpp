@@ -49,8 +49,7 @@ QValueAxis *Axis(QChart *chart, Qt::Alignment side, const QString &title, double
 // A run's times by signal: warm-up and outliers marked apart, the mean and the threshold as lines.
 QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
 {
-    QChart *chart = NewChart(QStringLiteral("%1, %2").arg(
-        run.name, QLocale(QLocale::German).toString(run.started, QStringLiteral("dd.MM.yyyy HH:mm"))));
+    QChart *chart = NewChart(QStringLiteral("%1, %2").arg(run.name, ShownDate(run.started)));
     auto *times = new QScatterSeries;
     times->setName(QStringLiteral("Reaktionszeit"));
     auto *warmUp = new QScatterSeries;

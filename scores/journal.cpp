@@ -127,6 +127,11 @@ QString IdList(const QList<qint64> &ids)
 
 } // namespace
 
+QString DeviceName(const JournalRun &run)
+{
+    return run.box ? QStringLiteral("box") : QStringLiteral("screen");
+}
+
 QString EndingName(JournalRun::Ending ending)
 {
     return EndingNames.value(static_cast<int>(ending));
@@ -233,11 +238,10 @@ bool Journal::Store(JournalRun &run, QString *reason)
     const auto text = [](const QString &value) { return value.isNull() ? QStringLiteral("") : value; };
     for (const QVariant &value :
         QVariantList {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), text(run.name),
-            run.box ? QStringLiteral("box") : QStringLiteral("screen"), text(run.place), run.signalCount, run.minWaitS,
-            run.maxWaitS, run.randomPosition, run.warning, run.leadMinMs, run.leadMaxMs, text(run.sound),
-            EndingName(run.ending), run.earlyPresses, Nullable(run.mean), Nullable(run.deviation),
-            Nullable(run.threshold), Nullable(run.result), text(run.version), Nullable(run.displayLatencyMs),
-            Nullable(run.displayLatencySdMs), run.latencyCorrected})
+            DeviceName(run), text(run.place), run.signalCount, run.minWaitS, run.maxWaitS, run.randomPosition,
+            run.warning, run.leadMinMs, run.leadMaxMs, text(run.sound), EndingName(run.ending), run.earlyPresses,
+            Nullable(run.mean), Nullable(run.deviation), Nullable(run.threshold), Nullable(run.result),
+            text(run.version), Nullable(run.displayLatencyMs), Nullable(run.displayLatencySdMs), run.latencyCorrected})
         insert.addBindValue(value);
     bool stored = Exec(insert, &why);
     const qint64 id = insert.lastInsertId().toLongLong();
@@ -269,7 +273,7 @@ QList<JournalRun> Journal::Runs(QString *reason)
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT %1, (SELECT count(*) FROM trials WHERE run_id = runs.id) FROM runs "
-                                 "ORDER BY started DESC, id DESC")
+                                 "ORDER BY id DESC")
                       .arg(RunColumns));
     if (!Exec(query, reason))
         return runs;
@@ -279,7 +283,7 @@ QList<JournalRun> Journal::Runs(QString *reason)
         runs.last().trialCount = query.value(countColumn).toInt();
     }
     // Newest first by the moment, not by the text: across a change of the clock's offset the text of
-    // a later start can sort before an earlier one's.
+    // a later start can sort before an earlier one's. Equal moments stay newest stored first.
     std::stable_sort(runs.begin(), runs.end(), [](const JournalRun &a, const JournalRun &b) {
         return a.started.toMSecsSinceEpoch() > b.started.toMSecsSinceEpoch();
     });

@@ -48,6 +48,7 @@ struct JournalRun
 };
 
 QString EndingName(JournalRun::Ending ending); // "complete", "stopped", "early presses", "box lost"
+QString DeviceName(const JournalRun &run);     // "box", "screen"
 
 // Every run, kept in an SQLite database. Opened when first needed, so that it costs the program's
 // start nothing. A journal that cannot be opened or written leaves its file untouched: an SQLite

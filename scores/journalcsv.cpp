@@ -54,7 +54,7 @@ QByteArray JournalCsv(const QList<JournalRun> &runs)
         Field(columns, run.started.toString(Qt::ISODateWithMs));
         Field(columns, run.ended.toString(Qt::ISODateWithMs));
         Field(columns, run.name);
-        Field(columns, run.box ? QStringLiteral("box") : QStringLiteral("screen"));
+        Field(columns, DeviceName(run));
         Field(columns, run.place);
         Field(columns, qint64(run.signalCount));
         Field(columns, run.minWaitS);

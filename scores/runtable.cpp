@@ -2,6 +2,11 @@
 
 #include <QLocale>
 
+QString ShownDate(const QDateTime &date)
+{
+    return QLocale(QLocale::German).toString(date, QStringLiteral("dd.MM.yyyy HH:mm"));
+}
+
 void RunTable::SetRuns(QList<JournalRun> newRuns)
 {
     beginResetModel();
@@ -43,8 +48,7 @@ QVariant RunTable::data(const QModelIndex &index, int role) const
     }
     switch (index.column()) {
     case DateColumn:
-        return sorting ? QVariant(run.started)
-                       : QVariant(QLocale(QLocale::German).toString(run.started, QStringLiteral("dd.MM.yyyy HH:mm")));
+        return sorting ? QVariant(run.started) : QVariant(ShownDate(run.started));
     case NameColumn:
         return run.name;
     case DeviceColumn:

@@ -4,6 +4,9 @@
 
 #include <QAbstractTableModel>
 
+// A run's start as the window shows it: "07.12.2026 09:30".
+QString ShownDate(const QDateTime &date);
+
 // The journal's runs as a table: date, name, device, signals answered, result.
 class RunTable : public QAbstractTableModel
 {
