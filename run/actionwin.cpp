@@ -6,6 +6,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QWindow>
 
 namespace {
@@ -43,6 +44,28 @@ void ActionWin::SetMessage(const QString &text)
 {
     message = text;
     repaint();
+}
+
+void ActionWin::Present(const QString &text)
+{
+    ResetRun();
+    message = text;
+    showFullScreen(); // a maximized window leaves panels in view, and tiling managers halve it
+    update();
+    raise();
+    activateWindow();
+}
+
+void ActionWin::Withdraw()
+{
+    // What the window shows last is what a window system may show again at its next mapping, before
+    // it is painted anew: black. The run's early presses stay for its record.
+    signalVisible = false;
+    message.clear();
+    checking = marked = false;
+    if (isVisible())
+        repaint();
+    setVisible(false);
 }
 
 void ActionWin::ShowSignal(int x, int y)
@@ -98,7 +121,7 @@ bool ActionWin::CanBeSeen() const
 void ActionWin::Reclaim()
 {
     if (isMinimized())
-        showMaximized();
+        showFullScreen();
     raise();
     activateWindow();
 }
@@ -178,6 +201,14 @@ void ActionWin::closeEvent(QCloseEvent *event)
 {
     Q_EMIT SignalStop();
     event->accept();
+}
+
+void ActionWin::resizeEvent(QResizeEvent *event)
+{
+    // Everything moves with the size (the disc's place, the text's baseline): an image kept from
+    // the old size must not show through.
+    update();
+    QFrame::resizeEvent(event);
 }
 
 void ActionWin::hideEvent(QHideEvent *event)

@@ -27,6 +27,11 @@ public:
     explicit ActionWin(QWidget *parent = nullptr);
 
     void SetMessage(const QString &text);
+    // Puts the window over the whole screen with only text on black: nothing of an earlier run or
+    // check, whatever the window system kept of the window's last image. Takes the keyboard focus.
+    void Present(const QString &text);
+    // Takes the window off the screen, leaving a plain black image behind for its next showing.
+    void Withdraw();
     // Shows the disc at x, y per cent, starts the clock and takes the keyboard.
     void ShowSignal(int x, int y);
     // Takes the disc away again (a screen check; in a run the answer does).
@@ -58,6 +63,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void SpacePressed(unsigned long timestamp);

@@ -309,11 +309,7 @@ void MainWindow::BeginRun(bool boxRun)
         boxWin.setVisible(true);
         return;
     }
-    actionWin.SetMessage(QString());
-    actionWin.showMaximized();
-    actionWin.raise();
-    actionWin.activateWindow(); // so that early presses and ESC reach it before the first signal
-    actionWin.ResetRun();
+    actionWin.Present(QString()); // active, so that early presses and ESC reach it before the first signal
     QApplication::setOverrideCursor(Qt::BlankCursor);
 }
 
@@ -375,7 +371,7 @@ bool MainWindow::BoxWindowShown()
 
 void MainWindow::EndRun(bool boxRun)
 {
-    actionWin.setVisible(false);
+    actionWin.Withdraw();
     boxWin.setVisible(false);
     if (!boxRun)
         QApplication::restoreOverrideCursor();

@@ -151,12 +151,8 @@ void ScreenCheck::Echoed()
     step = Step::Ready;
     // The dialog that started the check is modal: so must this window be, or it would take no key.
     window.setWindowModality(Qt::ApplicationModal);
-    window.ResetRun();
     window.SetChecking(true, true);
-    window.SetMessage(Instruction);
-    window.showMaximized();
-    window.raise();
-    window.activateWindow();
+    window.Present(Instruction);
 }
 
 void ScreenCheck::Flash()
@@ -214,9 +210,6 @@ void ScreenCheck::End()
     step = Step::Idle;
     timer.stop();
     box.SetPromptReading(false);
-    window.SetChecking(false);
-    window.HideSignal();
-    window.SetMessage(QString());
-    window.setVisible(false);
+    window.Withdraw();
     window.setWindowModality(Qt::NonModal);
 }
