@@ -30,6 +30,9 @@ ActionWin::ActionWin(QWidget *parent)
     : QFrame(parent)
     , clock(ServerStampsOnSteadyClock())
 {
+    presentationPoll.setInterval(1);
+    presentationPoll.setTimerType(Qt::PreciseTimer);
+    connect(&presentationPoll, &QTimer::timeout, this, &ActionWin::PollPresentation);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent covers every pixel; skip the erase
     setWindowTitle(QStringLiteral("Flinkprobe"));
@@ -58,6 +61,8 @@ void ActionWin::Present(const QString &text)
 
 void ActionWin::Withdraw()
 {
+    heldPresses.clear();
+    presentationPoll.stop();
     // What the window shows last is what a window system may show again at its next mapping, before
     // it is painted anew: black. The run's early presses stay for its record.
     signalVisible = false;
@@ -77,13 +82,24 @@ void ActionWin::ShowSignal(int x, int y)
     const QRect disc = DiscRegion();
     const qreal scale = devicePixelRatioF();
     drawTimes.Watch(this, QRectF(disc.topLeft() * scale, disc.size() * scale).toAlignedRect());
+    const bool presented = wayland.Watch(this);
     clock.PaintStarting();
     repaint(disc); // only the disc: a whole 4K frame takes the server milliseconds to take in
     // Where the server does not tell when it drew: the disc reached the screen's image between the
     // painting's end and the server's answer to a question sent after it.
     const SteadyTime painted = clock.Now();
-    WaitForDisplay();
+    if (presented)
+        wayland.Painted();
+    else
+        WaitForDisplay();
     clock.DiscShown(painted, clock.Now());
+}
+
+SteadyTime ActionWin::DiscInstant()
+{
+    if (wayland.Followed() == WaylandTiming::Frame::Presented)
+        return *wayland.Shown();
+    return clock.DiscInstant(drawTimes.Drawn());
 }
 
 void ActionWin::HideSignal()
@@ -108,14 +124,15 @@ QRect ActionWin::DiscRegion() const
 void ActionWin::ResetRun()
 {
     clock.NewRun();
-    timedBy = nullptr;
+    runTimings.clear();
+    heldPresses.clear();
     signalVisible = false;
     spacePresses = 0;
 }
 
 bool ActionWin::CanBeSeen() const
 {
-    return isVisible() && !isMinimized() && isActiveWindow() && windowHandle() && windowHandle()->isExposed();
+    return isVisible() && !isMinimized() && windowHandle() && windowHandle()->isExposed() && HoldsInputFocus(this);
 }
 
 void ActionWin::Reclaim()
@@ -150,13 +167,50 @@ void ActionWin::keyPressEvent(QKeyEvent *event)
 
 void ActionWin::SpacePressed(unsigned long timestamp)
 {
+    const auto stamp = static_cast<std::uint32_t>(timestamp);
+    // Until the compositor says when the disc was shown, a press can be told neither early nor in
+    // time: it waits, the disc stays up.
+    if (signalVisible && (!heldPresses.isEmpty() || wayland.Followed() == WaylandTiming::Frame::Pending)) {
+        heldPresses.append(stamp);
+        if (!presentationPoll.isActive())
+            presentationPoll.start();
+        return;
+    }
+    Judge(stamp);
+}
+
+void ActionWin::PollPresentation()
+{
+    const bool overdue = clock.Now() - clock.PaintStart() > std::chrono::milliseconds(PresentationWaitMs);
+    const WaylandTiming::Frame frame = wayland.Followed();
+    if (frame == WaylandTiming::Frame::Pending && !overdue)
+        return;
+    presentationPoll.stop();
+    if (frame != WaylandTiming::Frame::Presented) { // timed as if the compositor said nothing
+        DebugLog("Praesentation nicht gemeldet");
+        wayland.Unreported();
+    }
+    while (!heldPresses.isEmpty() && isVisible())
+        Judge(heldPresses.takeFirst());
+    heldPresses.clear();
+}
+
+void ActionWin::Judge(std::uint32_t stamp)
+{
     if (signalVisible) {
         const std::optional<std::uint32_t> drawn = drawTimes.Drawn();
-        if (const std::optional<int> ms = clock.KeyPressed(static_cast<std::uint32_t>(timestamp), drawn)) {
-            const char *by = drawn ? "X-Server (DAMAGE)" : "Programm";
-            if (by != timedBy)
-                DebugLog("Zeitnahme: %s", by);
-            timedBy = by;
+        ReactionTiming by = ReactionTiming::Program;
+        if (wayland.Followed() == WaylandTiming::Frame::Presented) {
+            clock.DiscPresented(*wayland.Shown());
+            by = ReactionTiming::Presentation;
+        } else if (drawn) {
+            by = IsXwayland() ? ReactionTiming::Xwayland : ReactionTiming::XServer;
+        }
+        if (const std::optional<int> ms = clock.KeyPressed(stamp, drawn, wayland.PreciseKeyDown(stamp))) {
+            if (runTimings.isEmpty() || by != runTimings.last())
+                DebugLog("Zeitnahme: %s", TraceName(by));
+            runTimings.removeOne(by);
+            runTimings.append(by);
             signalVisible = false;
             repaint(DiscRegion());
             Q_EMIT SignalResult(*ms);

@@ -2,10 +2,13 @@
 
 #include "displayserver.h"
 #include "reactionclock.h"
+#include "waylandtiming.h"
 
 #include <QFrame>
+#include <QList>
 #include <QRect>
 #include <QString>
+#include <QTimer>
 
 // Where the signal and the message go in a window of the given size, for a signal position in
 // per cent (50/50 is the centre). A margin keeps the whole disc inside at 0 and 100.
@@ -41,7 +44,9 @@ public:
     // A screen check: SPACE only says so (CheckSpace), and a ring marks where the disc will come.
     void SetChecking(bool checking, bool marked = false);
     // The instant a reaction to the disc shown last counts from.
-    SteadyTime DiscInstant() const { return clock.DiscInstant(drawTimes.Drawn()); }
+    SteadyTime DiscInstant();
+    // The clocks that timed this run's reactions, the one used last at the end.
+    const QList<ReactionTiming> &RunTimings() const { return runTimings; }
 
     // On top, active and exposed: a disc shown now would be seen.
     bool CanBeSeen() const;
@@ -66,12 +71,21 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // How long a press waits for the compositor to tell when the disc was shown: a frame is
+    // presented within a refresh or two.
+    static constexpr int PresentationWaitMs = 200;
+
     void SpacePressed(unsigned long timestamp);
-    QRect DiscRegion() const; // what showing or removing the disc repaints
+    void PollPresentation();
+    void Judge(std::uint32_t stamp); // a reaction to the disc, or an early press
+    QRect DiscRegion() const;        // what showing or removing the disc repaints
 
     ReactionClock clock;
-    DrawTimes drawTimes;           // when the server drew the disc, where it tells
-    const char *timedBy = nullptr; // which clock timed this run's last signal, for the debug log
+    DrawTimes drawTimes;              // when the server drew the disc, where it tells
+    WaylandTiming wayland;            // when the compositor presented it, where it tells
+    QList<std::uint32_t> heldPresses; // stamps of presses waiting for the compositor's word
+    QTimer presentationPoll;
+    QList<ReactionTiming> runTimings;
     QString message;
     bool signalVisible = false;
     int posX = 50;

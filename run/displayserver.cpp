@@ -32,10 +32,44 @@ void WaitForDisplay()
 #endif
 }
 
+bool IsXwayland()
+{
+#ifdef BLINKDASH_WITH_XCB
+    xcb_connection_t *connection = Connection();
+    if (!connection)
+        return false;
+    static const char name[] = "XWAYLAND";
+    xcb_query_extension_reply_t *reply
+        = xcb_query_extension_reply(connection, xcb_query_extension(connection, sizeof name - 1, name), nullptr);
+    const bool present = reply && reply->present;
+    std::free(reply);
+    return present;
+#else
+    return false;
+#endif
+}
+
+bool HoldsInputFocus(const QWidget *window)
+{
+    if (!window->isActiveWindow())
+        return false;
+#ifdef BLINKDASH_WITH_XCB
+    if (xcb_connection_t *connection = Connection()) {
+        xcb_get_input_focus_reply_t *reply
+            = xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+        const bool ours = reply && reply->focus == static_cast<xcb_window_t>(window->winId());
+        std::free(reply);
+        return ours;
+    }
+#endif
+    return true;
+}
+
 bool ServerStampsOnSteadyClock()
 {
 #if defined(Q_OS_LINUX)
-    return QGuiApplication::platformName() == QLatin1String("xcb");
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("xcb") || platform == QLatin1String("wayland");
 #else
     return false;
 #endif

@@ -15,8 +15,19 @@ class QWidget;
 // the platform offers no such question it returns at once.
 void WaitForDisplay();
 
+// Whether the X server is Xwayland, whose stamps are its own, not the compositor's: the
+// compositor shows what Xwayland drew later, by its own schedule.
+bool IsXwayland();
+
+// Whether the window system gives window the keyboard now. On X11 the server's input focus is
+// asked, not Qt's idea of the active window: a window manager may refuse the program's request to
+// be activated (a window on another workspace under Xwayland), and Qt then takes the request for
+// done. Elsewhere Qt's active window is the compositor's word.
+bool HoldsInputFocus(const QWidget *window);
+
 // Whether input events carry the server's stamp on the steady clock in whole milliseconds
-// (QInputEvent::timestamp()): X11 on Linux, whose times are the monotonic clock.
+// (QInputEvent::timestamp()): X11 and Wayland on Linux, whose times are the monotonic clock (a
+// stamp that is not is told by its age and not used).
 bool ServerStampsOnSteadyClock();
 
 // When the display server drew into a window, by its own clock: on X11 the DAMAGE extension

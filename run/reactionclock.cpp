@@ -5,6 +5,40 @@
 
 using namespace std::chrono;
 
+const char *TraceName(ReactionTiming timing)
+{
+    switch (timing) {
+    case ReactionTiming::XServer:
+        return "X-Server (DAMAGE)";
+    case ReactionTiming::Xwayland:
+        return "XWayland (DAMAGE)";
+    case ReactionTiming::Presentation:
+        return "Wayland (Praesentation)";
+    case ReactionTiming::Box:
+        return "Schaltbox";
+    case ReactionTiming::Program:
+        break;
+    }
+    return "Programm";
+}
+
+const char *StoredName(ReactionTiming timing)
+{
+    switch (timing) {
+    case ReactionTiming::XServer:
+        return "x11-damage";
+    case ReactionTiming::Xwayland:
+        return "xwayland-damage";
+    case ReactionTiming::Presentation:
+        return "wayland-presentation";
+    case ReactionTiming::Box:
+        return "box";
+    case ReactionTiming::Program:
+        break;
+    }
+    return "program";
+}
+
 ReactionClock::ReactionClock(bool stamps, NowFunction nowFunction)
     : serverStamps(stamps)
     , now(std::move(nowFunction))
@@ -41,7 +75,8 @@ SteadyTime ReactionClock::DiscInstant(std::optional<std::uint32_t> discStampMs) 
     return drawn - microseconds(LateDrawUs(duration_cast<microseconds>(drawn - paintStarted).count()));
 }
 
-std::optional<int> ReactionClock::KeyPressed(std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs)
+std::optional<int> ReactionClock::KeyPressed(
+    std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs, std::optional<SteadyTime> preciseKey)
 {
     const SteadyTime handled = now();
     if (discStampMs) {
@@ -58,10 +93,15 @@ std::optional<int> ReactionClock::KeyPressed(std::uint32_t keyStampMs, std::opti
     SteadyTime pressed = handled;
     if (serverStamps) {
         // The server's stamp is taken before the event waits in queues; a program's first key
-        // press waits longest (Qt then loads its compose table).
-        const SteadyTime stamped = ServerTime(keyStampMs, handled);
-        if (handled - stamped <= milliseconds(StampAgeLimitMs)) {
-            if (stamped < shownAt - microseconds(500))
+        // press waits longest (Qt then loads its compose table). A stamp in whole milliseconds is
+        // the middle of its millisecond, and may lie half of one before the disc.
+        const SteadyTime stamped = preciseKey ? *preciseKey : ServerTime(keyStampMs, handled);
+        const microseconds grain(preciseKey ? 0 : 500);
+        // A stamp of another clock (a virtual keyboard may send 0) lies far off, or ahead.
+        const bool plausible
+            = stamped <= handled + milliseconds(1) && handled - stamped <= milliseconds(StampAgeLimitMs);
+        if (plausible) {
+            if (stamped < shownAt - grain)
                 return std::nullopt;
             pressed = std::clamp(stamped, shownAt, std::max(shownAt, handled));
         }

@@ -8,6 +8,13 @@
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 
+// Which clock timed a reaction: the program's own wake-ups, the X server's stamps (of an X server
+// of its own, or of Xwayland, whose drawing the compositor shows later), the compositor's
+// presentation time and the key's own time, or the switch box.
+enum class ReactionTiming { Program, XServer, Xwayland, Presentation, Box };
+const char *TraceName(ReactionTiming timing);  // "X-Server (DAMAGE)", as the debug trace says it
+const char *StoredName(ReactionTiming timing); // "x11-damage", as the journal keeps it
+
 // The clock of a screen reaction: from the instant the disc reached the screen's image to the
 // instant SPACE went down, in whole milliseconds. "Now" is given from outside, so that tests can
 // set it.
@@ -40,14 +47,19 @@ public:
     void NewRun() { drawsUs.clear(); }
     // The disc is about to be painted: it cannot reach the screen before this.
     void PaintStarting() { paintStarted = now(); }
+    SteadyTime PaintStart() const { return paintStarted; }
     // The disc was painted by `painted` and was in the screen's image when the display server
     // answered a question sent after the painting, at `confirmed`: it counts from the middle.
     void DiscShown(SteadyTime painted, SteadyTime confirmed);
+    // The compositor presented the frame that brought the disc at `at`: it counts from there.
+    void DiscPresented(SteadyTime at) { shownAt = at; }
 
-    // A SPACE press, handled now, with the server's stamp, and the server's stamp of the disc's
-    // drawing where it came: the reaction time, or none when the key went down before the disc (an
-    // early press that was handled late).
-    std::optional<int> KeyPressed(std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs = {});
+    // A SPACE press, handled now, with the server's stamp (and the same instant to the nanosecond,
+    // where the server tells it), and the server's stamp of the disc's drawing where it came: the
+    // reaction time, or none when the key went down before the disc (an early press that was
+    // handled late).
+    std::optional<int> KeyPressed(std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs = {},
+        std::optional<SteadyTime> preciseKey = {});
 
     // The instant a reaction to the disc shown last counts from, on this clock: the server's stamp
     // of its drawing where it came (taken back as KeyPressed would take back a late one), else
