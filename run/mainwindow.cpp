@@ -470,6 +470,13 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
         run.displayLatencySdMs = runSettings.screenLatency->sdMs;
         run.latencyCorrected = CorrectsLatency();
     }
+    QStringList timings;
+    if (run.box)
+        timings << QLatin1String(StoredName(ReactionTiming::Box));
+    else
+        for (const ReactionTiming by : actionWin.RunTimings())
+            timings << QLatin1String(StoredName(by));
+    run.timing = results.isEmpty() ? QString() : timings.join(QLatin1Char('+'));
     const QList<RunEngine::GivenSignal> &given = engine.Given();
     for (int i = 0; i < results.size(); ++i) {
         JournalTrial trial;

@@ -34,12 +34,16 @@ const QList<QStringList> Migrations {
         QStringLiteral("ALTER TABLE runs ADD COLUMN display_latency_sd_ms REAL"),
         QStringLiteral("ALTER TABLE runs ADD COLUMN latency_corrected INTEGER NOT NULL DEFAULT 0"),
     },
+    {
+        // Which clock timed the run's reactions; unknown for runs stored before.
+        QStringLiteral("ALTER TABLE runs ADD COLUMN timing TEXT"),
+    },
 };
 
 const QString RunColumns = QStringLiteral(
     "id, started, ended, name, device, place, signal_count, min_wait_s, max_wait_s, random_position, warning, "
     "lead_min_ms, lead_max_ms, sound, ending, early_presses, mean_ms, deviation_ms, threshold_ms, result_ms, version, "
-    "display_latency_ms, display_latency_sd_ms, latency_corrected");
+    "display_latency_ms, display_latency_sd_ms, latency_corrected, timing");
 const QString TrialColumns = QStringLiteral("wait_ms, time_ms, box_us, x, y, warm_up, outlier");
 
 const QStringList EndingNames {
@@ -101,6 +105,7 @@ JournalRun RunFrom(const QSqlQuery &q)
     run.displayLatencyMs = Optional<double>(q.value(21));
     run.displayLatencySdMs = Optional<double>(q.value(22));
     run.latencyCorrected = q.value(23).toBool();
+    run.timing = q.value(24).toString();
     return run;
 }
 
@@ -241,7 +246,8 @@ bool Journal::Store(JournalRun &run, QString *reason)
             DeviceName(run), text(run.place), run.signalCount, run.minWaitS, run.maxWaitS, run.randomPosition,
             run.warning, run.leadMinMs, run.leadMaxMs, text(run.sound), EndingName(run.ending), run.earlyPresses,
             Nullable(run.mean), Nullable(run.deviation), Nullable(run.threshold), Nullable(run.result),
-            text(run.version), Nullable(run.displayLatencyMs), Nullable(run.displayLatencySdMs), run.latencyCorrected})
+            text(run.version), Nullable(run.displayLatencyMs), Nullable(run.displayLatencySdMs), run.latencyCorrected,
+            run.timing.isEmpty() ? QVariant() : QVariant(run.timing)})
         insert.addBindValue(value);
     bool stored = Exec(insert, &why);
     const qint64 id = insert.lastInsertId().toLongLong();

@@ -43,8 +43,11 @@ struct JournalRun
     QString version;
     std::optional<double> displayLatencyMs, displayLatencySdMs; // the screen's, as last measured
     bool latencyCorrected = false;                              // taken off the times
-    QList<JournalTrial> trials;                                 // in order
-    int trialCount = 0;                                         // also where the trials were not read
+    // The clocks that timed the reactions, "+" between two ("x11-damage", "xwayland-damage",
+    // "wayland-presentation", "program", "box"); empty where not known (runs of older versions).
+    QString timing;
+    QList<JournalTrial> trials; // in order
+    int trialCount = 0;         // also where the trials were not read
 };
 
 QString EndingName(JournalRun::Ending ending); // "complete", "stopped", "early presses", "box lost"
@@ -57,7 +60,7 @@ QString DeviceName(const JournalRun &run);     // "box", "screen"
 class Journal
 {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     // The statements that bring a journal from version - 1 to version (1: the first tables).
     static QStringList MigrationSteps(int version);

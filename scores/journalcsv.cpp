@@ -5,7 +5,7 @@ namespace {
 const QByteArray Header = "run,started,ended,name,device,place,signals,min_wait_s,max_wait_s,random_position,"
                           "warning,lead_min_ms,lead_max_ms,sound,ending,early_presses,mean_ms,deviation_ms,"
                           "threshold_ms,result_ms,version,display_latency_ms,display_latency_sd_ms,latency_corrected,"
-                          "trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier\r\n";
+                          "timing,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier\r\n";
 
 void Field(QByteArray &out, const QString &text)
 {
@@ -80,6 +80,7 @@ QByteArray JournalCsv(const QList<JournalRun> &runs)
         else
             columns += ',';
         Field(columns, qint64(run.latencyCorrected));
+        Field(columns, run.timing);
         if (run.trials.isEmpty()) {
             out += columns + ",,,,,,,\r\n";
             continue;

@@ -38,6 +38,7 @@ JournalRun SomeRun(const QString &name, int day, bool box = false)
     run.version = QStringLiteral("1.1");
     if (box)
         run.displayLatencyMs = 23.4;
+    run.timing = box ? QStringLiteral("box") : QStringLiteral("program+wayland-presentation");
     return run;
 }
 
@@ -118,8 +119,11 @@ void TestJournal::keepsRunsExactly()
     QCOMPARE(rows.at(1).mid(0, 9),
         QStringList({"2", "2026-12-06T09:30:00.125+01:00", "2026-12-06T09:31:20.125+01:00", OddName, "screen",
             "1920x1080", "5", "2.5", "7"}));
-    QCOMPARE(rows.at(6).mid(20), QStringList({"1.1", "23.4", "", "0", "1", "2300", "300", "300999", "", "", "1", "0"}));
-    QCOMPARE(rows.at(11).mid(16), QStringList({"", "", "", "", "1.1", "", "", "0", "", "", "", "", "", "", "", ""}));
+    QCOMPARE(rows.at(6).mid(20),
+        QStringList({"1.1", "23.4", "", "0", "box", "1", "2300", "300", "300999", "", "", "1", "0"}));
+    QCOMPARE(rows.at(11).mid(16),
+        QStringList(
+            {"", "", "", "", "1.1", "", "", "0", "program+wayland-presentation", "", "", "", "", "", "", "", ""}));
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
     db.setDatabaseName(folder->Path("j.sqlite"));
     QVERIFY(db.open());
@@ -154,6 +158,8 @@ void TestJournal::bringsOlderJournalsUpToDate()
     QCOMPARE(runs.first().displayLatencyMs.value_or(0) + runs.last().displayLatencyMs.value_or(0), 23.4);
     QCOMPARE(runs.last().name + EndingName(runs.last().ending) + QString::number(runs.last().earlyPresses),
         QString("Altstopped3"));
+    QCOMPARE(runs.last().timing, QString()); // not known for a run stored before
+    QCOMPARE(runs.first().timing, QString("program+wayland-presentation"));
 }
 
 void TestJournal::leavesFilesItCannotUseAlone_data()
