@@ -6,8 +6,9 @@
 //   blinkdash-robot --fb DIR/Xvfb_screen0 --signals N --export FILE
 // (DISPLAY names the Xvfb display; blinkdash must already show its main window there.)
 
+#include "xvfbscreen.h"
+
 #include <X11/XKBlib.h>
-#include <X11/XWDFile.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -52,51 +53,7 @@ double Ms(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Xvfb's screen as it keeps it: an XWD file, mapped so that every read sees the server's pixels.
-class Framebuffer
-{
-public:
-    explicit Framebuffer(const char *path)
-    {
-        const int fd = ::open(path, O_RDONLY);
-        struct stat info
-        {
-        };
-        if (fd < 0 || ::fstat(fd, &info) != 0)
-            Fail(std::string("cannot open the framebuffer ") + path);
-        size = static_cast<size_t>(info.st_size);
-        base = static_cast<const uint8_t *>(::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0));
-        ::close(fd);
-        if (base == MAP_FAILED)
-            Fail("cannot map the framebuffer");
-        XWDFileHeader header;
-        std::memcpy(&header, base, sizeof header);
-        const auto field = [](CARD32 v) { return ntohl(v); };
-        width = static_cast<int>(field(header.pixmap_width));
-        height = static_cast<int>(field(header.pixmap_height));
-        stride = field(header.bytes_per_line);
-        if (field(header.bits_per_pixel) != 32)
-            Fail("the framebuffer must have 32 bits per pixel (start Xvfb with depth 24)");
-        pixels = base + field(header.header_size) + field(header.ncolors) * sizeof(XWDColor);
-        if (pixels + static_cast<size_t>(stride) * height > base + size)
-            Fail("the framebuffer file is shorter than its header says");
-    }
-
-    uint32_t Pixel(int x, int y) const
-    {
-        uint32_t value;
-        std::memcpy(&value, pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, 4);
-        return value & 0xFFFFFF;
-    }
-
-    int width = 0, height = 0;
-
-private:
-    const uint8_t *base = nullptr;
-    const uint8_t *pixels = nullptr;
-    size_t size = 0;
-    uint32_t stride = 0;
-};
+using Framebuffer = XvfbScreen;
 
 constexpr uint32_t Yellow = 0xFFFF00;
 
@@ -274,6 +231,8 @@ int main(int argc, char *argv[])
     if (!XTestQueryExtension(display, &event, &error, &major, &minor))
         Fail("the X server has no XTEST");
     const Framebuffer fb(fbPath);
+    if (!fb.Valid())
+        Fail(std::string("cannot read the framebuffer ") + fbPath + " (Xvfb at depth 24, -fbdir)");
     if (fb.width != DisplayWidth(display, 0) || fb.height != DisplayHeight(display, 0))
         Fail("the framebuffer file is not this display's");
 

@@ -112,6 +112,8 @@ void ActionWin::SetChecking(bool on, bool mark)
 {
     checking = on;
     marked = on && mark;
+    if (on) // the check shows its disc at the centre, not where a run's last one was
+        posX = posY = 50;
     update();
 }
 

@@ -41,7 +41,8 @@ public:
     void HideSignal();
     // Forgets the shown signal and the early presses of the previous run.
     void ResetRun();
-    // A screen check: SPACE only says so (CheckSpace), and a ring marks where the disc will come.
+    // A screen check: SPACE only says so (CheckSpace), and a ring marks where the disc will come,
+    // at the centre.
     void SetChecking(bool checking, bool marked = false);
     // The instant a reaction to the disc shown last counts from.
     SteadyTime DiscInstant();

@@ -1,6 +1,7 @@
 #include "displayserver.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #ifdef BLINKDASH_WITH_XCB
@@ -38,6 +39,11 @@ bool IsXwayland()
     xcb_connection_t *connection = Connection();
     if (!connection)
         return false;
+    // Xwayland names its screens' outputs XWAYLAND0, ...; from version 23 on it also has an
+    // extension of that name.
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen->name().startsWith(QLatin1String("XWAYLAND")))
+            return true;
     static const char name[] = "XWAYLAND";
     xcb_query_extension_reply_t *reply
         = xcb_query_extension_reply(connection, xcb_query_extension(connection, sizeof name - 1, name), nullptr);

@@ -19,6 +19,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -41,13 +42,21 @@ std::int64_t NsOf(std::uint32_t secHi, std::uint32_t secLo, std::uint32_t nsec)
 }
 
 // An instant on clock, on the steady clock: the two read side by side, the steady one between two
-// readings of the other.
+// readings of the other; of three tries the closest, as the program may lose the CPU between reads.
 SteadyTime OnSteadyClock(clockid_t clock, std::int64_t ns)
 {
-    const std::int64_t before = NsOn(clock);
-    const SteadyTime steady = steady_clock::now();
-    const std::int64_t after = NsOn(clock);
-    return steady + nanoseconds(ns - (before + (after - before) / 2));
+    std::int64_t bestWindow = INT64_MAX;
+    SteadyTime best;
+    for (int i = 0; i < 3; ++i) {
+        const std::int64_t before = NsOn(clock);
+        const SteadyTime steady = steady_clock::now();
+        const std::int64_t after = NsOn(clock);
+        if (after - before < bestWindow) {
+            bestWindow = after - before;
+            best = steady + nanoseconds(ns - (before + (after - before) / 2));
+        }
+    }
+    return best;
 }
 
 struct Press

@@ -1,0 +1,647 @@
+// The real program on real display servers, as a person meets it: Xvfb with openbox, and weston's
+// headless backend with the program as a Wayland client and as an X client through Xwayland. A
+// robot sees every frame (Xvfb's framebuffer file; weston's own frames through a module of ours)
+// and types and clicks; the journal and the trace say what the program timed.
+
+#include "xvfbscreen.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <csignal>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono;
+
+// What the screen showed from `atNs` on (on the screen's own clock): how many discs, where the
+// first was, and whether anything but black and discs.
+struct Sight
+{
+    qint64 atNs = 0;
+    int discs = 0;
+    bool lit = false;
+    bool middleLit = false; // anything in the screen's middle fifth, where the instructions go
+    bool centreLit = false; // anything around the centre, where a central disc and its ring go
+};
+
+qint64 NsOn(clockid_t clock)
+{
+    timespec t {};
+    clock_gettime(clock, &t);
+    return qint64 {t.tv_sec} * 1000000000 + t.tv_nsec;
+}
+
+// A point of the main window's form, as drawn.
+const QPoint StartButton(220, 295);
+const QPoint SettingsButton(345, 165);
+const QPoint ScreenCheckButton(358, 164); // in the settings dialog
+const QPoint ScreenRadio(287, 49);        // "Bildschirm"
+const QPoint BoxRadio(287, 79);           // "Schaltbox"
+const QPoint OkButton(334, 395);
+
+// The top-level X window whose title is title, and where it is on the screen.
+std::optional<QPoint> XWindowOrigin(Display *display, const char *title, Window parent = 0)
+{
+    if (!parent)
+        parent = DefaultRootWindow(display);
+    Window root, up, *children = nullptr;
+    unsigned count = 0;
+    std::optional<QPoint> found;
+    if (!XQueryTree(display, parent, &root, &up, &children, &count))
+        return found;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char *name = nullptr;
+        XWindowAttributes attributes;
+        if (XFetchName(display, children[i], &name) && name && std::strcmp(name, title) == 0
+            && XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
+            int x = 0, y = 0;
+            Window child;
+            XTranslateCoordinates(display, children[i], root, 0, 0, &x, &y, &child);
+            found = QPoint(x, y);
+        }
+        if (name)
+            XFree(name);
+        if (!found)
+            found = XWindowOrigin(display, title, children[i]);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// One display server with the robot's eye and hands.
+class DisplayServer
+{
+public:
+    virtual ~DisplayServer()
+    {
+        for (QProcess *process : {&cover, &windowManager, &server}) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+        }
+    }
+    // Starts it in folder; a reason when it cannot.
+    virtual QString Start(const QString &folder) = 0;
+    virtual void Environment(QProcessEnvironment &env) const = 0;
+    virtual void Click(const char *window, QPoint point) = 0; // a point of that window's form
+    virtual void Escape() = 0;
+    virtual void PressSpace() = 0;   // stamped now
+    virtual void Answer(int ms) = 0; // from now on SPACE ms after each disc came, by when it came
+    virtual void Cover(bool on) = 0; // another program's window over the screen, with the keyboard
+    virtual QList<Sight> Sights() = 0;
+    // The answers' times as pressed, ms after the disc was seen (the robot may be late).
+    virtual QList<double> Answered() = 0;
+    virtual qint64 NowNs() = 0; // on the clock of the sights
+    // The clock that times a screen run here: its name in the trace and in the journal.
+    virtual QString Timing() const = 0;
+    virtual QString StoredTiming() const = 0;
+    // The most a reported time may lie off the robot's: on X11 the robot's own lateness in seeing
+    // and the server's in taking its key (on a busy machine; bench/run measures the program's
+    // share), under Xwayland also the compositor's delay in showing what Xwayland drew, which the
+    // screen check measures; under weston, whose frames and keys the robot stamps itself, none.
+    virtual int Slack() const = 0;
+
+protected:
+    QProcess server, windowManager, cover;
+};
+
+// Xvfb with openbox: XTest to type and click, the framebuffer file looked at every 0.3 ms.
+class OpenboxScreen : public DisplayServer
+{
+public:
+    ~OpenboxScreen() override
+    {
+        watching = false;
+        if (eye.joinable())
+            eye.join();
+        if (display)
+            XCloseDisplay(display);
+    }
+
+    QString Start(const QString &folder) override
+    {
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("openbox").isEmpty())
+            return "Xvfb and openbox are not installed";
+        for (number = 150; QFile::exists(QString("/tmp/.X11-unix/X%1").arg(number)); ++number) {
+        }
+        server.start(
+            "Xvfb", {QString(":%1").arg(number), "-screen", "0", "1280x800x24", "-fbdir", folder, "-nolisten", "tcp"});
+        const QByteArray name = QString(":%1").arg(number).toLatin1();
+        for (int i = 0; i < 100 && !display; ++i, QThread::msleep(50))
+            display = XOpenDisplay(name.constData());
+        if (!display)
+            return "Xvfb did not start";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", name);
+        windowManager.setProcessEnvironment(env);
+        windowManager.start("openbox", {});
+        QThread::msleep(700); // managing the screen
+        screenFile = (folder + "/Xvfb_screen0").toStdString();
+        watching = true;
+        eye = std::thread([this, name] { Watch(name); });
+        return {};
+    }
+
+    void Environment(QProcessEnvironment &env) const override
+    {
+        env.insert("DISPLAY", QString(":%1").arg(number));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+    }
+
+    void Click(const char *window, QPoint point) override
+    {
+        std::optional<QPoint> origin;
+        for (int i = 0; i < 100 && !origin; ++i, QThread::msleep(50))
+            origin = XWindowOrigin(display, window);
+        QVERIFY2(origin, window);
+        XTestFakeMotionEvent(display, DefaultScreen(display), origin->x() + point.x(), origin->y() + point.y(), 0);
+        XTestFakeButtonEvent(display, 1, True, 0);
+        XTestFakeButtonEvent(display, 1, False, 30);
+        XSync(display, False);
+    }
+
+    void Escape() override { Key(display, XK_Escape); }
+    void PressSpace() override { Key(display, XK_space); }
+    void Answer(int ms) override { answerMs = ms; }
+
+    void Cover(bool on) override
+    {
+        if (on) {
+            covering = XCreateSimpleWindow(display, DefaultRootWindow(display), 100, 100, 500, 400, 0, 0, 0xFFFFFF);
+            XStoreName(display, covering, "Deckel");
+            XMapRaised(display, covering);
+            XSync(display, False);
+            QThread::msleep(300); // mapped and focused by the window manager
+            XSetInputFocus(display, covering, RevertToParent, CurrentTime);
+        } else {
+            XDestroyWindow(display, covering);
+        }
+        XSync(display, False);
+    }
+
+    QList<Sight> Sights() override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sights;
+    }
+    QList<double> Answered() override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return answered;
+    }
+    qint64 NowNs() override { return NsOn(CLOCK_MONOTONIC); }
+    QString Timing() const override { return "X-Server (DAMAGE)"; }
+    QString StoredTiming() const override { return "x11-damage"; }
+    int Slack() const override { return 15; }
+
+private:
+    static void Key(Display *on, KeySym symbol, bool up = true)
+    {
+        XTestFakeKeyEvent(on, XKeysymToKeycode(on, symbol), True, 0);
+        if (up)
+            XTestFakeKeyEvent(on, XKeysymToKeycode(on, symbol), False, 40);
+        XSync(on, False);
+    }
+
+    void Watch(const QByteArray &name)
+    {
+        Display *hands = XOpenDisplay(name.constData()); // the eye's own connection, for answers
+        const XvfbScreen screen(screenFile);
+        XvfbScreen::Sight last;
+        last.discs = -1;
+        while (watching && screen.Valid()) {
+            const qint64 now = NowNs();
+            const XvfbScreen::Sight seen = screen.Look();
+            if (seen.discs != last.discs || (seen.lit > 0) != (last.lit > 0)
+                || (seen.middleLit > 0) != (last.middleLit > 0) || (seen.centreLit > 0) != (last.centreLit > 0)) {
+                std::lock_guard<std::mutex> lock(mutex);
+                sights.append({now, seen.discs, seen.lit > 0, seen.middleLit > 0, seen.centreLit > 0});
+                if (last.discs == 0 && seen.discs > 0 && answerMs > 0) {
+                    const qint64 due = now + qint64 {answerMs} * 1000000;
+                    while (NowNs() < due) {
+                    }
+                    answered.append((NowNs() - now) / 1e6);
+                    Key(hands, XK_space);
+                }
+                last = seen;
+            }
+            std::this_thread::sleep_for(microseconds(300));
+        }
+        XCloseDisplay(hands);
+    }
+
+    int number = 0;
+    Display *display = nullptr;
+    Window covering = 0;
+    std::string screenFile;
+    std::thread eye;
+    std::atomic<bool> watching {false};
+    std::atomic<int> answerMs {0};
+    std::mutex mutex;
+    QList<Sight> sights;
+    QList<double> answered;
+};
+
+// weston's headless backend with its kiosk shell (every window full screen, the last one on
+// top), the robot a module inside it; the program natively or through Xwayland.
+class WestonScreen : public DisplayServer
+{
+public:
+    explicit WestonScreen(bool xwayland)
+        : throughX(xwayland)
+    { }
+    QString Start(const QString &folder) override
+    {
+        if (QStandardPaths::findExecutable("weston").isEmpty())
+            return "weston is not installed";
+        if (!QFile::exists(BLINKDASH_WESTON_ROBOT))
+            return "the robot module for weston was not built (libweston-10-dev)";
+        runtime = folder + "/run";
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        fifo = folder + "/robot.fifo";
+        log.setFileName(folder + "/robot.log");
+        if (mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+            return "no FIFO for the robot";
+        QFile config(folder + "/weston.ini");
+        if (!config.open(QIODevice::WriteOnly) || config.write("[core]\nshell=kiosk-shell.so\n") < 0)
+            return "cannot write weston.ini";
+        config.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime);
+        env.insert("BLINKDASH_ROBOT_FIFO", fifo);
+        env.insert("BLINKDASH_ROBOT_LOG", log.fileName());
+        server.setProcessEnvironment(env);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList arguments {"--config=" + config.fileName(), "--backend=headless-backend.so", "--use-pixman",
+            "--width=1280", "--height=800", "--socket=wayland-blinkdash", "--modules=" BLINKDASH_WESTON_ROBOT};
+        if (throughX)
+            arguments << "--xwayland";
+        server.start("weston", arguments);
+        for (int i = 0; i < 100 && !log.isOpen(); ++i, QThread::msleep(50))
+            if (QFile::exists(log.fileName()))
+                log.open(QIODevice::ReadOnly);
+        commands.setFileName(fifo);
+        if (!log.isOpen() || !commands.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return "weston did not start: " + server.readAll();
+        if (throughX) {
+            QByteArray output;
+            QRegularExpressionMatch listening;
+            for (int i = 0; i < 100 && !listening.hasMatch(); ++i, QThread::msleep(50)) {
+                server.waitForReadyRead(0);
+                output += server.readAll();
+                listening = QRegularExpression("listening on display (:\\d+)").match(output);
+            }
+            if (!listening.hasMatch())
+                return "Xwayland did not start: " + output;
+            xDisplay = listening.captured(1);
+        }
+        return {};
+    }
+
+    void Environment(QProcessEnvironment &env) const override
+    {
+        env.insert("XDG_RUNTIME_DIR", runtime);
+        env.insert("WAYLAND_DISPLAY", "wayland-blinkdash");
+        env.insert("QT_QPA_PLATFORM", throughX ? "xcb" : "wayland");
+        if (throughX)
+            env.insert("DISPLAY", xDisplay);
+    }
+
+    void Click(const char *window, QPoint point) override
+    {
+        for (int i = 0; i < 200 && (Sights().isEmpty() || !Sights().last().lit); ++i)
+            QThread::msleep(50);
+        QThread::msleep(500); // the window up, and its first frame shown
+        Command(QString("click %1 %2 %3").arg(point.x()).arg(point.y()).arg(window));
+    }
+
+    void Escape() override { Command("key 1"); }
+    void PressSpace() override { Command("press"); }
+    void Answer(int ms) override { Command(QString("answer %1").arg(ms)); }
+
+    void Cover(bool on) override
+    {
+        if (on) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            Environment(env);
+            cover.setProcessEnvironment(env);
+            cover.start("weston-simple-shm", {});
+            QThread::msleep(500);
+        } else {
+            cover.terminate();
+            cover.waitForFinished(3000);
+        }
+    }
+
+    QList<Sight> Sights() override
+    {
+        for (QByteArray line = log.readLine(); !line.isEmpty(); line = log.readLine()) {
+            const QList<QByteArray> fields = line.trimmed().split(' ');
+            if (fields.size() == 6 && fields[0] == "sight")
+                sights.append({fields[5].toLongLong(), fields[1].toInt(), fields[4].toInt() > 0, false, false});
+            else if (fields.size() == 3 && fields[0] == "pressed" && fields[2].toInt() > 0)
+                answered.append(fields[2].toInt()); // stamped exactly that long after the disc
+        }
+        return sights;
+    }
+    QList<double> Answered() override
+    {
+        Sights();
+        return answered;
+    }
+    // weston's headless output presents on CLOCK_MONOTONIC_RAW where the kernel has it.
+    qint64 NowNs() override { return NsOn(CLOCK_MONOTONIC_RAW); }
+    QString Timing() const override { return throughX ? "XWayland (DAMAGE)" : "Wayland (Praesentation)"; }
+    QString StoredTiming() const override { return throughX ? "xwayland-damage" : "wayland-presentation"; }
+    int Slack() const override { return throughX ? 150 : 0; }
+
+private:
+    void Command(const QString &command) { commands.write((command + "\n").toLatin1()); }
+
+    bool throughX;
+    QString runtime, fifo, xDisplay;
+    QFile log, commands;
+    QList<Sight> sights;
+    QList<double> answered;
+};
+
+// The program, started as a person starts it, from a folder of its own (its trace is written
+// there) with a home of its own.
+class Program
+{
+public:
+    Program(const QString &folder, const DisplayServer &screen, const QByteArray &settings)
+        : bin(folder + "/bin")
+        , home(folder + "/home")
+    {
+        QDir().mkpath(bin);
+        QDir().mkpath(home + "/.config");
+        const QString built = qEnvironmentVariable("BLINKDASH_BIN_DIR");
+        QFile::copy(built + "/blinkdash", bin + "/blinkdash");
+        QFile::copy(built + "/ding.wav", bin + "/ding.wav");
+        QFile ini(home + "/.config/blinkdash.ini");
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[Common]\n" + settings);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home);
+        env.insert("XDG_CONFIG_HOME", home + "/.config");
+        screen.Environment(env);
+        process.setProcessEnvironment(env);
+        process.start(bin + "/blinkdash", {"-d"});
+        process.waitForStarted();
+    }
+    ~Program()
+    {
+        Hold(false);
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+    }
+
+    void Hold(bool held) { ::kill(static_cast<pid_t>(process.processId()), held ? SIGSTOP : SIGCONT); }
+
+    QStringList Trace() const
+    {
+        QFile file(bin + "/blinkdash.dbg");
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).split('\n') : QStringList();
+    }
+
+    // The journal's last run: its timing, early presses, and its times.
+    struct Run
+    {
+        QString timing;
+        int earlyPresses = -1;
+        QList<int> times;
+    };
+    Run LastRun() const
+    {
+        Run run;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "display");
+            db.setDatabaseName(home + "/.config/blinkdash.sqlite");
+            QSqlQuery q(db);
+            if (db.open() && q.exec("SELECT id, timing, early_presses FROM runs ORDER BY id DESC LIMIT 1")
+                && q.next()) {
+                run.timing = q.value(1).toString();
+                run.earlyPresses = q.value(2).toInt();
+                QSqlQuery trials(db);
+                trials.exec(
+                    QString("SELECT time_ms FROM trials WHERE run_id = %1 ORDER BY seq").arg(q.value(0).toInt()));
+                while (trials.next())
+                    run.times << trials.value(0).toInt();
+            }
+        }
+        QSqlDatabase::removeDatabase("display");
+        return run;
+    }
+
+private:
+    QString bin, home;
+    QProcess process;
+};
+
+} // namespace
+
+class TestDisplay : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void screens_data();
+    void screens();
+};
+
+void TestDisplay::screens_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("scenario");
+    const QStringList scenarios {
+        "a run answered", "restart after ESC at a disc", "a press held up past the disc", "covered during a wait"};
+    for (const QString server : {"x11", "wayland", "xwayland"})
+        for (const QString &scenario : scenarios)
+            QTest::newRow(qPrintable(server + ": " + scenario)) << server << scenario;
+    QTest::newRow("x11: the screen check, twice") << "x11"
+                                                  << "screen check";
+}
+
+// Each scenario as a person would meet it, and what must hold at every frame and in the journal.
+void TestDisplay::screens()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, scenario);
+    QTemporaryDir folder;
+    std::unique_ptr<DisplayServer> screen;
+    if (server == "x11")
+        screen = std::make_unique<OpenboxScreen>();
+    else
+        screen = std::make_unique<WestonScreen>(server == "xwayland");
+    if (const QString why = screen->Start(folder.path()); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    const auto waitFor = [&](int discs, int timeoutMs) {
+        for (QElapsedTimer t; !t.isValid() || t.elapsed() < timeoutMs; QThread::msleep(5)) {
+            if (!t.isValid())
+                t.start();
+            const QList<Sight> sights = screen->Sights();
+            if (!sights.isEmpty() && sights.last().discs == discs)
+                return true;
+        }
+        return false;
+    };
+    const auto traced = [](const Program &program, const QString &start) {
+        const QStringList lines = program.Trace();
+        return std::any_of(lines.begin(), lines.end(), [&](const QString &line) { return line.startsWith(start); });
+    };
+
+    if (scenario == "a run answered") {
+        // Each disc answered a known time after it came: the program reports that time, by the
+        // display server's own clock, and the journal says which.
+        Program program(folder.path(), *screen, "cnt=4\nminDel=1\nmaxDel=1\nrandomPosition=true\n");
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        const QList<int> answers {250, 262, 274, 286};
+        for (const int ms : answers) {
+            screen->Answer(ms);
+            QVERIFY(waitFor(1, 5000));
+            QVERIFY(waitFor(0, 5000));
+        }
+        QThread::msleep(1500);
+        screen->Escape();
+        QTRY_COMPARE_WITH_TIMEOUT(program.LastRun().times.size(), answers.size(), 5000);
+        const Program::Run run = program.LastRun();
+        const QList<double> answered = screen->Answered();
+        QCOMPARE(answered.size(), answers.size());
+        for (int i = 0; i < answers.size(); ++i)
+            QVERIFY2(std::abs(run.times[i] - answered[i]) <= screen->Slack(),
+                qPrintable(QString("%1 reported, %2 answered").arg(run.times[i]).arg(answered[i])));
+        QCOMPARE(run.timing, screen->StoredTiming());
+        QVERIFY(traced(program, "Zeitnahme: " + screen->Timing()));
+    } else if (scenario == "restart after ESC at a disc") {
+        // Nothing of the stopped run shows in the next: black, full screen, one disc at a time.
+        Program program(folder.path(), *screen, "cnt=3\nminDel=1\nmaxDel=1\nrandomPosition=true\n");
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        QVERIFY(waitFor(1, 5000));
+        screen->Escape();
+        QVERIFY(waitFor(0, 5000));
+        QThread::msleep(500);
+        const qint64 restarted = screen->NowNs();
+        const int before = screen->Sights().size();
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        QVERIFY(waitFor(1, 5000));
+        QThread::msleep(300);
+        const QList<Sight> sights = screen->Sights();
+        for (const Sight &sight : sights)
+            QVERIFY2(sight.discs <= 1, "two discs at once");
+        for (int i = before; i < sights.size(); ++i)
+            if (sights[i].discs > 0)
+                QVERIFY2(sights[i].atNs - restarted > 900000000, "a disc before the first wait was over");
+        for (int i = before; i < sights.size(); ++i)
+            if (sights[i].discs > 0)
+                QVERIFY2(!sights[i].lit, "the window does not cover the screen");
+    } else if (scenario == "a press held up past the disc") {
+        // The program held up (as a busy machine does) across the disc's due time; SPACE pressed
+        // before the disc, handled after it: an early press, not a reaction.
+        Program program(folder.path(), *screen, "cnt=2\nminDel=1.5\nmaxDel=1.5\nrandomPosition=true\n");
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        QThread::msleep(1200);
+        program.Hold(true);
+        QThread::msleep(100);
+        screen->PressSpace();
+        QThread::msleep(500);
+        program.Hold(false);
+        QVERIFY(waitFor(1, 5000));
+        QTRY_VERIFY_WITH_TIMEOUT(traced(program, "Leertaste vor dem Signal gedrueckt"), 3000);
+        screen->Escape();
+        QTRY_COMPARE_WITH_TIMEOUT(program.LastRun().earlyPresses, 1, 5000);
+        QCOMPARE(program.LastRun().times, QList<int>());
+    } else if (scenario == "covered during a wait") {
+        // Another window takes the keyboard (and, but on openbox, which gives the stimulus window
+        // back when asked, the screen) while a disc is due: no disc is shown until the window is
+        // back and active, and every disc is timed as the robot answered it, none from a drawing
+        // nobody saw.
+        Program program(folder.path(), *screen, "cnt=2\nminDel=1\nmaxDel=1\nrandomPosition=false\n");
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        QThread::msleep(300);
+        screen->Answer(300);
+        screen->Cover(true);
+        QTRY_VERIFY_WITH_TIMEOUT(traced(program, "Signal nicht gezeigt: Fenster nicht sichtbar"), 3000);
+        QThread::msleep(1500);
+        if (server != "x11")
+            QVERIFY(!traced(program, "Fenster wieder sichtbar"));
+        screen->Cover(false);
+        const auto discsShown = [&] {
+            const QList<Sight> sights = screen->Sights();
+            int shown = 0;
+            for (int i = 1; i < sights.size(); ++i)
+                shown += sights[i].discs > 0 && sights[i - 1].discs == 0;
+            return sights.last().discs == 0 ? shown : 0;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(discsShown(), 2, 8000);
+        QThread::msleep(1500);
+        screen->Escape();
+        QTRY_COMPARE_WITH_TIMEOUT(program.LastRun().times.size(), 2, 5000);
+        const QList<int> times = program.LastRun().times;
+        const QList<double> answered = screen->Answered();
+        QCOMPARE(answered.size(), times.size());
+        for (int i = 0; i < times.size(); ++i)
+            QVERIFY2(std::abs(times[i] - answered[i]) <= screen->Slack(),
+                qPrintable(QString("%1 reported, %2 answered").arg(times[i]).arg(answered[i])));
+    } else if (scenario == "screen check") {
+        // The check's window shows its instruction and, at the centre, the sensor's ring every
+        // time: after a first check, and after a run.
+        const QString link = folder.path() + "/home/.config";
+        QDir().mkpath(link);
+        QProcess box;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", link);
+        box.setProcessEnvironment(env);
+        box.start(
+            qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash-boxsim", {"--com", "7", "--display-latency", "20"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(link + "/blinkdash-com7"), 5000);
+        Program program(folder.path(), *screen, "cnt=3\nminDel=1\nmaxDel=1\nuseBox=true\nboxCom=7\n");
+        for (const QString step : {"check", "check", "run", "check"}) {
+            if (step == "run") { // a screen run, then the box again
+                for (const QPoint device : {ScreenRadio, BoxRadio}) {
+                    screen->Click("Tamber's Flinkprobe", SettingsButton);
+                    screen->Click("Einstellungen", device);
+                    screen->Click("Einstellungen", OkButton);
+                    if (device == BoxRadio)
+                        break;
+                    screen->Click("Tamber's Flinkprobe", StartButton);
+                    QVERIFY(waitFor(1, 5000));
+                    screen->Escape();
+                    QVERIFY(waitFor(0, 5000));
+                }
+                continue;
+            }
+            const int checks = program.Trace().filter("Bildschirmmessung: Leitung").size();
+            screen->Click("Tamber's Flinkprobe", SettingsButton);
+            screen->Click("Einstellungen", ScreenCheckButton);
+            QTRY_COMPARE_WITH_TIMEOUT(program.Trace().filter("Bildschirmmessung: Leitung").size(), checks + 1, 5000);
+            QThread::msleep(800);
+            const QList<Sight> sights = screen->Sights();
+            const QString when = QString("at check %1").arg(checks + 1);
+            QVERIFY2(!sights.isEmpty() && sights.last().middleLit, qPrintable("no instruction " + when));
+            QVERIFY2(sights.last().centreLit, qPrintable("no ring at the centre " + when));
+            screen->Escape();
+            QThread::msleep(500);
+            screen->Escape(); // the settings dialog
+            QThread::msleep(500);
+        }
+        box.terminate();
+        box.waitForFinished(3000);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDisplay)
+#include "tst_display.moc"
