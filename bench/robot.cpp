@@ -13,6 +13,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/record.h>
 #include <X11/keysym.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -32,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -173,6 +175,73 @@ void Type(Display *display, const std::string &text)
     }
 }
 
+// The server's own stamps of the key presses it takes in, as every X11 program gets them: the
+// server stamps a key when it gets to it, so a busy server stamps it late, whichever program
+// reads it. Read through RECORD, on a connection of its own.
+class KeyStamps
+{
+public:
+    explicit KeyStamps(const char *displayName)
+        : control(XOpenDisplay(displayName))
+        , data(XOpenDisplay(displayName))
+    {
+        int major = 0, minor = 0;
+        if (!control || !data || !XRecordQueryVersion(control, &major, &minor))
+            return;
+        XRecordRange *range = XRecordAllocRange();
+        range->device_events.first = KeyPress;
+        range->device_events.last = KeyPress;
+        XRecordClientSpec clients = XRecordAllClients;
+        context = XRecordCreateContext(control, 0, &clients, 1, &range, 1);
+        XFree(range);
+        XSync(control, False);
+        reader = std::thread(
+            [this] { XRecordEnableContext(data, context, &KeyStamps::Take, reinterpret_cast<XPointer>(this)); });
+    }
+    ~KeyStamps()
+    {
+        if (context) {
+            XRecordDisableContext(control, context);
+            XSync(control, False);
+            reader.join();
+            XRecordFreeContext(control, context);
+        }
+        if (control)
+            XCloseDisplay(control);
+        if (data)
+            XCloseDisplay(data);
+    }
+    bool Working() const { return context != 0; }
+    // The stamps so far, ms, in order.
+    std::vector<uint32_t> Stamps()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return stamps;
+    }
+
+private:
+    static void Take(XPointer self, XRecordInterceptData *recorded)
+    {
+        auto *keys = reinterpret_cast<KeyStamps *>(self);
+        if (recorded->category == XRecordFromServer && recorded->data_len * 4 >= 8) {
+            const auto *event = reinterpret_cast<const uint8_t *>(recorded->data);
+            uint32_t time;
+            std::memcpy(&time, event + 4, 4); // a core input event: type, detail, sequence, time
+            if ((event[0] & 0x7f) == KeyPress) {
+                std::lock_guard<std::mutex> lock(keys->mutex);
+                keys->stamps.push_back(time);
+            }
+        }
+        XRecordFreeData(recorded);
+    }
+
+    Display *control, *data;
+    XRecordContext context = 0;
+    std::thread reader;
+    std::mutex mutex;
+    std::vector<uint32_t> stamps;
+};
+
 struct Signal
 {
     double target = 0, kept = 0; // D asked for and D kept, ms
@@ -180,6 +249,8 @@ struct Signal
     double scanGap = 0;          // longest gap between two looks while waiting, ms
     double gapBefore = 0;        // the gap before the look that found the disc: when in it the disc came is open
     double send = 0;             // time to hand the press to the server, ms
+    double pressedMs = 0;        // when the press was handed over, CLOCK_MONOTONIC ms
+    double keyDelay = 0;         // from then to the server's stamp of it, ms
 };
 
 double Mean(const std::vector<double> &v)
@@ -240,6 +311,7 @@ int main(int argc, char *argv[])
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const long different = CompareWithServer(display, fb);
 
+    KeyStamps keyStamps(nullptr);
     Click(display, main, 30 + 190, 260 + 35); // "Los geht's ..."
     const int step = std::max(4, fb.width / 40 / 3);
     std::mt19937 random(std::random_device {}());
@@ -271,6 +343,7 @@ int main(int argc, char *argv[])
         while (Clock::now() < due) {
         }
         const Clock::time_point sending = Clock::now();
+        s.pressedMs = std::chrono::duration<double, std::milli>(sending.time_since_epoch()).count();
         Key(display, XK_space, true);
         const Clock::time_point sent = Clock::now();
         s.kept = Ms(sending - seen);
@@ -306,6 +379,16 @@ int main(int argc, char *argv[])
     if (static_cast<int>(reported.size()) != signals)
         Fail("the export file holds " + std::to_string(reported.size()) + " times, not " + std::to_string(signals));
 
+    // The presses the server took in promptly: their errors are the program's own.
+    const std::vector<uint32_t> stamps = keyStamps.Stamps();
+    std::vector<double> prompt;
+    for (int i = 0; i < signals && i < static_cast<int>(stamps.size()); ++i) {
+        run[i].keyDelay = stamps[i] + 0.5 - std::fmod(run[i].pressedMs, 4294967296.0);
+        std::printf("TRIAL %d D=%.3f reported=%d error=%.3f key_delay=%.2f\n", i, run[i].kept, reported[i],
+            reported[i] - run[i].kept, run[i].keyDelay);
+        if (run[i].keyDelay <= 1.5)
+            prompt.push_back(reported[i] - run[i].kept);
+    }
     std::vector<double> errors, ys, keptOff, sends, gapsBefore;
     for (int i = 0; i < signals; ++i) {
         errors.push_back(reported[i] - run[i].kept);
@@ -324,12 +407,15 @@ int main(int argc, char *argv[])
     std::vector<double> others(errors.begin() + 1, errors.end());
     std::printf("RESULT %dx%d signals=%d bias=%.2f sd=%.2f min=%.2f max=%.2f slope=%.2f first=%.2f others=%.2f "
                 "scan_gap_max=%.3f gap_before_mean=%.3f gap_before_max=%.3f send_mean=%.3f send_max=%.3f "
-                "d_off_max=%.4f fb_vs_shm=%ld realtime=%d\n",
+                "d_off_max=%.4f fb_vs_shm=%ld realtime=%d prompt=%zu prompt_bias=%.2f prompt_sd=%.2f prompt_min=%.2f "
+                "prompt_max=%.2f\n",
         fb.width, fb.height, signals, me, Sd(errors), *std::min_element(errors.begin(), errors.end()),
         *std::max_element(errors.begin(), errors.end()), sxx > 0 ? 1000 * sxy / sxx : 0.0, errors[0], Mean(others),
         worstGap, Mean(gapsBefore), *std::max_element(gapsBefore.begin(), gapsBefore.end()), Mean(sends),
         *std::max_element(sends.begin(), sends.end()), *std::max_element(keptOff.begin(), keptOff.end()), different,
-        realTime);
+        realTime, prompt.size(), Mean(prompt), Sd(prompt),
+        prompt.empty() ? 0.0 : *std::min_element(prompt.begin(), prompt.end()),
+        prompt.empty() ? 0.0 : *std::max_element(prompt.begin(), prompt.end()));
     XCloseDisplay(display);
     // A D that was not kept makes every figure above doubtful.
     return *std::max_element(keptOff.begin(), keptOff.end()) <= 0.1 ? 0 : 3;

@@ -6,7 +6,8 @@
  *   BLINKDASH_ROBOT_FIFO  commands, one per line:
  *       click X Y [TITLE] (in the topmost window of that title, X Y from its top left corner)
  *       | key CODE | press (SPACE, stamped now) | answer MS (from now on SPACE MS after each
- *       frame that brings a disc, by its presentation time; 0: no more)
+ *       frame that brings a disc, by its presentation time; 0: no more) | answer MIN MAX (each
+ *       after a time drawn from MIN to MAX ms, to the microsecond)
  *   BLINKDASH_ROBOT_LOG   reports, one per line:
  *       sight N X Y L T  a frame presented at T (ns, the presentation clock) shows N discs, the
  *                        first at X Y, and L points of anything else but black (on a grid a
@@ -50,8 +51,9 @@ struct robot
     struct weston_output *pendingOutput;
     int64_t lastShown; /* the output's last presentation when the frame was painted */
     struct wl_listener outputCreated;
-    int answerMs;           /* > 0: press SPACE this long after each disc */
-    int answeredMs;         /* the one pending */
+    double answerMs;        /* > 0: press SPACE this long after each disc */
+    double answerMaxMs;     /* > answerMs: a time drawn from answerMs to this */
+    double answeredMs;      /* the one pending */
     struct timespec answer; /* the press's stamp, CLOCK_MONOTONIC */
     uint32_t *pixels;
     size_t pixelsSize;
@@ -96,10 +98,10 @@ static int release_space(void *data)
     return 0;
 }
 
-static void press_space(struct robot *robot, const struct timespec *at, int afterMs)
+static void press_space(struct robot *robot, const struct timespec *at, double afterMs)
 {
     key(robot, KEY_SPACE, at, 1);
-    fprintf(robot->log, "pressed %lld %d\n", (long long)ns_of(at), afterMs);
+    fprintf(robot->log, "pressed %lld %.3f\n", (long long)ns_of(at), afterMs);
     wl_event_source_timer_update(robot->release, 40);
 }
 
@@ -126,9 +128,12 @@ static void report(struct robot *robot)
     if (robot->pendingDiscs > 0 && robot->reportedDiscs == 0 && robot->answerMs > 0) {
         /* The press's stamp on CLOCK_MONOTONIC, from the presentation clock's instant. */
         const int64_t offset = now_on(CLOCK_MONOTONIC) - now_on(robot->compositor->presentation_clock);
-        const int64_t at = shown + (int64_t)robot->answerMs * 1000000 + offset;
+        double ms = robot->answerMs;
+        if (robot->answerMaxMs > ms)
+            ms += (robot->answerMaxMs - ms) * (double)rand() / RAND_MAX;
+        const int64_t at = shown + (int64_t)(ms * 1e6) + offset;
         robot->answer = timespec_of(at);
-        robot->answeredMs = robot->answerMs;
+        robot->answeredMs = (double)(at - offset - shown) / 1e6;
         const int64_t wait = at - now_on(CLOCK_MONOTONIC);
         /* Never handed over before the instant it is stamped with. */
         wl_event_source_timer_update(robot->answerTimer, wait > 0 ? (int)(wait / 1000000) + 1 : 1);
@@ -238,7 +243,7 @@ static int find_window(struct robot *robot, const char *title, float x, float y,
 static void run(struct robot *robot, const char *command)
 {
     struct timespec now = timespec_of(now_on(CLOCK_MONOTONIC));
-    int x, y, value, titleAt = 0;
+    int x, y, value, most, titleAt = 0;
     if (sscanf(command, "click %d %d %n", &x, &y, &titleAt) >= 2) {
         float gx = x, gy = y;
         if (titleAt > 0 && command[titleAt] && !find_window(robot, command + titleAt, x, y, &gx, &gy)) {
@@ -256,8 +261,12 @@ static void run(struct robot *robot, const char *command)
         key(robot, (uint32_t)value, &now, 0);
     } else if (strcmp(command, "press") == 0) {
         press_space(robot, &now, 0);
+    } else if (sscanf(command, "answer %d %d", &value, &most) == 2) {
+        robot->answerMs = value;
+        robot->answerMaxMs = most;
     } else if (sscanf(command, "answer %d", &value) == 1) {
         robot->answerMs = value;
+        robot->answerMaxMs = 0;
     } else {
         fprintf(robot->log, "unknown %s\n", command);
     }

@@ -351,8 +351,8 @@ public:
             const QList<QByteArray> fields = line.trimmed().split(' ');
             if (fields.size() == 6 && fields[0] == "sight")
                 sights.append({fields[5].toLongLong(), fields[1].toInt(), fields[4].toInt() > 0, false, false});
-            else if (fields.size() == 3 && fields[0] == "pressed" && fields[2].toInt() > 0)
-                answered.append(fields[2].toInt()); // stamped exactly that long after the disc
+            else if (fields.size() == 3 && fields[0] == "pressed" && fields[2].toDouble() > 0)
+                answered.append(fields[2].toDouble()); // stamped exactly that long after the disc
         }
         return sights;
     }
