@@ -144,30 +144,48 @@ void TestRunCore::reactionClock_data()
     QTest::addColumn<bool>("stamps");
     QTest::addColumn<qint64>("shownUs"); // the middle of painting and the server's answer
     QTest::addColumn<qint64>("handledUs");
-    QTest::addColumn<qint64>("stampMs"); // the key's, taken modulo 2^32
-    QTest::addColumn<qint64>("discMs");  // the server's stamp of the disc's drawing; -1: none came
-    QTest::addColumn<int>("ms");         // -1: an early press
-    const qint64 wrapMs = 1LL << 32;     // the stamp wraps, the steady clock does not
+    QTest::addColumn<qint64>("stampMs");     // the key's, taken modulo 2^32
+    QTest::addColumn<qint64>("discMs");      // the server's stamp of the disc's drawing; -1: none came
+    QTest::addColumn<int>("ms");             // -1: an early press
+    QTest::addColumn<qint64>("presentedUs"); // when the compositor showed the disc; -1: not told
+    QTest::addColumn<qint64>("preciseUs");   // the key's own instant, to the ns; -1: not told
+    const qint64 wrapMs = 1LL << 32;         // the stamp wraps, the steady clock does not
     QTest::newRow("two server stamps, however late handled")
-        << true << 4'700'000LL << 9'000'000LL << 5000LL << 4700LL << 300;
+        << true << 4'700'000LL << 9'000'000LL << 5000LL << 4700LL << 300 << -1LL << -1LL;
     QTest::newRow("two server stamps across the wrap")
-        << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << wrapMs - 300 << 305;
+        << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << wrapMs - 300 << 305 << -1LL << -1LL;
     QTest::newRow("the key stamped in the disc's millisecond")
-        << true << 4'700'000LL << 4'700'900LL << 4700LL << 4700LL << 0;
-    QTest::newRow("the key stamped before the disc") << true << 4'700'000LL << 4'700'900LL << 4699LL << 4700LL << -1;
+        << true << 4'700'000LL << 4'700'900LL << 4700LL << 4700LL << 0 << -1LL << -1LL;
+    QTest::newRow("the key stamped before the disc")
+        << true << 4'700'000LL << 4'700'900LL << 4699LL << 4700LL << -1 << -1LL << -1LL;
     QTest::newRow("the disc stamped late, by the first usual time")
-        << true << 4'700'000LL << 5'000'900LL << 5000LL << 4705LL << 298;
+        << true << 4'700'000LL << 5'000'900LL << 5000LL << 4705LL << 298 << -1LL << -1LL;
     QTest::newRow("no disc stamp: the middle of the key's millisecond, rounded")
-        << true << 4'700'000LL << 5'000'900LL << 5000LL << -1LL << 301;
-    QTest::newRow("no stamps: when handled, rounded") << false << 4'700'000LL << 5'000'600LL << 0LL << -1LL << 301;
-    QTest::newRow("the key's millisecond not over yet") << true << 4'700'000LL << 5'000'300LL << 5000LL << -1LL << 300;
-    QTest::newRow("pressed in the disc's millisecond") << true << 4'999'800LL << 5'000'900LL << 4999LL << -1LL << 0;
+        << true << 4'700'000LL << 5'000'900LL << 5000LL << -1LL << 301 << -1LL << -1LL;
+    QTest::newRow("no stamps: when handled, rounded")
+        << false << 4'700'000LL << 5'000'600LL << 0LL << -1LL << 301 << -1LL << -1LL;
+    QTest::newRow("the key's millisecond not over yet")
+        << true << 4'700'000LL << 5'000'300LL << 5000LL << -1LL << 300 << -1LL << -1LL;
+    QTest::newRow("pressed in the disc's millisecond")
+        << true << 4'999'800LL << 5'000'900LL << 4999LL << -1LL << 0 << -1LL << -1LL;
     QTest::newRow("pressed before the disc, handled after")
-        << true << 4'999'800LL << 5'000'900LL << 4998LL << -1LL << -1;
-    QTest::newRow("a key stamp from the future") << true << 4'700'000LL << 5'000'900LL << 5002LL << -1LL << 301;
-    QTest::newRow("another clock's key stamp") << true << 4'700'000LL << 5'000'900LL << 123456789LL << -1LL << 301;
-    QTest::newRow("too old to be this press") << true << 0LL << 20'000'000LL << 5000LL << -1LL << 20000;
-    QTest::newRow("across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << -1LL << 306;
+        << true << 4'999'800LL << 5'000'900LL << 4998LL << -1LL << -1 << -1LL << -1LL;
+    QTest::newRow("a key stamp from the future")
+        << true << 4'700'000LL << 5'000'900LL << 5002LL << -1LL << 301 << -1LL << -1LL;
+    QTest::newRow("another clock's key stamp")
+        << true << 4'700'000LL << 5'000'900LL << 123456789LL << -1LL << 301 << -1LL << -1LL;
+    QTest::newRow("too old to be this press") << true << 0LL << 20'000'000LL << 5000LL << -1LL << 20000 << -1LL << -1LL;
+    QTest::newRow("across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << -1LL << 306
+                                     << -1LL << -1LL;
+    // Wayland: the compositor's presentation of the disc, 10 ms after the program's estimate.
+    QTest::newRow("presented, the key to the ns")
+        << true << 4'700'000LL << 5'100'000LL << 5010LL << -1LL << 300 << 4'710'000LL << 5'010'000LL;
+    QTest::newRow("presented, the key to the ns just before it")
+        << true << 4'700'000LL << 5'100'000LL << 4709LL << -1LL << -1 << 4'710'000LL << 4'709'999LL;
+    QTest::newRow("presented, the key in whole ms")
+        << true << 4'700'000LL << 5'100'000LL << 5009LL << -1LL << 300 << 4'710'000LL << -1LL;
+    QTest::newRow("a precise key stamp of another clock")
+        << true << 4'700'000LL << 5'000'600LL << 5000LL << -1LL << 301 << -1LL << 9'000'000'000LL;
 }
 
 void TestRunCore::reactionClock()
@@ -177,15 +195,21 @@ void TestRunCore::reactionClock()
     QFETCH(qint64, handledUs);
     QFETCH(qint64, stampMs);
     QFETCH(qint64, discMs);
+    QFETCH(qint64, presentedUs);
+    QFETCH(qint64, preciseUs);
     using std::chrono::microseconds;
     SteadyTime now(microseconds(shownUs - 400));
     ReactionClock clock(stamps, [&] { return now; });
     clock.PaintStarting();
     clock.DiscShown(now, SteadyTime(microseconds(shownUs + 400)));
+    if (presentedUs >= 0)
+        clock.DiscPresented(SteadyTime(microseconds(presentedUs)));
     now = SteadyTime(microseconds(handledUs));
     const std::optional<std::uint32_t> disc
         = discMs < 0 ? std::nullopt : std::optional(static_cast<std::uint32_t>(discMs));
-    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs), disc).value_or(-1), "ms");
+    const std::optional<SteadyTime> precise
+        = preciseUs < 0 ? std::nullopt : std::optional(SteadyTime(microseconds(preciseUs)));
+    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs), disc, precise).value_or(-1), "ms");
 }
 
 // A busy server may stamp its drawing late: a stamp later after the start of painting than this
