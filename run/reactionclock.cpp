@@ -5,38 +5,31 @@
 
 using namespace std::chrono;
 
+namespace {
+
+// Each clock's names, in the order of ReactionTiming.
+const struct
+{
+    const char *trace;
+    const char *stored;
+} TimingNames[] = {
+    {"Programm", "program"},
+    {"X-Server (DAMAGE)", "x11-damage"},
+    {"XWayland (DAMAGE)", "xwayland-damage"},
+    {"Wayland (Praesentation)", "wayland-presentation"},
+    {"Schaltbox", "box"},
+};
+
+} // namespace
+
 const char *TraceName(ReactionTiming timing)
 {
-    switch (timing) {
-    case ReactionTiming::XServer:
-        return "X-Server (DAMAGE)";
-    case ReactionTiming::Xwayland:
-        return "XWayland (DAMAGE)";
-    case ReactionTiming::Presentation:
-        return "Wayland (Praesentation)";
-    case ReactionTiming::Box:
-        return "Schaltbox";
-    case ReactionTiming::Program:
-        break;
-    }
-    return "Programm";
+    return TimingNames[static_cast<int>(timing)].trace;
 }
 
 const char *StoredName(ReactionTiming timing)
 {
-    switch (timing) {
-    case ReactionTiming::XServer:
-        return "x11-damage";
-    case ReactionTiming::Xwayland:
-        return "xwayland-damage";
-    case ReactionTiming::Presentation:
-        return "wayland-presentation";
-    case ReactionTiming::Box:
-        return "box";
-    case ReactionTiming::Program:
-        break;
-    }
-    return "program";
+    return TimingNames[static_cast<int>(timing)].stored;
 }
 
 ReactionClock::ReactionClock(bool stamps, NowFunction nowFunction)
