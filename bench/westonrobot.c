@@ -7,7 +7,8 @@
  *       click X Y [TITLE] (in the topmost window of that title, X Y from its top left corner)
  *       | key CODE | press (SPACE, stamped now) | answer MS (from now on SPACE MS after each
  *       frame that brings a disc, by its presentation time; 0: no more) | answer MIN MAX (each
- *       after a time drawn from MIN to MAX ms, to the microsecond)
+ *       after a time drawn from MIN to MAX ms, to the microsecond) | early (SPACE as soon as the
+ *       next frame that brings a disc is painted, before it is presented: pressed too early)
  *   BLINKDASH_ROBOT_LOG   reports, one per line:
  *       sight N X Y L T  a frame presented at T (ns, the presentation clock) shows N discs, the
  *                        first at X Y, and L points of anything else but black (on a grid a
@@ -54,6 +55,7 @@ struct robot
     double answerMs;        /* > 0: press SPACE this long after each disc */
     double answerMaxMs;     /* > answerMs: a time drawn from answerMs to this */
     double answeredMs;      /* the one pending */
+    int early;              /* press when the next disc is painted */
     struct timespec answer; /* the press's stamp, CLOCK_MONOTONIC */
     uint32_t *pixels;
     size_t pixelsSize;
@@ -194,6 +196,11 @@ static void look(struct wl_listener *listener, void *data)
         }
     if (discs == robot->discs && (lit > 0) == (robot->lit > 0))
         return;
+    if (discs > 0 && robot->discs == 0 && robot->early) {
+        struct timespec now = timespec_of(now_on(CLOCK_MONOTONIC));
+        robot->early = 0;
+        press_space(robot, &now, 0);
+    }
     robot->discs = discs;
     robot->lit = lit;
     robot->pending = 1;
@@ -259,6 +266,8 @@ static void run(struct robot *robot, const char *command)
     } else if (sscanf(command, "key %d", &value) == 1) {
         key(robot, (uint32_t)value, &now, 1);
         key(robot, (uint32_t)value, &now, 0);
+    } else if (strcmp(command, "early") == 0) {
+        robot->early = 1;
     } else if (strcmp(command, "press") == 0) {
         press_space(robot, &now, 0);
     } else if (sscanf(command, "answer %d %d", &value, &most) == 2) {

@@ -96,7 +96,10 @@ public:
     virtual void Environment(QProcessEnvironment &env) const = 0;
     virtual void Click(const char *window, QPoint point) = 0; // a point of that window's form
     virtual void Escape() = 0;
-    virtual void PressSpace() = 0;   // stamped now
+    virtual void PressSpace() = 0; // stamped now
+    // SPACE after the next disc was drawn, before the display showed it; false where the robot
+    // cannot tell the two apart.
+    virtual bool PressBeforeShown() { return false; }
     virtual void Answer(int ms) = 0; // from now on SPACE ms after each disc came, by when it came
     virtual void Cover(bool on) = 0; // another program's window over the screen, with the keyboard
     virtual QList<Sight> Sights() = 0;
@@ -339,6 +342,11 @@ public:
 
     void Escape() override { Command("key 1"); }
     void PressSpace() override { Command("press"); }
+    bool PressBeforeShown() override
+    {
+        Command("early");
+        return true;
+    }
     void Answer(int ms) override { Command(QString("answer %1").arg(ms)); }
 
     void Cover(bool on) override
@@ -498,6 +506,8 @@ void TestDisplay::screens_data()
     for (const QString server : {"x11", "wayland", "xwayland"})
         for (const QString &scenario : scenarios)
             QTest::newRow(qPrintable(server + ": " + scenario)) << server << scenario;
+    QTest::newRow("wayland: a press before the disc was shown") << "wayland"
+                                                                << "a press before the disc was shown";
     QTest::newRow("x11: the screen check, twice") << "x11"
                                                   << "screen check";
 }
@@ -586,6 +596,16 @@ void TestDisplay::screens()
         screen->Escape();
         QTRY_COMPARE_WITH_TIMEOUT(program.LastRun().earlyPresses, 1, 5000);
         QCOMPARE(program.LastRun().times, QList<int>());
+    } else if (scenario == "a press before the disc was shown") {
+        // Pressed after the program drew the disc, before the compositor showed it: early.
+        Program program(folder.path(), *screen, "cnt=2\nminDel=1\nmaxDel=1\nrandomPosition=true\n");
+        if (!screen->PressBeforeShown())
+            QSKIP("drawing and showing are one here");
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        QVERIFY(waitFor(1, 5000));
+        QTRY_VERIFY_WITH_TIMEOUT(traced(program, "Leertaste vor dem Signal gedrueckt"), 3000);
+        screen->Escape();
+        QTRY_COMPARE_WITH_TIMEOUT(program.LastRun().earlyPresses, 1, 5000);
     } else if (scenario == "covered during a wait") {
         // Another window takes the keyboard (and, but on openbox, which gives the stimulus window
         // back when asked, the screen) while a disc is due: no disc is shown until the window is
