@@ -32,7 +32,7 @@ Evaluation Evaluate(const QList<int> &times)
     qint64 keptSum = 0;
     qint64 kept = 0;
     for (int t : evaluated) {
-        if (t < e.threshold) {
+        if (!e.IsOutlier(t)) {
             keptSum += t;
             ++kept;
         }

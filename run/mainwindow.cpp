@@ -487,7 +487,7 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
         trial.x = given.value(i).x;
         trial.y = given.value(i).y;
         trial.warmUp = i < 2; // by the rule, evaluated or not
-        trial.outlier = evaluation.evaluated && i >= 2 && results.at(i) >= evaluation.threshold;
+        trial.outlier = evaluation.evaluated && i >= 2 && evaluation.IsOutlier(results.at(i));
         run.trials.append(trial);
     }
     unjournaled.append(run);
