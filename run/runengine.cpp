@@ -127,7 +127,9 @@ void RunEngine::Stop()
 {
     if (phase == Phase::Idle)
         return;
-    ending = phase != Phase::GameOver ? Ending::Stopped : boxLost ? Ending::BoxLost : Ending::Complete;
+    // Every signal answered is a complete run, also when ESC comes before the end notice.
+    const bool allAnswered = phase == Phase::GameOver || (phase == Phase::Waiting && testsLeft == 0);
+    ending = !allAnswered ? Ending::Stopped : boxLost ? Ending::BoxLost : Ending::Complete;
     End();
     const Evaluation evaluation = Evaluate(results);
     if (evaluation.evaluated)

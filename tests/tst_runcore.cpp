@@ -63,7 +63,10 @@ private:
     void EndRun(bool) override { Say("end"); }
     void RunEvaluated(const Evaluation &e) override
     {
-        Say(e.result ? QStringLiteral("result %1").arg(*e.result) : e.evaluated ? "no result" : "not evaluated");
+        Say(QStringList {"complete", "stopped", "box lost"}.at(static_cast<int>(engine.LastEnding())) + ": "
+            + (e.result           ? QStringLiteral("result %1").arg(*e.result)
+                    : e.evaluated ? "no result"
+                                  : "not evaluated"));
     }
 
     qint64 now = 0;
@@ -244,11 +247,16 @@ void TestRunCore::runs_data()
     QTest::newRow("screen run to the end, evaluated")
         << "cnt=4 start +1000 answer=300 +1000 answer=200 +1000 answer=250 +1000 answer=260 +1000 stop"
         << start + "begin screen, disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, "
-            + next + "game over, sound ding.wav, end, (Mittelwert 255 mittl. abweichung 5 schwelle 262), result 255";
+            + next
+            + "game over, sound ding.wav, end, (Mittelwert 255 mittl. abweichung 5 schwelle 262), complete: result 255";
+    QTest::newRow("ESC after the last answer, before the end notice: complete")
+        << "cnt=4 start +1000 answer=300 +1000 answer=200 +1000 answer=250 +1000 answer=260 +500 stop"
+        << start + "begin screen, disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, "
+            + next + "end, (Mittelwert 255 mittl. abweichung 5 schwelle 262), complete: result 255";
     const QString r = "r, wait 10000, ";
     QTest::newRow("box run stopped early: the LED goes off")
         << "useBox=true cnt=3 start +1000 answer=250 +1000 stop"
-        << start + "begin box, " + r + next + r + "led off, end, not evaluated";
+        << start + "begin box, " + r + next + r + "led off, end, stopped: not evaluated";
     QTest::newRow("a warning before each signal, none before the end")
         << "enableWav=true minAkkust=300 maxAkkust=300 start +700 +300 answer=250 +1000 answer=260 +1000"
         << start + "warn 700, begin screen, sound beep.wav, disc 50 50, " + next
@@ -257,13 +265,13 @@ void TestRunCore::runs_data()
         << "enableWav=true minAkkust=1001 maxAkkust=1001 cnt=1 start +1000" << start + "begin screen, disc 50 50";
     QTest::newRow("ESC during a wait; the next run waits afresh")
         << "cnt=1 start +500 stop +600 start +999 +1"
-        << start + "begin screen, end, not evaluated, " + start + "begin screen, disc 50 50";
+        << start + "begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50";
     QTest::newRow("ESC at the disc; its late answer is stray")
         << "start +1000 stop answer=250"
-        << start + "begin screen, disc 50 50, end, not evaluated, (Ergebnis 250 ohne Messung verworfen)";
+        << start + "begin screen, disc 50 50, end, stopped: not evaluated, (Ergebnis 250 ohne Messung verworfen)";
     QTest::newRow("a stopped run's warning never sounds in the next")
         << "enableWav=true minAkkust=300 maxAkkust=300 start +500 stop enableWav=false start +600"
-        << start + "warn 700, begin screen, end, not evaluated, " + start + "begin screen";
+        << start + "warn 700, begin screen, end, stopped: not evaluated, " + start + "begin screen";
     QTest::newRow("a second start during a run is ignored")
         << "cnt=1 start +500 start +500" << start + "begin screen, disc 50 50";
     QTest::newRow("stray answers: before the signal, a second one")
@@ -280,12 +288,12 @@ void TestRunCore::runs_data()
     QTest::newRow("a box silent for 10 s is told, until it answers")
         << "useBox=true cnt=2 start +1000 +9999 +1 +60000 answer=250 +1000 +10000 stop"
         << start + "begin box, " + r + "box silent, box answers, " + next + r
-            + "box silent, led off, end, not evaluated";
+            + "box silent, led off, end, stopped: not evaluated";
     QTest::newRow("a box lost: no more signals, Fertig evaluates")
         << "useBox=true cnt=2 start +1000 boxlost +5000 answer=250 boxlost stop"
         << start + "begin box, " + r
             + "(Schaltbox waehrend des Tests verloren), box lost, "
-              "(Ergebnis 250 ohne Messung verworfen), end, not evaluated";
+              "(Ergebnis 250 ohne Messung verworfen), end, box lost: not evaluated";
     QTest::newRow("a negative count: the end notice after one wait")
         << "cnt=-5 start +1000" << start + "begin screen, game over, sound ding.wav";
     // Waits in ms, truncated, never rounded (0.3 s is 299 ms as a long double sees it), each bound
