@@ -438,8 +438,8 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
                         : QStringLiteral("%1x%2").arg(actionWin.width()).arg(actionWin.height());
     const RunTiming timing = MakeRunTiming(runSettings);
     run.signalCount = timing.signalCount;
-    run.minWaitS = timing.minDelayMs / 1000.0;
-    run.maxWaitS = (timing.minDelayMs + timing.delayRangeMs) / 1000.0;
+    run.minWaitS = timing.minDelayS; // as set; the waits drawn show the milliseconds
+    run.maxWaitS = timing.maxDelayS;
     run.randomPosition = runSettings.randomPosition;
     run.warning = runSettings.enableWav;
     run.leadMinMs = timing.minLeadMs;

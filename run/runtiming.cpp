@@ -28,6 +28,8 @@ RunTiming MakeRunTiming(const Settings &settings)
     RunTiming timing;
     timing.minDelayMs = ToMilliseconds(minDel);
     timing.delayRangeMs = ToMilliseconds(std::fabs(minDel - maxDel));
+    timing.minDelayS = static_cast<double>(minDel);
+    timing.maxDelayS = static_cast<double>(maxDel >= minDel ? maxDel : minDel + (minDel - maxDel));
     timing.minLeadMs = qBound(0, settings.minAkkust, MaxLeadMs);
     timing.maxLeadMs = qBound(0, settings.maxAkkust, MaxLeadMs);
     timing.signalCount = qMax(0, settings.cnt);

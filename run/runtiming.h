@@ -9,7 +9,10 @@ struct RunTiming
 {
     int minDelayMs = 0;   // shortest wait before a signal
     int delayRangeMs = 0; // waits lie in minDelayMs .. minDelayMs + delayRangeMs
-    int minLeadMs = 0;    // the acoustic warning sounds between these two leads before the signal
+    // The same bounds in seconds before they are cut to whole milliseconds: 1.2 s stays 1.2.
+    double minDelayS = 0;
+    double maxDelayS = 0;
+    int minLeadMs = 0; // the acoustic warning sounds between these two leads before the signal
     int maxLeadMs = 0;
     int signalCount = 0;
 };

@@ -252,7 +252,7 @@ void TestWindows::boxRun()
         }
         return got;
     };
-    Open("useBox=true\nboxCom=8\ncnt=6\nminDel=0.02\nmaxDel=0.05\n");
+    Open("useBox=true\nboxCom=8\ncnt=6\nminDel=0.02\nmaxDel=0.03\n");
     auto *boxWin = TopLevel<BoxWin>();
     QTest::mouseClick(window->startButton, Qt::LeftButton);
     QVERIFY(boxWin->isVisible() && !QApplication::overrideCursor());
@@ -281,6 +281,7 @@ void TestWindows::boxRun()
     Journal journal(DataPath("blinkdash.sqlite", DataFolder)); // the box's own microseconds kept
     const JournalRun run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
     QCOMPARE(EndingName(run.ending), QString("box lost"));
+    QCOMPARE(run.maxWaitS, 0.03); // as set, though the waits end at 29 ms
     QCOMPARE(run.trials.size(), answers.size());
     for (int i = 0; i < answers.size(); ++i)
         QCOMPARE(run.trials.at(i).boxUs.value(), answers.at(i) * 1000 + 999);
