@@ -1,5 +1,7 @@
 #include "prompts.h"
 
+#include "spacekey.h"
+
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -14,6 +16,14 @@ QString Answer(const QString &title, const QString &text)
     return answerer(title + QLatin1Char('|') + text);
 }
 
+// A message must be read: SPACE, which a person may still be pressing for a run, does not close it.
+void Show(QMessageBox &box)
+{
+    for (QAbstractButton *button : box.buttons())
+        PressedByEnterOnly(button);
+    box.exec();
+}
+
 } // namespace
 
 void Prompt::Critical(QWidget *parent, const QString &title, const QString &text, const QString &details)
@@ -24,7 +34,7 @@ void Prompt::Critical(QWidget *parent, const QString &title, const QString &text
     }
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
     box.setInformativeText(details);
-    box.exec();
+    Show(box);
 }
 
 void Prompt::Information(QWidget *parent, const QString &title, const QString &text, QWidget *extra)
@@ -46,7 +56,7 @@ void Prompt::Information(QWidget *parent, const QString &title, const QString &t
     } else {
         delete extra;
     }
-    box.exec();
+    Show(box);
 }
 
 bool Prompt::Question(QWidget *parent, const QString &title, const QString &text)

@@ -9,6 +9,7 @@
 #include "portname.h"
 #include "prompts.h"
 #include "scorewin.h"
+#include "spacekey.h"
 #include "textfit.h"
 #include "website.h"
 
@@ -63,6 +64,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     SetUpTimer(waitTimer);
     SetUpTimer(warningTimer);
+    // A run starts by a click, or by Enter on the start button or in the name field; never by a
+    // SPACE meant for the run before.
+    PressedByEnterOnly(startButton);
+    connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::on_startButton_clicked);
     connect(&waitTimer, &QTimer::timeout, this, &MainWindow::SlotNextEvent);
     connect(&warningTimer, &QTimer::timeout, this, &MainWindow::SlotPlayWav);
     connect(&actionWin, &ActionWin::SignalResult, this, &MainWindow::SlotResult);
@@ -371,6 +376,7 @@ bool MainWindow::BoxWindowShown()
 
 void MainWindow::EndRun(bool boxRun)
 {
+    startButton->setFocus(); // where SPACE still pressed for this run does nothing
     actionWin.Withdraw();
     boxWin.setVisible(false);
     if (!boxRun)
