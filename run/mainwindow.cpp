@@ -239,6 +239,7 @@ void MainWindow::on_scoreButton_clicked()
 {
     ScoreWin scoreWin(this);
     scoreWin.ShowList(&highscores);
+    connect(&scoreWin, &ScoreWin::ListChanged, this, [this] { SaveHighscores(true); });
     scoreWin.SetJournal(journal.get());
     scoreWin.exec();
 }

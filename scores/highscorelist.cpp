@@ -44,6 +44,15 @@ void HighscoreList::Insert(const QString &name, int time)
     endInsertRows();
 }
 
+void HighscoreList::Remove(int row)
+{
+    if (row < 0 || row >= entries.size())
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    entries.removeAt(row);
+    endRemoveRows();
+}
+
 int HighscoreList::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(entries.size());

@@ -1,8 +1,12 @@
 #include "scorewin.h"
 
+#include "highscorelist.h"
 #include "historywin.h"
+#include "prompts.h"
 
 #include <QHeaderView>
+
+#include <algorithm>
 
 ScoreWin::ScoreWin(QWidget *parent)
     : QDialog(parent)
@@ -12,12 +16,35 @@ ScoreWin::ScoreWin(QWidget *parent)
     closeButton->setFocus();       // the table without focus: no row looks picked
 }
 
-void ScoreWin::ShowList(QAbstractItemModel *list)
+void ScoreWin::ShowList(HighscoreList *highscores)
 {
+    list = highscores;
     tableView->setModel(list);
     QHeaderView *header = tableView->horizontalHeader();
     header->setSectionResizeMode(0, QHeaderView::Stretch);
     header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    deleteButton->setEnabled(false);
+    connect(tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        [this] { deleteButton->setEnabled(tableView->selectionModel()->hasSelection()); });
+}
+
+void ScoreWin::on_deleteButton_clicked()
+{
+    QList<int> rows;
+    for (const QModelIndex &index : tableView->selectionModel()->selectedRows())
+        rows << index.row();
+    if (rows.isEmpty())
+        return;
+    const HighscoreEntry &first = list->Entries().at(rows.first());
+    const QString question = rows.size() == 1
+        ? QStringLiteral("Den Eintrag „%1“ (%2 ms) aus den HighScores löschen?").arg(first.name).arg(first.time)
+        : QStringLiteral("Die %1 gewählten Einträge aus den HighScores löschen?").arg(rows.size());
+    if (!Prompt::Question(this, QStringLiteral("HighScores"), question))
+        return;
+    std::sort(rows.rbegin(), rows.rend()); // from the bottom, so that the rows above keep their numbers
+    for (const int row : rows)
+        list->Remove(row);
+    Q_EMIT ListChanged();
 }
 
 void ScoreWin::SetJournal(Journal *runJournal)

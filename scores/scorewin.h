@@ -4,9 +4,10 @@
 
 #include <QDialog>
 
+class HighscoreList;
 class Journal;
 
-// The modal window that shows the high-score list; it reads the list and changes nothing.
+// The modal window that shows the high-score list; an entry picked can be removed after a question.
 class ScoreWin : public QDialog, public Ui_ScoreWin
 {
     Q_OBJECT
@@ -15,13 +16,18 @@ public:
     explicit ScoreWin(QWidget *parent = nullptr);
 
     // Shows list: the name takes the width the time leaves.
-    void ShowList(QAbstractItemModel *list);
+    void ShowList(HighscoreList *list);
     // "Verlauf ..." opens the journal's window; without a journal (turned off) the button says so.
     void SetJournal(Journal *journal);
 
+Q_SIGNALS:
+    void ListChanged(); // an entry was removed: the list wants saving
+
 private Q_SLOTS:
+    void on_deleteButton_clicked();
     void on_historyButton_clicked();
 
 private:
+    HighscoreList *list = nullptr;
     Journal *journal = nullptr;
 };

@@ -233,7 +233,19 @@ void TestWindows::screenRun()
         // The name takes the free width; nothing looks picked.
         QVERIFY(scores->tableView->columnWidth(0) > 2 * scores->tableView->columnWidth(1));
         QVERIFY(scores->focusWidget() == scores->closeButton && !scores->tableView->selectionModel()->hasSelection());
+        // Removed once picked, and only after a yes; saved at once.
+        QVERIFY(!scores->deleteButton->isEnabled());
+        scores->tableView->selectRow(0);
+        for (const QString answer : {"", "ja"}) {
+            nextFile = answer;
+            QTest::mouseClick(scores->deleteButton, Qt::LeftButton);
+        }
+        QCOMPARE(model->rowCount(), 0);
     });
+    QCOMPARE(seen, QStringList(2, "HighScores|Den Eintrag „Anna“ (" + result + " ms) aus den HighScores löschen?"));
+    QCOMPARE(folder->Read("blinkdash.txt"), QByteArray());
+    seen.clear();
+    nextFile.clear();
 
     // The export: cancelled, written whole, and said so where it cannot be written.
     QTest::mouseClick(window->saveButton, Qt::LeftButton);
