@@ -9,7 +9,12 @@
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationVersion(QStringLiteral(BLINKDASH_VERSION));
+    if (const std::optional<int> answered = AnswerCommandLine(argc, argv))
+        return *answered;
+    HoldMessagesUntilDisplay();
     QApplication app(argc, argv);
+    StartedOnDisplay();
     // A dock matches the window to the menu entry by these.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.flinkprobe.Flinkprobe"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/example.flinkprobe.Flinkprobe.svg")));

@@ -23,6 +23,8 @@ private Q_SLOTS:
     void fileNamesSurviveExactly_data();
     void fileNamesSurviveExactly();
     void soundFiles();
+    void commandLine_data();
+    void commandLine();
     void streamsAreWrittenThrough();
     void signalsCloseTheProgramCleanly();
     void signalsIgnoredAtStartStayIgnored();
@@ -168,6 +170,57 @@ void TestApp::soundFiles()
     for (qsizetype cut : {qsizetype(0), qsizetype(4), qsizetype(20), qsizetype(44), wav.size() - 1})
         QVERIFY2(folder->Write("cut.wav", wav.left(cut)) && !IsWholeWavFile(folder->Path("cut.wav")),
             qPrintable(QString::number(cut)));
+}
+
+// Help and version on standard output, without a display too; without one, a line that says so
+// and status 1, where Qt would abort. Every row runs where no display can be reached.
+void TestApp::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("display"); // DISPLAY; empty: not set
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out"); // regular expressions for all of standard output and error
+    QTest::addColumn<QString>("err");
+    const QString help
+        = "Usage: \\S*blinkdash \\[options\\]\n(.*\n)*  -d +Append a trace of every run to blinkdash.dbg.\n";
+    QTest::newRow("--help") << QStringList {"--help"} << "" << 0 << help << "";
+    QTest::newRow("-h, after an option of Qt's") << QStringList {"-platform", "xcb", "-h"} << "" << 0 << help << "";
+    QTest::newRow("--version") << QStringList {"--version"} << "" << 0 << "blinkdash \\d+\\.\\d+\n"
+                               << "";
+    QTest::newRow("no display; an option of Qt's with an h is no -h")
+        << QStringList {"-stylesheet", "none.qss", "-d"} << "" << 1 << ""
+        << "blinkdash: no display to open the window on "
+           "\\(DISPLAY not set, WAYLAND_DISPLAY not set\\)\n";
+    QTest::newRow("an X display that is not there")
+        << QStringList() << ":4242" << 1 << ""
+        << "blinkdash: no display to open the window on \\(DISPLAY :4242, .*\\)\n";
+}
+
+void TestApp::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, display);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
+        env.remove(name);
+    if (!display.isEmpty())
+        env.insert("DISPLAY", display);
+    env.insert("XDG_CONFIG_HOME", folder->Path());
+    program.setProcessEnvironment(env);
+    program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash", arguments);
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QTEST(program.exitCode(), "code");
+    const auto matches = [](const QByteArray &output, const QString &pattern) {
+        return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(output).hasMatch();
+    };
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const QByteArray standardOutput = program.readAllStandardOutput();
+    const QByteArray standardError = program.readAllStandardError();
+    QVERIFY2(matches(standardOutput, out), standardOutput.constData());
+    QVERIFY2(matches(standardError, err), standardError.constData());
 }
 
 // The times exported to /dev/stdout of a program whose output goes to a file: they must reach the
