@@ -65,11 +65,12 @@ void Say(const char *format, const QByteArray &text = QByteArray())
     std::fflush(stdout);
 }
 
-bool ParseOptions(QCoreApplication &app, Options &options)
+bool ParseOptions(Options &options)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Plays blinkdash's switch box on a pseudo-terminal."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("com"), QStringLiteral("Offer the box as COM port <n> (default 1)."), QStringLiteral("n")},
         {QStringLiteral("time"), QStringLiteral("Answer every signal with <us> microseconds."), QStringLiteral("us")},
@@ -88,7 +89,15 @@ bool ParseOptions(QCoreApplication &app, Options &options)
                            "sensor sees light."),
             QStringLiteral("elf")},
     });
-    parser.process(app);
+    // Every invalid option gives status 2, as the manual says; process() would give 1.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "blinkdash-boxsim: %s (see --help)\n", qPrintable(parser.errorText()));
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
 
     bool ok = true;
     if (parser.isSet(QStringLiteral("com")))
@@ -297,8 +306,9 @@ int RunFirmware(const Options &options, const QString &link)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(BLINKDASH_VERSION));
     Options options;
-    if (!ParseOptions(app, options))
+    if (!ParseOptions(options))
         return 2;
 
     InitFolders(QCoreApplication::applicationFilePath());
