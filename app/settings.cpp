@@ -290,6 +290,12 @@ Settings ReadSettings(const QString &iniPath)
             ini.value(QStringLiteral("screenLatencyDate")).toString(),
             ini.value(QStringLiteral("screenLatencySize")).toString()};
     s.screenLatencyCorrection = ini.value(QStringLiteral("screenLatencyCorrection"), false).toBool();
+    // "900x700"; a size no screen has is no size.
+    const QStringList size = ini.value(QStringLiteral("historySize")).toString().split(QLatin1Char('x'));
+    const QSize history(size.value(0).toInt(), size.value(1).toInt());
+    if (size.size() == 2 && history.width() > 0 && history.height() > 0 && history.width() <= 20000
+        && history.height() <= 20000)
+        s.historySize = history;
     ini.endGroup();
     if (const std::optional<QByteArray> raw = RawValue(ReadFile(iniPath), "wavFile"); raw && TypedByHand(*raw))
         s.wavFile = DecodeText(*raw);
@@ -317,5 +323,8 @@ bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
             {"screenLatencySd", IniDouble(s.screenLatency->sdMs)},
             {"screenLatencyDate", IniString(s.screenLatency->date)},
             {"screenLatencySize", IniString(s.screenLatency->size)}};
+    if (s.historySize)
+        values.append({"historySize",
+            QByteArray::number(s.historySize->width()) + 'x' + QByteArray::number(s.historySize->height())});
     return WriteFileWhole(iniPath, WithValues(content, values), reason);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -30,6 +31,7 @@ struct Settings
     bool journal = true;                        // keep every run in the journal; set by hand only, never written
     std::optional<ScreenLatency> screenLatency; // written when measured
     bool screenLatencyCorrection = false;       // take it off screen times; set by hand only
+    std::optional<QSize> historySize;           // of the window "Verlauf", once resized
 };
 
 // A missing file or key gives the default; a value that does not convert gives 0, 0.0 or false.
@@ -37,8 +39,8 @@ struct Settings
 // into the file by hand comes back exactly, commas, blanks and Latin-1 bytes included.
 Settings ReadSettings(const QString &iniPath);
 
-// Writes every setting but cnt, journal and screenLatencyCorrection (and the screen latency only once
-// it was measured) into group "Common", keeping the rest of the file as it stands (a
+// Writes every setting but cnt, journal and screenLatencyCorrection (and the screen latency and the
+// size of "Verlauf" only once there are such) into group "Common", keeping the rest of the file as it stands (a
 // hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
 // system's reason, when it could not be written, and the old file keeps every byte.
 bool WriteSettings(const QString &iniPath, const Settings &settings, QString *reason = nullptr);

@@ -240,7 +240,8 @@ void MainWindow::on_scoreButton_clicked()
     ScoreWin scoreWin(this);
     scoreWin.ShowList(&highscores);
     connect(&scoreWin, &ScoreWin::ListChanged, this, [this] { SaveHighscores(true); });
-    scoreWin.SetJournal(journal.get());
+    scoreWin.SetJournal(journal.get(), settings.historySize);
+    connect(&scoreWin, &ScoreWin::HistoryResized, this, [this](QSize size) { settings.historySize = size; });
     scoreWin.exec();
 }
 

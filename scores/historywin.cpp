@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLineSeries>
 #include <QScatterSeries>
+#include <QScreen>
 #include <QValueAxis>
 
 #include <cmath>
@@ -49,7 +50,8 @@ QValueAxis *Axis(QChart *chart, Qt::Alignment side, const QString &title, double
 // A run's times by signal: warm-up and outliers marked apart, the mean and the threshold as lines.
 QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
 {
-    QChart *chart = NewChart(QStringLiteral("%1, %2").arg(run.name, ShownDate(run.started)));
+    const QString date = ShownDate(run.started);
+    QChart *chart = NewChart(run.name.isEmpty() ? date : QStringLiteral("%1, %2").arg(run.name, date));
     auto *times = new QScatterSeries;
     times->setName(QStringLiteral("Reaktionszeit"));
     auto *warmUp = new QScatterSeries;
@@ -58,6 +60,7 @@ QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
     auto *outliers = new QScatterSeries;
     outliers->setName(QStringLiteral("Ausreißer"));
     outliers->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+    outliers->setColor(QColor(0xd0, 0x20, 0x20)); // red, and larger: it may sit on the threshold's line
     double highest = 1;
     for (int i = 0; i < trials.size(); ++i) {
         const JournalTrial &t = trials.at(i);
@@ -71,7 +74,7 @@ QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
     x->setTickInterval(qMax(1, int(trials.size() / 10)));
     QValueAxis *y = Axis(chart, Qt::AlignLeft, QStringLiteral("ms"), 0, highest * 1.1);
     for (QScatterSeries *series : {times, warmUp, outliers}) {
-        series->setMarkerSize(9);
+        series->setMarkerSize(series == outliers ? 14 : 9);
         Attach(chart, series, x, y);
     }
     const auto level = [&](const QString &name, std::optional<qint64> value, Qt::PenStyle style) {
@@ -81,18 +84,40 @@ QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
         line->setName(QStringLiteral("%1 %2 ms").arg(name).arg(*value));
         line->append(0, double(*value));
         line->append(trials.size() + 1, double(*value));
-        QPen pen = line->pen();
-        pen.setStyle(style);
-        line->setPen(pen);
+        line->setPen(QPen(Qt::darkGray, 2, style));
         Attach(chart, line, x, y);
     };
     level(QStringLiteral("Mittelwert"), run.mean, Qt::SolidLine);
     level(QStringLiteral("Schwelle"), run.threshold, Qt::DashLine);
     chart->legend()->setAlignment(Qt::AlignRight); // five names: side by side they would be cut
+    // Each entry as its series is drawn: the lines as lines, solid or dashed, not as squares.
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     return chart;
 }
 
 } // namespace
+
+DateAxisRange FittedRange(qint64 firstMs, qint64 lastMs)
+{
+    // A twentieth of the span on either side, so that the first and last point are not on the
+    // frame; at least five seconds, and five minutes where there is a single run.
+    constexpr qint64 Minute = 60000;
+    const qint64 span = lastMs - firstMs;
+    const qint64 pad = span == 0 ? 5 * Minute : qMax<qint64>(5000, span / 20);
+    DateAxisRange range;
+    range.from = QDateTime::fromMSecsSinceEpoch(firstMs - pad);
+    range.to = QDateTime::fromMSecsSinceEpoch(lastMs + pad);
+    const qint64 shown = range.from.msecsTo(range.to);
+    const bool oneDay = range.from.date() == range.to.date();
+    range.format = shown > 3 * 24 * 60 * Minute ? QStringLiteral("dd.MM.yy")
+        : !oneDay                               ? QStringLiteral("dd.MM. HH:mm")
+        : shown >= 10 * Minute                  ? QStringLiteral("HH:mm")
+                                                : QStringLiteral("HH:mm:ss");
+    range.title = oneDay
+        ? QLocale(QLocale::German).toString(range.from.date(), QStringLiteral("'Uhrzeit am' dd.MM.yyyy"))
+        : QStringLiteral("Datum");
+    return range;
+}
 
 QChart *HistogramChart(const QList<int> &values, const QString &title, const QString &unit, int divisor)
 {
@@ -126,7 +151,8 @@ namespace {
 // The results of one name's runs over time, oldest first.
 QChart *TrendChart(const QList<JournalRun> &runs, const QString &name)
 {
-    QChart *chart = NewChart(QStringLiteral("Ergebnisse von %1").arg(name));
+    QChart *chart = NewChart(
+        name.isEmpty() ? QStringLiteral("Ergebnisse ohne Namen") : QStringLiteral("Ergebnisse von %1").arg(name));
     QList<QPointF> points;
     double low = 0, high = 1;
     for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
@@ -140,12 +166,13 @@ QChart *TrendChart(const QList<JournalRun> &runs, const QString &name)
     line->setPointsVisible(points.size() < 200);
     line->replace(points);
     auto *x = new QDateTimeAxis;
-    const bool days = points.size() > 1 && points.last().x() - points.first().x() > 3 * 86400000.0;
-    x->setFormat(days ? QStringLiteral("dd.MM.yy") : QStringLiteral("dd.MM. HH:mm"));
     x->setTitleText(QStringLiteral("Datum"));
-    if (!points.isEmpty())
-        x->setRange(QDateTime::fromMSecsSinceEpoch(qint64(points.first().x()) - 3600000),
-            QDateTime::fromMSecsSinceEpoch(qint64(points.last().x()) + 3600000));
+    if (!points.isEmpty()) {
+        const DateAxisRange range = FittedRange(qint64(points.first().x()), qint64(points.last().x()));
+        x->setRange(range.from, range.to);
+        x->setFormat(range.format);
+        x->setTitleText(range.title);
+    }
     chart->addAxis(x, Qt::AlignBottom);
     QValueAxis *y = Axis(chart, Qt::AlignLeft, QStringLiteral("ms"), low, high * 1.1);
     Attach(chart, line, x, y);
@@ -206,7 +233,8 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
         view->setRenderHint(QPainter::Antialiasing);
     connect(nameFilter, &QLineEdit::textChanged, &shown, &QSortFilterProxyModel::setFilterFixedString);
     const auto count = [this] { // and what depends on the rows shown
-        countLabel->setText(QStringLiteral("%1 Durchgänge").arg(shown.rowCount()));
+        countLabel->setText(shown.rowCount() == 1 ? QStringLiteral("1 Durchgang")
+                                                  : QStringLiteral("%1 Durchgänge").arg(shown.rowCount()));
         exportButton->setEnabled(shown.rowCount() > 0);
         // A filter or a deletion that took the current run away: the charts show the newest shown.
         if (!runView->currentIndex().isValid() && shown.rowCount() > 0)
@@ -221,6 +249,17 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
     count();
     if (!runView->currentIndex().isValid())
         ShowCurrentRun();
+
+    // Room for a lesson's runs and the charts at the font in use, within the screen; the table
+    // and the charts share it.
+    const int line = fontMetrics().height();
+    QSize room(line * 54, line * 44);
+    if (const QScreen *screen = this->screen())
+        room = room.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(room.expandedTo(minimumSizeHint()));
+    layout()->activate(); // the splitter's height, before the window is shown
+    splitter->setSizes({splitter->height() / 2, splitter->height() - splitter->height() / 2});
+    runView->setFocus(); // not a delete button: arrows go through the runs
 }
 
 QList<qint64> HistoryWin::SelectedRuns() const

@@ -17,6 +17,16 @@ struct HistogramBins
 };
 HistogramBins BinTimes(const QList<int> &times);
 
+// The time axis of a name's results, fitted to its runs (as ms since the epoch): a lesson's runs
+// spread over the axis, a term's too; the labels as fine as the span needs.
+struct DateAxisRange
+{
+    QDateTime from, to; // local time
+    QString format;     // of the labels
+    QString title;      // the day, where all lie on one
+};
+DateAxisRange FittedRange(qint64 firstMs, qint64 lastMs);
+
 class QChart;
 // A histogram of values, shown divided by divisor (tenths of a millisecond: 10) with the unit.
 QChart *HistogramChart(const QList<int> &values, const QString &title, const QString &unit, int divisor = 1);

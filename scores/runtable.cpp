@@ -4,7 +4,7 @@
 
 QString ShownDate(const QDateTime &date)
 {
-    return QLocale(QLocale::German).toString(date, QStringLiteral("dd.MM.yyyy HH:mm"));
+    return QLocale(QLocale::German).toString(date, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
 
 void RunTable::SetRuns(QList<JournalRun> newRuns)

@@ -4,7 +4,8 @@
 
 #include <QAbstractTableModel>
 
-// A run's start as the window shows it: "07.12.2026 09:30".
+// A run's start as the window shows it: "07.12.2026 09:30:05", to the second, as runs of one lesson
+// may lie a minute apart.
 QString ShownDate(const QDateTime &date);
 
 // The journal's runs as a table: date, name, device, signals answered, result.

@@ -47,9 +47,10 @@ void ScoreWin::on_deleteButton_clicked()
     Q_EMIT ListChanged();
 }
 
-void ScoreWin::SetJournal(Journal *runJournal)
+void ScoreWin::SetJournal(Journal *runJournal, std::optional<QSize> size)
 {
     journal = runJournal;
+    historySize = size;
     historyButton->setEnabled(journal);
     if (!journal) {
         historyButton->setText(QStringLiteral("Verlauf ist aus"));
@@ -62,5 +63,11 @@ void ScoreWin::on_historyButton_clicked()
     if (!journal)
         return;
     HistoryWin history(*journal, this);
+    if (historySize)
+        history.resize(*historySize);
+    const QSize opened = history.size();
     history.exec();
+    const QSize closed = history.isMaximized() ? history.normalGeometry().size() : history.size();
+    if (closed != opened) // kept only once the person chose a size: else it follows the font
+        Q_EMIT HistoryResized(historySize.emplace(closed));
 }

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class HighscoreList;
 class Journal;
 
@@ -17,11 +19,13 @@ public:
 
     // Shows list: the name takes the width the time leaves.
     void ShowList(HighscoreList *list);
-    // "Verlauf ..." opens the journal's window; without a journal (turned off) the button says so.
-    void SetJournal(Journal *journal);
+    // "Verlauf ..." opens the journal's window, at historySize where given; without a journal
+    // (turned off) the button says so.
+    void SetJournal(Journal *journal, std::optional<QSize> historySize = std::nullopt);
 
 Q_SIGNALS:
     void ListChanged(); // an entry was removed: the list wants saving
+    void HistoryResized(QSize size);
 
 private Q_SLOTS:
     void on_deleteButton_clicked();
@@ -30,4 +34,5 @@ private Q_SLOTS:
 private:
     HighscoreList *list = nullptr;
     Journal *journal = nullptr;
+    std::optional<QSize> historySize;
 };

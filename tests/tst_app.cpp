@@ -122,6 +122,14 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
     folder->Write("blinkdash.ini", QByteArray("\xff\xfe garbage \0 without structure", 30));
     QCOMPARE(ReadSettings(ini).cnt, 20);
     QVERIFY(WriteSettings(ini, s) && std::isinf(ReadSettings(ini).maxDel));
+
+    // The size "Verlauf" was left at comes back; one no screen has is none.
+    s.historySize = QSize(900, 700);
+    QVERIFY(WriteSettings(ini, s) && ReadSettings(ini).historySize == QSize(900, 700));
+    for (const char *size : {"0x700", "900", "900x700x1", "99999x700", "abc"}) {
+        QVERIFY(folder->Write("blinkdash.ini", QByteArray("[Common]\nhistorySize=") + size));
+        QVERIFY2(!ReadSettings(ini).historySize, size);
+    }
 }
 
 void TestApp::fileNamesSurviveExactly_data()

@@ -83,6 +83,8 @@ private Q_SLOTS:
     void leavesFilesItCannotUseAlone();
     void waitsForAnotherWriter();
     void binsTimes();
+    void fitsTheTimeAxis_data();
+    void fitsTheTimeAxis();
     void window();
 
 private:
@@ -226,6 +228,42 @@ void TestJournal::binsTimes()
     QCOMPARE(BinTimes({250, 250}).counts, QList<int>({2}));
 }
 
+// The time axis of a name's results spans its runs and a twentieth more on either side (at least
+// 5 s; 5 min around a single run), labelled as finely as that needs.
+void TestJournal::fitsTheTimeAxis_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("axis"); // from, to, the labels' format, the title
+    QTest::newRow("a lesson") << "2026-12-07T09:00:00Z"
+                              << "2026-12-07T09:40:00Z"
+                              << "2026-12-07T08:58:00Z 2026-12-07T09:42:00Z HH:mm Uhrzeit am 07.12.2026";
+    QTest::newRow("one run") << "2026-12-07T09:00:00Z"
+                             << "2026-12-07T09:00:00Z"
+                             << "2026-12-07T08:55:00Z 2026-12-07T09:05:00Z HH:mm Uhrzeit am 07.12.2026";
+    QTest::newRow("half a minute") << "2026-12-07T09:00:00Z"
+                                   << "2026-12-07T09:00:30Z"
+                                   << "2026-12-07T08:59:55Z 2026-12-07T09:00:35Z HH:mm:ss Uhrzeit am 07.12.2026";
+    QTest::newRow("two days") << "2026-12-07T09:00:00Z"
+                              << "2026-12-09T09:00:00Z"
+                              << "2026-12-07T06:36:00Z 2026-12-09T11:24:00Z dd.MM. HH:mm Datum";
+    QTest::newRow("a term") << "2026-09-01T09:00:00Z"
+                            << "2026-12-10T09:00:00Z"
+                            << "2026-08-27T09:00:00Z 2026-12-15T09:00:00Z dd.MM.yy Datum";
+}
+
+void TestJournal::fitsTheTimeAxis()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, last);
+    const DateAxisRange range = FittedRange(QDateTime::fromString(first, Qt::ISODate).toMSecsSinceEpoch(),
+        QDateTime::fromString(last, Qt::ISODate).toMSecsSinceEpoch());
+    QTEST(QStringList({range.from.toUTC().toString(Qt::ISODate), range.to.toUTC().toString(Qt::ISODate), range.format,
+                          range.title})
+              .join(' '),
+        "axis");
+}
+
 // The window on two names' runs: the table under the model tester, the charts of the newest run,
 // the filter, a deletion asked first, and the CSV of what is shown.
 void TestJournal::window()
@@ -240,12 +278,15 @@ void TestJournal::window()
     });
     HistoryWin history(journal);
     QAbstractItemModelTester tester(history.runView->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    history.show();
+    QCOMPARE(history.focusWidget(), history.runView); // not a delete button
+    QCOMPARE(history.runView->model()->index(0, RunTable::DateColumn).data().toString(), "03.12.2026 09:30:00");
     QCOMPARE(history.runView->model()->rowCount(), 3);
     QCOMPARE(history.ShownRun(), 3);
     QCOMPARE(history.runChart->chart()->series().size(), 5); // times, warm-up, outliers, mean, threshold
     QCOMPARE(qobject_cast<QXYSeries *>(history.trendChart->chart()->series().first())->count(), 2);
     history.nameFilter->setText("bert");
-    QCOMPARE(history.runView->model()->rowCount(), 1);
+    QCOMPARE(history.countLabel->text(), "1 Durchgang");
     history.exportButton->click();
     QCOMPARE(ReadCsv(folder->Read("v.csv")).size(), 1 + 5);
     history.nameFilter->setText("niemand");
@@ -258,6 +299,9 @@ void TestJournal::window()
     QCOMPARE(asked.filter("Verlauf|").last(), QString("Verlauf|Alle 1 Durchgänge von „Anna“ löschen?"));
     QCOMPARE(history.runView->model()->rowCount(), 1);
     QCOMPARE(journal.Runs().value(0).name, QString("Bert"));
+    JournalRun nameless = SomeRun("", 4);
+    QVERIFY(journal.Store(nameless));
+    QCOMPARE(HistoryWin(journal).runChart->chart()->title(), "04.12.2026 09:30:00"); // no ", " before it
     Prompt::SetAnswerer({});
 }
 
