@@ -40,7 +40,7 @@ struct Settings
 Settings ReadSettings(const QString &iniPath);
 
 // Writes every setting but cnt, journal and screenLatencyCorrection (and the screen latency and the
-// size of "Verlauf" only once there are such) into group "Common", keeping the rest of the file as it stands (a
-// hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
+// size of "Verlauf" only once there are such) into group "Common", keeping the rest of the file as
+// it stands (a hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
 // system's reason, when it could not be written, and the old file keeps every byte.
 bool WriteSettings(const QString &iniPath, const Settings &settings, QString *reason = nullptr);
