@@ -225,6 +225,7 @@ void TestWindows::screenRun()
                      .arg(anna.trials.value(i).x.value()),
             QString("%1 200 50").arg(measured.at(i)));
 
+    QString historySize;
     InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) { // it shows the entry, numbered from 0
         const QAbstractItemModel *model = scores->tableView->model();
         QCOMPARE(model->headerData(0, Qt::Vertical).toString() + model->index(0, 0).data().toString()
@@ -241,6 +242,13 @@ void TestWindows::screenRun()
             QTest::mouseClick(scores->deleteButton, Qt::LeftButton);
         }
         QCOMPARE(model->rowCount(), 0);
+        QTimer::singleShot(0, this, [&] { // "Verlauf" made larger, to be kept
+            QWidget *history = QApplication::activeModalWidget();
+            history->resize(history->size() + QSize(40, 30));
+            historySize = QString("historySize=%1x%2").arg(history->width()).arg(history->height());
+            history->close();
+        });
+        QTest::mouseClick(scores->historyButton, Qt::LeftButton);
     });
     QCOMPARE(seen, QStringList(2, "HighScores|Den Eintrag „Anna“ (" + result + " ms) aus den HighScores löschen?"));
     QCOMPARE(folder->Read("blinkdash.txt"), QByteArray());
@@ -260,6 +268,8 @@ void TestWindows::screenRun()
     QTest::mouseClick(window->saveButton, Qt::LeftButton);
     QCOMPARE(seen.last(), QString("Fehler beim Speichern|Die Datei konnte nicht gespeichert werden!"));
     QVERIFY(!QFileInfo("/dev/full").isFile()); // still the device, not replaced by a file
+    delete std::exchange(window, nullptr);     // the settings, at exit
+    QVERIFY(folder->Read("blinkdash.ini").contains(historySize.toUtf8()));
 }
 
 // The test plays the box over a pseudo-terminal: stray and garbled answers, a box that goes away
