@@ -79,16 +79,16 @@ void ActionWin::ShowSignal(int x, int y)
     posY = y;
     signalVisible = true;
     grabKeyboard();
-    const QRect disc = DiscRegion();
-    const qreal scale = devicePixelRatioF();
-    drawTimes.Watch(this, QRectF(disc.topLeft() * scale, disc.size() * scale).toAlignedRect());
+    const bool stamped = drawTimes.Watch();
     const bool presented = wayland.Watch(this);
     clock.PaintStarting();
-    repaint(disc); // only the disc: a whole 4K frame takes the server milliseconds to take in
+    repaint(DiscRegion()); // only the disc: a whole 4K frame takes the server milliseconds to take in
     // Where the server does not tell when it drew: the disc reached the screen's image between the
     // painting's end and the server's answer to a question sent after it.
     const SteadyTime painted = clock.Now();
-    if (presented)
+    if (stamped)
+        drawTimes.Painted();
+    else if (presented)
         wayland.Painted();
     else
         WaitForDisplay();
@@ -125,7 +125,6 @@ QRect ActionWin::DiscRegion() const
 
 void ActionWin::ResetRun()
 {
-    clock.NewRun();
     runTimings.clear();
     heldPresses.clear();
     signalVisible = false;
@@ -200,7 +199,7 @@ void ActionWin::PollPresentation()
 void ActionWin::Judge(std::uint32_t stamp)
 {
     if (signalVisible) {
-        const std::optional<std::uint32_t> drawn = drawTimes.Drawn();
+        const std::optional<ServerDrawing> drawn = drawTimes.Drawn();
         ReactionTiming by = ReactionTiming::Program;
         if (wayland.Followed() == WaylandTiming::Frame::Presented) {
             clock.DiscPresented(*wayland.Shown());

@@ -6,10 +6,11 @@
 
 #ifdef BLINKDASH_WITH_XCB
 #include <qguiapplication_platform.h>
-#include <xcb/damage.h>
+#include <xcb/sync.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -81,80 +82,79 @@ bool ServerStampsOnSteadyClock()
 #endif
 }
 
-DrawTimes::DrawTimes() = default;
-
-DrawTimes::~DrawTimes()
-{
-    Release();
-}
-
-void DrawTimes::Release()
-{
 #ifdef BLINKDASH_WITH_XCB
-    if (damage != 0) {
-        if (xcb_connection_t *connection = Connection())
-            xcb_damage_destroy(connection, damage);
-        QCoreApplication::instance()->removeNativeEventFilter(this);
+namespace {
+
+// The SERVERTIME counter of the server's SYNC extension; 0 where there is none. The list is read
+// by hand: each entry is padded as a whole to four bytes, which libxcb 1.15 reads wrongly.
+std::uint32_t ServerTimeCounter(xcb_connection_t *connection)
+{
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_sync_id);
+    if (!extension || !extension->present)
+        return 0;
+    std::free(xcb_sync_initialize_reply(
+        connection, xcb_sync_initialize(connection, XCB_SYNC_MAJOR_VERSION, XCB_SYNC_MINOR_VERSION), nullptr));
+    xcb_sync_list_system_counters_reply_t *reply
+        = xcb_sync_list_system_counters_reply(connection, xcb_sync_list_system_counters(connection), nullptr);
+    if (!reply)
+        return 0;
+    const auto *entry = reinterpret_cast<const std::uint8_t *>(reply + 1);
+    const std::uint8_t *end = reinterpret_cast<const std::uint8_t *>(reply) + 32 + 4 * std::size_t {reply->length};
+    std::uint32_t found = 0;
+    for (std::uint32_t i = 0; i < reply->counters_len && entry + 14 <= end && !found; ++i) {
+        std::uint32_t counter;
+        std::uint16_t length;
+        std::memcpy(&counter, entry, 4); // then the resolution, 8 bytes
+        std::memcpy(&length, entry + 12, 2);
+        if (entry + 14 + length > end)
+            break;
+        if (length == 10 && std::memcmp(entry + 14, "SERVERTIME", 10) == 0)
+            found = counter;
+        entry += (14 + length + 3) & ~std::size_t {3};
     }
-#endif
-    damage = 0;
-    window = 0;
+    std::free(reply);
+    return found;
 }
 
-bool DrawTimes::Watch(QWidget *widget, const QRect &watched)
+} // namespace
+#endif
+
+bool DrawTimes::Watch()
 {
-    watching = false;
+    asked = false;
     drawn.reset();
 #ifdef BLINKDASH_WITH_XCB
     xcb_connection_t *connection = Connection();
     if (!connection)
         return false;
-    const auto id = static_cast<std::uintptr_t>(widget->winId());
-    if (id != window) {
-        Release();
-        const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_damage_id);
-        if (!extension || !extension->present)
-            return false;
-        // The extension answers nothing before the client has said which version it speaks.
-        std::free(xcb_damage_query_version_reply(connection,
-            xcb_damage_query_version(connection, XCB_DAMAGE_MAJOR_VERSION, XCB_DAMAGE_MINOR_VERSION), nullptr));
-        damage = xcb_generate_id(connection);
-        window = id;
-        notifyEvent = extension->first_event + XCB_DAMAGE_NOTIFY;
-        // Raw rectangles: a notify for every drawing, each with its own time.
-        xcb_damage_create(connection, damage, static_cast<xcb_drawable_t>(id), XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
-        QCoreApplication::instance()->installNativeEventFilter(this);
+    if (!looked) {
+        counter = ServerTimeCounter(connection);
+        looked = true;
     }
-    // Drawing asked for after this request is what counts; notifies of earlier drawing may still
-    // be on their way.
-    sinceSequence = xcb_no_operation(connection).sequence;
-    area = watched;
-    watching = true;
+    if (counter == 0)
+        return false;
+    // Not sent on its own: it goes out with the drawing that follows, and is taken just before it.
+    before = xcb_sync_query_counter(connection, counter).sequence;
+    asked = true;
     return true;
 #else
-    Q_UNUSED(widget);
-    Q_UNUSED(watched);
     return false;
 #endif
 }
 
-bool DrawTimes::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result)
+void DrawTimes::Painted()
 {
-    Q_UNUSED(eventType);
-    Q_UNUSED(result);
 #ifdef BLINKDASH_WITH_XCB
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
-    if (!watching || (event->response_type & 0x7f) != notifyEvent)
-        return false;
-    const auto *notify = static_cast<const xcb_damage_notify_event_t *>(message);
-    if (notify->damage != damage || static_cast<std::int32_t>(event->full_sequence - sinceSequence) <= 0)
-        return false;
-    if (!area.intersects(QRect(notify->area.x, notify->area.y, notify->area.width, notify->area.height)))
-        return false;
-    drawn = notify->timestamp;
-    watching = false;
-#else
-    Q_UNUSED(message);
+    xcb_connection_t *connection = Connection();
+    if (!asked || !connection)
+        return;
+    asked = false;
+    const xcb_sync_query_counter_cookie_t after = xcb_sync_query_counter(connection, counter);
+    xcb_sync_query_counter_reply_t *first = xcb_sync_query_counter_reply(connection, {before}, nullptr);
+    xcb_sync_query_counter_reply_t *second = xcb_sync_query_counter_reply(connection, after, nullptr);
+    if (first && second)
+        drawn = ServerDrawing {first->counter_value.lo, second->counter_value.lo};
+    std::free(first);
+    std::free(second);
 #endif
-    return false;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QAbstractNativeEventFilter>
-#include <QRect>
+#include "reactionclock.h"
 
 #include <cstdint>
 #include <optional>
@@ -30,33 +29,32 @@ bool HoldsInputFocus(const QWidget *window);
 // stamp that is not is told by its age and not used).
 bool ServerStampsOnSteadyClock();
 
-// When the display server drew into a window, by its own clock: on X11 the DAMAGE extension
-// reports each change of a window's contents with the server's time of the change, the clock
-// that also stamps input events. The program's wake-ups do not enter it.
-class DrawTimes : public QAbstractNativeEventFilter
+// When the display server drew into a window, by its own clock: on X11 the SYNC extension's
+// SERVERTIME counter, read by the server as it takes a request, just before and just after the
+// drawing's request (the clock that also stamps input events, whole milliseconds). The program's
+// wake-ups do not enter it. (The DAMAGE extension's stamp is no better: it is taken when the
+// damage is reported, after the requests that follow the drawing, and so runs late on a busy
+// server.)
+class DrawTimes
 {
 public:
-    DrawTimes();
-    ~DrawTimes() override;
+    DrawTimes() = default;
     DrawTimes(const DrawTimes &) = delete;
     DrawTimes &operator=(const DrawTimes &) = delete;
 
-    // From now on, waits for the first drawing into window that covers part of area (device
-    // pixels of the window). False where the server cannot tell (no X11, no DAMAGE).
-    bool Watch(QWidget *window, const QRect &area);
-    // The server's time (ms, 32 bits) of that drawing, once reported.
-    std::optional<std::uint32_t> Drawn() const { return drawn; }
-
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+    // Called before the painting: asks for the server's time before it. False where the server
+    // cannot tell (no X11, no SYNC).
+    bool Watch();
+    // Called after the painting: asks for the time after it, and waits for both; the painting is
+    // then in the window's contents.
+    void Painted();
+    // The server's times (ms, 32 bits) around the drawing, once told.
+    std::optional<ServerDrawing> Drawn() const { return drawn; }
 
 private:
-    void Release();
-
-    std::uintptr_t window = 0;
-    std::uint32_t damage = 0;     // the server's DAMAGE object on window; 0: none
-    std::uint8_t notifyEvent = 0; // the DamageNotify event's type code
-    std::uint32_t sinceSequence = 0;
-    QRect area;
-    bool watching = false;
-    std::optional<std::uint32_t> drawn;
+    std::uint32_t counter = 0; // SERVERTIME; 0: not looked for yet, or none
+    bool looked = false;
+    unsigned int before = 0; // the request's sequence
+    bool asked = false;
+    std::optional<ServerDrawing> drawn;
 };

@@ -14,8 +14,8 @@ const struct
     const char *stored;
 } TimingNames[] = {
     {"Programm", "program"},
-    {"X-Server (DAMAGE)", "x11-damage"},
-    {"XWayland (DAMAGE)", "xwayland-damage"},
+    {"X-Server (Serverzeit)", "x11-servertime"},
+    {"XWayland (Serverzeit)", "xwayland-servertime"},
     {"Wayland (Praesentation)", "wayland-presentation"},
     {"Schaltbox", "box"},
 };
@@ -49,38 +49,31 @@ SteadyTime ReactionClock::ServerTime(std::uint32_t stampMs, SteadyTime at) const
     return SteadyTime(milliseconds(atMs - age)) + microseconds(500);
 }
 
-std::int64_t ReactionClock::LateDrawUs(std::int64_t drawUs) const
+std::int64_t ReactionClock::DrawnUs(const ServerDrawing &drawn)
 {
-    std::int64_t usualUs = FirstUsualDrawUs;
-    if (!drawsUs.empty()) {
-        std::vector<std::int64_t> sorted = drawsUs;
-        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-        usualUs = sorted[sorted.size() / 2];
-    }
-    return std::max<std::int64_t>(0, drawUs - usualUs - LateDrawMarginUs);
+    const std::uint32_t window = std::min<std::uint32_t>(drawn.afterMs - drawn.beforeMs, DrawWindowMs);
+    return 500 + window * std::int64_t {500};
 }
 
-SteadyTime ReactionClock::DiscInstant(std::optional<std::uint32_t> discStampMs) const
+SteadyTime ReactionClock::DiscInstant(std::optional<ServerDrawing> drawn) const
 {
-    if (!discStampMs)
+    if (!drawn)
         return shownAt;
-    const SteadyTime drawn = ServerTime(*discStampMs, now());
-    return drawn - microseconds(LateDrawUs(duration_cast<microseconds>(drawn - paintStarted).count()));
+    return ServerTime(drawn->beforeMs, now()) + microseconds(DrawnUs(*drawn) - 500);
 }
 
 std::optional<int> ReactionClock::KeyPressed(
-    std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs, std::optional<SteadyTime> preciseKey)
+    std::uint32_t keyStampMs, std::optional<ServerDrawing> drawn, std::optional<SteadyTime> preciseKey)
 {
     const SteadyTime handled = now();
-    if (discStampMs) {
-        const auto ms = static_cast<std::int32_t>(keyStampMs - *discStampMs);
-        if (ms < 0)
+    if (drawn) {
+        // Both on the server's clock: a key it stamped before it took the drawing's request went
+        // down before the disc.
+        const auto afterMs = static_cast<std::int32_t>(keyStampMs - drawn->beforeMs);
+        if (afterMs < 0)
             return std::nullopt;
-        const std::int64_t drawUs
-            = duration_cast<microseconds>(ServerTime(*discStampMs, handled) - paintStarted).count();
-        const std::int64_t lateUs = LateDrawUs(drawUs);
-        drawsUs.push_back(drawUs);
-        return static_cast<int>(std::max<std::int64_t>(0, (ms * std::int64_t {1000} + lateUs + 500) / 1000));
+        const std::int64_t us = afterMs * std::int64_t {1000} + 500 - DrawnUs(*drawn);
+        return static_cast<int>(std::clamp<std::int64_t>((us + 500) / 1000, 0, INT_MAX));
     }
 
     SteadyTime pressed = handled;

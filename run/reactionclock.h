@@ -4,27 +4,35 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <vector>
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 
-// Which clock timed a reaction: the program's own wake-ups, the X server's stamps (of an X server
+// Which clock timed a reaction: the program's own wake-ups, the X server's clock (of an X server
 // of its own, or of Xwayland, whose drawing the compositor shows later), the compositor's
 // presentation time and the key's own time, or the switch box.
 enum class ReactionTiming { Program, XServer, Xwayland, Presentation, Box };
-const char *TraceName(ReactionTiming timing);  // "X-Server (DAMAGE)", as the debug trace says it
-const char *StoredName(ReactionTiming timing); // "x11-damage", as the journal keeps it
+const char *TraceName(ReactionTiming timing);  // "X-Server (Serverzeit)", as the debug trace says it
+const char *StoredName(ReactionTiming timing); // "x11-servertime", as the journal keeps it
+
+// The X server's clock (ms, 32 bits, the clock that stamps its input events) read as it took the
+// request just before the disc's drawing and the one just after it.
+struct ServerDrawing
+{
+    std::uint32_t beforeMs = 0;
+    std::uint32_t afterMs = 0;
+};
 
 // The clock of a screen reaction: from the instant the disc reached the screen's image to the
 // instant SPACE went down, in whole milliseconds. "Now" is given from outside, so that tests can
 // set it.
 //
-// Where the display server stamps both the key and its drawing of the disc (X11 with DAMAGE), the
-// reaction is the difference of the two stamps, whenever the program got to run. A busy server can
-// stamp its drawing late, though, when it is held up between drawing and stamping; so a stamp that
-// comes later after the start of painting than this run's drawings usually do (their median, and
-// a margin) counts only as far as that. Elsewhere the disc's instant is the program's own estimate
-// (DiscShown), rounded to the nearest millisecond against the key's.
+// Where the display server tells the times around its drawing of the disc and stamps the key on
+// the same clock (X11), the reaction is taken on that clock, whenever the program got to run: the
+// disc counts from the middle of the two times, though at most a millisecond after the first (a
+// server held up after drawing reads the second late). Where a compositor tells when it presented
+// the disc (Wayland), it counts from there. Elsewhere the disc's instant is the program's own
+// estimate (DiscShown). A key counts from its stamp where there is a plausible one, else from when
+// it is handled.
 class ReactionClock
 {
 public:
@@ -32,19 +40,16 @@ public:
 
     // A key press older than this by its stamp is not on this clock: a stamp of another clock.
     static constexpr std::uint32_t StampAgeLimitMs = 10000;
-    // How long after the start of painting a drawing is taken to be late: before the run has shown
-    // what is usual, this; then the median of its drawings so far, and the margin.
-    static constexpr std::int64_t FirstUsualDrawUs = 2000;
-    static constexpr std::int64_t LateDrawMarginUs = 500;
+    // How much of the server's times around the drawing is taken as the drawing's: twice as
+    // long as drawing the disc's square takes even at 4K.
+    static constexpr std::uint32_t DrawWindowMs = 2;
 
     // serverStamps: the display server stamps input on the steady clock in whole milliseconds,
-    // 32 bits wide (X11 on Linux). Elsewhere a press is timed when it is handled.
+    // 32 bits wide (X11 and Wayland on Linux). Elsewhere a press is timed when it is handled.
     explicit ReactionClock(bool serverStamps = false, NowFunction now = std::chrono::steady_clock::now);
 
     SteadyTime Now() const { return now(); }
 
-    // A new run: what its drawings took is learnt anew.
-    void NewRun() { drawsUs.clear(); }
     // The disc is about to be painted: it cannot reach the screen before this.
     void PaintStarting() { paintStarted = now(); }
     SteadyTime PaintStart() const { return paintStarted; }
@@ -55,25 +60,23 @@ public:
     void DiscPresented(SteadyTime at) { shownAt = at; }
 
     // A SPACE press, handled now, with the server's stamp (and the same instant to the nanosecond,
-    // where the server tells it), and the server's stamp of the disc's drawing where it came: the
-    // reaction time, or none when the key went down before the disc (an early press that was
-    // handled late).
-    std::optional<int> KeyPressed(std::uint32_t keyStampMs, std::optional<std::uint32_t> discStampMs = {},
-        std::optional<SteadyTime> preciseKey = {});
+    // where the server tells it), and the server's times around the disc's drawing where it told
+    // them: the reaction time, or none when the key went down before the disc (an early press that
+    // was handled late).
+    std::optional<int> KeyPressed(
+        std::uint32_t keyStampMs, std::optional<ServerDrawing> drawn = {}, std::optional<SteadyTime> preciseKey = {});
 
-    // The instant a reaction to the disc shown last counts from, on this clock: the server's stamp
-    // of its drawing where it came (taken back as KeyPressed would take back a late one), else
-    // DiscShown's estimate.
-    SteadyTime DiscInstant(std::optional<std::uint32_t> discStampMs) const;
+    // The instant a reaction to the disc shown last counts from, on this clock.
+    SteadyTime DiscInstant(std::optional<ServerDrawing> drawn) const;
 
 private:
-    std::int64_t LateDrawUs(std::int64_t drawUs) const;
     // A server stamp on this clock, the middle of its millisecond, by its age at now.
     SteadyTime ServerTime(std::uint32_t stampMs, SteadyTime at) const;
+    // The drawing's instant, in microseconds after its first time.
+    static std::int64_t DrawnUs(const ServerDrawing &drawn);
 
     bool serverStamps;
     NowFunction now;
     SteadyTime paintStarted;
     SteadyTime shownAt;
-    std::vector<std::int64_t> drawsUs; // this run's drawings: from the start of painting to the stamp
 };

@@ -43,7 +43,7 @@ struct JournalRun
     QString version;
     std::optional<double> displayLatencyMs, displayLatencySdMs; // the screen's, as last measured
     bool latencyCorrected = false;                              // taken off the times
-    // The clocks that timed the reactions, "+" between two ("x11-damage", "xwayland-damage",
+    // The clocks that timed the reactions, "+" between two ("x11-servertime", "xwayland-servertime",
     // "wayland-presentation", "program", "box"); empty where not known (runs of older versions).
     QString timing;
     QList<JournalTrial> trials; // in order

@@ -206,8 +206,8 @@ public:
         return answered;
     }
     qint64 NowNs() override { return NsOn(CLOCK_MONOTONIC); }
-    QString Timing() const override { return "X-Server (DAMAGE)"; }
-    QString StoredTiming() const override { return "x11-damage"; }
+    QString Timing() const override { return "X-Server (Serverzeit)"; }
+    QString StoredTiming() const override { return "x11-servertime"; }
     int Slack() const override { return 3; }
 
 private:
@@ -381,8 +381,8 @@ public:
     }
     // weston's headless output presents on CLOCK_MONOTONIC_RAW where the kernel has it.
     qint64 NowNs() override { return NsOn(CLOCK_MONOTONIC_RAW); }
-    QString Timing() const override { return throughX ? "XWayland (DAMAGE)" : "Wayland (Praesentation)"; }
-    QString StoredTiming() const override { return throughX ? "xwayland-damage" : "wayland-presentation"; }
+    QString Timing() const override { return throughX ? "XWayland (Serverzeit)" : "Wayland (Praesentation)"; }
+    QString StoredTiming() const override { return throughX ? "xwayland-servertime" : "wayland-presentation"; }
     int Slack() const override { return throughX ? 150 : 0; }
 
 private:

@@ -105,7 +105,6 @@ private Q_SLOTS:
     void evaluates();
     void reactionClock_data();
     void reactionClock();
-    void lateDrawStampsCountAsUsual();
     void runs_data();
     void runs();
 };
@@ -140,56 +139,63 @@ void TestRunCore::evaluates()
     QTEST(e.result.value_or(NoResult), "result");
 }
 
-// Screen reaction times from the disc's instant to the key's: the difference of two server stamps
-// (32-bit milliseconds) where the server stamped the disc's drawing, else from the program's
-// instant of the disc to the key's server stamp on the steady clock, or to its handling.
+// Screen reaction times from the disc's instant to the key's: on the server's clock where it told
+// its times around the drawing (32-bit milliseconds), from the compositor's presentation where it
+// told that, else from the program's instant of the disc; to the key's stamp on the steady clock,
+// or to its handling.
 void TestRunCore::reactionClock_data()
 {
     QTest::addColumn<bool>("stamps");
     QTest::addColumn<qint64>("shownUs"); // the middle of painting and the server's answer
     QTest::addColumn<qint64>("handledUs");
     QTest::addColumn<qint64>("stampMs");     // the key's, taken modulo 2^32
-    QTest::addColumn<qint64>("discMs");      // the server's stamp of the disc's drawing; -1: none came
+    QTest::addColumn<qint64>("drawnMs");     // the server's time before the drawing; -1: not told
+    QTest::addColumn<qint64>("drawnToMs");   // and after it
     QTest::addColumn<int>("ms");             // -1: an early press
     QTest::addColumn<qint64>("presentedUs"); // when the compositor showed the disc; -1: not told
     QTest::addColumn<qint64>("preciseUs");   // the key's own instant, to the ns; -1: not told
     const qint64 wrapMs = 1LL << 32;         // the stamp wraps, the steady clock does not
-    QTest::newRow("two server stamps, however late handled")
-        << true << 4'700'000LL << 9'000'000LL << 5000LL << 4700LL << 300 << -1LL << -1LL;
-    QTest::newRow("two server stamps across the wrap")
-        << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << wrapMs - 300 << 305 << -1LL << -1LL;
-    QTest::newRow("the key stamped in the disc's millisecond")
-        << true << 4'700'000LL << 4'700'900LL << 4700LL << 4700LL << 0 << -1LL << -1LL;
-    QTest::newRow("the key stamped before the disc")
-        << true << 4'700'000LL << 4'700'900LL << 4699LL << 4700LL << -1 << -1LL << -1LL;
-    QTest::newRow("the disc stamped late, by the first usual time")
-        << true << 4'700'000LL << 5'000'900LL << 5000LL << 4705LL << 298 << -1LL << -1LL;
-    QTest::newRow("no disc stamp: the middle of the key's millisecond, rounded")
-        << true << 4'700'000LL << 5'000'900LL << 5000LL << -1LL << 301 << -1LL << -1LL;
+    QTest::newRow("the server's times, however late handled")
+        << true << 4'700'000LL << 9'000'000LL << 5000LL << 4700LL << 4700LL << 300 << -1LL << -1LL;
+    QTest::newRow("the server's times across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL
+                                                        << wrapMs - 300 << wrapMs - 300 << 305 << -1LL << -1LL;
+    QTest::newRow("drawn over one millisecond: from its end, rounded")
+        << true << 4'700'000LL << 5'000'900LL << 5000LL << 4700LL << 4701LL << 300 << -1LL << -1LL;
+    QTest::newRow("drawn over two milliseconds: from their middle")
+        << true << 4'700'000LL << 5'000'900LL << 5001LL << 4700LL << 4702LL << 300 << -1LL << -1LL;
+    QTest::newRow("the server held up after the drawing: a millisecond at most")
+        << true << 4'700'000LL << 5'000'900LL << 5001LL << 4700LL << 4712LL << 300 << -1LL << -1LL;
+    QTest::newRow("the key stamped as the server took the drawing")
+        << true << 4'700'000LL << 4'700'900LL << 4700LL << 4700LL << 4701LL << 0 << -1LL << -1LL;
+    QTest::newRow("the key stamped before the server took the drawing")
+        << true << 4'700'000LL << 4'700'900LL << 4699LL << 4700LL << 4700LL << -1 << -1LL << -1LL;
+    QTest::newRow("no drawing told: the middle of the key's millisecond, rounded")
+        << true << 4'700'000LL << 5'000'900LL << 5000LL << -1LL << -1LL << 301 << -1LL << -1LL;
     QTest::newRow("no stamps: when handled, rounded")
-        << false << 4'700'000LL << 5'000'600LL << 0LL << -1LL << 301 << -1LL << -1LL;
+        << false << 4'700'000LL << 5'000'600LL << 0LL << -1LL << -1LL << 301 << -1LL << -1LL;
     QTest::newRow("the key's millisecond not over yet")
-        << true << 4'700'000LL << 5'000'300LL << 5000LL << -1LL << 300 << -1LL << -1LL;
+        << true << 4'700'000LL << 5'000'300LL << 5000LL << -1LL << -1LL << 300 << -1LL << -1LL;
     QTest::newRow("pressed in the disc's millisecond")
-        << true << 4'999'800LL << 5'000'900LL << 4999LL << -1LL << 0 << -1LL << -1LL;
+        << true << 4'999'800LL << 5'000'900LL << 4999LL << -1LL << -1LL << 0 << -1LL << -1LL;
     QTest::newRow("pressed before the disc, handled after")
-        << true << 4'999'800LL << 5'000'900LL << 4998LL << -1LL << -1 << -1LL << -1LL;
+        << true << 4'999'800LL << 5'000'900LL << 4998LL << -1LL << -1LL << -1 << -1LL << -1LL;
     QTest::newRow("a key stamp from the future")
-        << true << 4'700'000LL << 5'000'900LL << 5002LL << -1LL << 301 << -1LL << -1LL;
+        << true << 4'700'000LL << 5'000'900LL << 5002LL << -1LL << -1LL << 301 << -1LL << -1LL;
     QTest::newRow("another clock's key stamp")
-        << true << 4'700'000LL << 5'000'900LL << 123456789LL << -1LL << 301 << -1LL << -1LL;
-    QTest::newRow("too old to be this press") << true << 0LL << 20'000'000LL << 5000LL << -1LL << 20000 << -1LL << -1LL;
-    QTest::newRow("across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << -1LL << 306
-                                     << -1LL << -1LL;
+        << true << 4'700'000LL << 5'000'900LL << 123456789LL << -1LL << -1LL << 301 << -1LL << -1LL;
+    QTest::newRow("too old to be this press")
+        << true << 0LL << 20'000'000LL << 5000LL << -1LL << -1LL << 20000 << -1LL << -1LL;
+    QTest::newRow("across the wrap") << true << (wrapMs - 300) * 1000 << (wrapMs + 10) * 1000 << 5LL << -1LL << -1LL
+                                     << 306 << -1LL << -1LL;
     // Wayland: the compositor's presentation of the disc, 10 ms after the program's estimate.
     QTest::newRow("presented, the key to the ns")
-        << true << 4'700'000LL << 5'100'000LL << 5010LL << -1LL << 300 << 4'710'000LL << 5'010'000LL;
+        << true << 4'700'000LL << 5'100'000LL << 5010LL << -1LL << -1LL << 300 << 4'710'000LL << 5'010'000LL;
     QTest::newRow("presented, the key to the ns just before it")
-        << true << 4'700'000LL << 5'100'000LL << 4709LL << -1LL << -1 << 4'710'000LL << 4'709'999LL;
+        << true << 4'700'000LL << 5'100'000LL << 4709LL << -1LL << -1LL << -1 << 4'710'000LL << 4'709'999LL;
     QTest::newRow("presented, the key in whole ms")
-        << true << 4'700'000LL << 5'100'000LL << 5009LL << -1LL << 300 << 4'710'000LL << -1LL;
+        << true << 4'700'000LL << 5'100'000LL << 5009LL << -1LL << -1LL << 300 << 4'710'000LL << -1LL;
     QTest::newRow("a precise key stamp of another clock")
-        << true << 4'700'000LL << 5'000'600LL << 5000LL << -1LL << 301 << -1LL << 9'000'000'000LL;
+        << true << 4'700'000LL << 5'000'600LL << 5000LL << -1LL << -1LL << 301 << -1LL << 9'000'000'000LL;
 }
 
 void TestRunCore::reactionClock()
@@ -198,7 +204,8 @@ void TestRunCore::reactionClock()
     QFETCH(qint64, shownUs);
     QFETCH(qint64, handledUs);
     QFETCH(qint64, stampMs);
-    QFETCH(qint64, discMs);
+    QFETCH(qint64, drawnMs);
+    QFETCH(qint64, drawnToMs);
     QFETCH(qint64, presentedUs);
     QFETCH(qint64, preciseUs);
     using std::chrono::microseconds;
@@ -209,30 +216,12 @@ void TestRunCore::reactionClock()
     if (presentedUs >= 0)
         clock.DiscPresented(SteadyTime(microseconds(presentedUs)));
     now = SteadyTime(microseconds(handledUs));
-    const std::optional<std::uint32_t> disc
-        = discMs < 0 ? std::nullopt : std::optional(static_cast<std::uint32_t>(discMs));
+    const std::optional<ServerDrawing> drawn = drawnMs < 0
+        ? std::nullopt
+        : std::optional(ServerDrawing {static_cast<std::uint32_t>(drawnMs), static_cast<std::uint32_t>(drawnToMs)});
     const std::optional<SteadyTime> precise
         = preciseUs < 0 ? std::nullopt : std::optional(SteadyTime(microseconds(preciseUs)));
-    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs), disc, precise).value_or(-1), "ms");
-}
-
-// A busy server may stamp its drawing late: a stamp later after the start of painting than this
-// run's drawings usually are (their median, and a margin) counts only as far as that.
-void TestRunCore::lateDrawStampsCountAsUsual()
-{
-    using std::chrono::microseconds;
-    SteadyTime now;
-    ReactionClock clock(true, [&] { return now; });
-    const auto signal = [&](qint64 paintUs, std::uint32_t discMs, std::uint32_t keyMs) {
-        now = SteadyTime(microseconds(paintUs));
-        clock.PaintStarting();
-        now = SteadyTime(microseconds(keyMs * 1000LL + 900));
-        return clock.KeyPressed(keyMs, discMs).value_or(-1);
-    };
-    QCOMPARE(signal(999'100, 1000, 1300), 300);   // drawn 1.4 ms after the start of painting: as stamped
-    QCOMPARE(signal(1'999'100, 2005, 2300), 300); // 6.4 ms: 4.5 ms later than the usual 1.4 and 0.5
-    clock.NewRun();
-    QCOMPARE(signal(2'999'100, 3005, 3300), 299); // a new run knows no usual time yet: 2 ms
+    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs), drawn, precise).value_or(-1), "ms");
 }
 
 // Whole runs on the manual clock: each row a script of settings ("key=value", as in the settings
