@@ -310,6 +310,7 @@ WL_EXPORT int wet_module_init(struct weston_compositor *compositor, int *argc, c
     if (!fifo || !logPath)
         return -1;
     robot->compositor = compositor;
+    srand((unsigned)now_on(CLOCK_MONOTONIC) ^ (unsigned)getpid()); /* other times in each run */
     robot->log = fopen(logPath, "w");
     if (!robot->log)
         return -1;
