@@ -129,7 +129,7 @@ QChart *HistogramChart(const QList<int> &values, const QString &title, const QSt
     for (int i = 0; i < bins.counts.size(); ++i) {
         *set << bins.counts.at(i);
         most = qMax(most, bins.counts.at(i));
-        labels << QLocale(QLocale::German).toString(double(bins.first + i * bins.width) / divisor);
+        labels << QLocale(QLocale::German).toString((double(bins.first) + double(i) * bins.width) / divisor);
     }
     auto *series = new QBarSeries;
     series->append(set);
@@ -195,15 +195,16 @@ HistogramBins BinTimes(const QList<int> &times)
     HistogramBins bins;
     if (times.isEmpty())
         return bins;
+    // Wide, so that any two times read from a journal (INT_MIN and INT_MAX) have a difference.
     const auto [low, high] = std::minmax_element(times.begin(), times.end());
-    const double span = qMax(1, *high - *low);
+    const double span = qMax<qint64>(1, qint64 {*high} - *low);
     const double magnitude = std::pow(10.0, std::floor(std::log10(span / 10)));
     for (const double step : {1.0, 2.0, 5.0, 10.0}) {
         bins.width = qMax(1, static_cast<int>(step * magnitude));
         if (span / bins.width <= 12)
             break;
     }
-    bins.first = static_cast<int>(std::floor(double(*low) / bins.width)) * bins.width;
+    bins.first = static_cast<qint64>(std::floor(double(*low) / bins.width)) * bins.width;
     bins.counts.fill(0, (*high - bins.first) / bins.width + 1);
     for (const int t : times)
         ++bins.counts[(t - bins.first) / bins.width];

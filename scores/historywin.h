@@ -11,7 +11,7 @@
 // round width (1, 2, 5 times a power of ten) cover the times.
 struct HistogramBins
 {
-    int first = 0;
+    qint64 first = 0; // below the 32-bit range where times span it all
     int width = 1;
     QList<int> counts;
 };

@@ -226,6 +226,10 @@ void TestJournal::binsTimes()
     QCOMPARE(bins.width, 20);
     QCOMPARE(bins.counts, QList<int>({1, 0, 0, 1, 1, 0, 1, 0, 0, 0, 0, 1}));
     QCOMPARE(BinTimes({250, 250}).counts, QList<int>({2}));
+    // Times a journal can hold, however they came there: ten bins of 500 000 000 from -2 500 000 000.
+    const HistogramBins extreme = BinTimes({INT_MAX, INT_MIN});
+    QCOMPARE(extreme.first, Q_INT64_C(-2500000000));
+    QCOMPARE(extreme.counts, QList<int>({1, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
 }
 
 // The time axis of a name's results spans its runs and a twentieth more on either side (at least
@@ -269,7 +273,10 @@ void TestJournal::fitsTheTimeAxis()
 void TestJournal::window()
 {
     Journal journal(folder->Path("j.sqlite"));
-    for (JournalRun run : {SomeRun("Anna", 1), SomeRun("Bert", 2, true), SomeRun("Anna", 3)})
+    JournalRun extreme = SomeRun("Anna", 3); // times no writer of ours makes: the window shows them all the same
+    extreme.trials[2].timeMs = INT_MAX;
+    extreme.trials[3].timeMs = INT_MIN;
+    for (JournalRun run : {SomeRun("Anna", 1), SomeRun("Bert", 2, true), extreme})
         QVERIFY(journal.Store(run));
     QStringList asked;
     Prompt::SetAnswerer([&](const QString &shown) {
