@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <optional>
@@ -29,35 +30,69 @@ QString DecodeText(const QByteArray &bytes)
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
+// A key or section name as QSettings reads it: UTF-8, "%XX" and "%UXXXX" for a character, "\\" for "/".
+QString UnescapedKey(QByteArrayView raw)
+{
+    const QString text = QString::fromUtf8(raw);
+    QString key;
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\\')) {
+            key += QLatin1Char('/');
+            ++i;
+            continue;
+        }
+        const qsizetype digits = i + 1 < text.size() && text.at(i + 1) == QLatin1Char('U') ? 4 : 2;
+        const qsizetype first = i + 1 + (digits == 4);
+        bool ok = false;
+        const ushort code = c == QLatin1Char('%') && first + digits <= text.size()
+            ? QStringView(text).sliced(first, digits).toUShort(&ok, 16)
+            : 0;
+        key += ok ? QChar(code) : c;
+        i = ok ? first + digits : i + 1;
+    }
+    return key;
+}
+
+// What QSettings passes over before a line and after a value; not a vertical tab or form feed.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 // One line of an INI file as QSettings reads it: it ends at a line break that is neither inside
-// quotes nor escaped by a backslash, or at a ";" outside quotes (a comment follows).
+// quotes nor escaped by a backslash (a backslash takes CR LF or LF CR with it), or at a ";" outside
+// quotes (a comment follows).
 struct IniLine
 {
-    qsizetype start = 0; // its first character, after blanks
-    qsizetype end = 0;
-    bool section = false;
-    bool inGroup = false; // lies in group Common (or, for a section line, opens it)
-    QByteArray key;       // of a "key=value" line
+    qsizetype start = 0;  // its first character, after blanks
+    qsizetype end = 0;    // after its last character that is not blank
+    qsizetype stop = 0;   // where it ends: its line break, its ";", or the end of the file
+    bool inGroup = false; // lies in group Common (a section line: opens it)
+    QString key;          // of a "key=value" line, with its section, as QSettings names it
     qsizetype value = -1; // where its value begins
 };
 
-bool IsBlank(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// openEnd, where given, receives what closes the last line, so that a line added after it is not
-// taken into an unclosed quote or an escaped line break.
-QList<IniLine> IniLines(const QByteArray &content, QByteArray *openEnd = nullptr)
+struct IniFile
 {
     QList<IniLine> lines;
-    bool inGroup = false;
+    // Whether the last line runs to the file's end, and what it leaves open there: an escape that
+    // takes what comes next, quotes that take line breaks. A line added must close them first.
+    bool endsInLine = false;
+    bool escapeOpen = false;
+    bool quoteOpen = false;
+};
+
+IniFile ParseIni(const QByteArray &content)
+{
+    IniFile file;
+    QString section; // "Common/"; empty in the general section
     const qsizetype n = content.size();
-    for (qsizetype i = 0;;) {
+    for (qsizetype i = content.startsWith("\xef\xbb\xbf") ? 3 : 0;;) { // QSettings passes over a BOM
         while (i < n && IsBlank(content[i]))
             ++i;
         if (i >= n)
-            return lines;
+            return file;
         if (content[i] == ';') { // a comment, to the end of the line
             while (i < n && content[i] != '\n' && content[i] != '\r')
                 ++i;
@@ -69,39 +104,52 @@ QList<IniLine> IniLines(const QByteArray &content, QByteArray *openEnd = nullptr
         qsizetype equals = -1;
         for (; i < n; ++i) {
             const char c = content[i];
-            if (c == '\\')
-                ++i; // escapes what follows, a line break too
-            else if (c == '"')
+            if (c == '\\') {
+                ++i;
+                if (i + 1 < n && (content[i] == '\n' || content[i] == '\r') && content[i + 1] != content[i]
+                    && (content[i + 1] == '\n' || content[i + 1] == '\r'))
+                    ++i;
+                // At the end, the escape takes what comes next: a character, or the LF after its CR.
+                file.escapeOpen = i >= n || (i == n - 1 && content[i] == '\r');
+            } else if (c == '"') {
                 inQuotes = !inQuotes;
-            else if (!inQuotes && (c == '\n' || c == '\r' || c == ';'))
+            } else if (!inQuotes && (c == '\n' || c == '\r' || c == ';')) {
                 break;
-            else if (!inQuotes && c == '=' && equals < 0)
+            } else if (!inQuotes && c == '=' && equals < 0) {
                 equals = i;
+            }
         }
-        if (openEnd) // a backslash at the very end escapes what comes next; a quote may be open
-            *openEnd = QByteArray(i > n ? "\n" : "") + (inQuotes ? "\"" : "");
-        line.end = qMin(i, n);
+        file.quoteOpen = inQuotes;
+        line.stop = qMin(i, n);
+        file.endsInLine = line.stop == n;
+        line.end = line.stop;
         while (line.end > line.start && IsBlank(content[line.end - 1])) // blanks before a comment stay
             --line.end;
-        const QByteArray text = content.mid(line.start, line.end - line.start);
+        const QByteArrayView text(content.constData() + line.start, line.stop - line.start);
         if (text.startsWith('[')) {
             const qsizetype close = text.indexOf(']');
-            inGroup = text.mid(1, (close < 0 ? text.size() : close) - 1).trimmed() == Group;
-            line.section = true;
+            const QByteArrayView name = text.sliced(1, (close < 0 ? text.size() : close) - 1).trimmed();
+            section = name.compare("general", Qt::CaseInsensitive) == 0 ? QString()
+                : name.compare("%general", Qt::CaseInsensitive) == 0
+                ? QString::fromLatin1(name.sliced(1)) + QLatin1Char('/')
+                : UnescapedKey(name) + QLatin1Char('/');
         } else if (equals >= 0) {
-            line.key = content.mid(line.start, equals - line.start).trimmed();
+            line.key
+                = section + UnescapedKey(QByteArrayView(content).sliced(line.start, equals - line.start).trimmed());
             line.value = equals + 1;
+        } else {
+            continue; // neither a section nor a key: QSettings passes over it
         }
-        line.inGroup = inGroup;
-        lines.append(line);
+        line.inGroup = section == QLatin1String(Group) + QLatin1Char('/');
+        file.lines.append(line);
     }
 }
 
 // The value of key in the group as it stands in the file, the last one where there are several.
-std::optional<QByteArray> RawValue(const QByteArray &content, const QByteArray &key)
+std::optional<QByteArray> RawValue(const QByteArray &content, const QString &key)
 {
     std::optional<QByteArray> value;
-    for (const IniLine &line : IniLines(content))
+    for (const IniLine &line : ParseIni(content).lines)
         if (line.inGroup && line.key == key)
             value = content.mid(line.value, line.end - line.value).trimmed();
     return value;
@@ -135,6 +183,12 @@ QByteArray IniString(const QString &value)
     bool hexEscapeOpen = false; // a hex digit right after "\x.." would become part of the escape
     for (const QChar c : text) {
         const char16_t u = c.unicode();
+        if (u == 0xfeff) { // QSettings's decoder drops it where a value's text begins, as a BOM
+            out += pending.toUtf8() + "\\xfeff";
+            pending.clear();
+            hexEscapeOpen = true;
+            continue;
+        }
         if (u >= 0x80) {
             pending += c;
             hexEscapeOpen = false;
@@ -187,53 +241,58 @@ QByteArray IniDouble(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest).toLatin1();
 }
 
-// The file's content with each value set in the group: a key's lines are rewritten in place (a
-// comment after them stays), a missing key is added after the group's last line, a missing group
-// at the end.
+// The file's content with each value set in the group: a key's values are replaced in place (its
+// spelling and a comment after it stay), a missing key is added after the group's last line, a
+// missing group at the end.
 QByteArray WithValues(const QByteArray &content, const QList<IniValue> &values)
 {
-    struct Edit
-    {
-        qsizetype start, end;
-        QByteArray text;
-    };
-    QList<Edit> edits;
-    QList<bool> written(values.size(), false);
-    qsizetype groupEnd = -1; // after the line break that ends the group's last line
-    QByteArray end;
-    for (const IniLine &line : IniLines(content, &end)) {
-        if (!line.inGroup)
-            continue;
-        for (qsizetype i = 0; i < values.size(); ++i) {
-            if (values[i].key == line.key) {
-                edits.append({line.start, line.end, values[i].key + '=' + values[i].value});
-                written[i] = true;
-            }
-        }
-        const qsizetype lineBreak = content.indexOf('\n', line.end);
-        groupEnd = lineBreak < 0 ? content.size() : lineBreak + 1;
-    }
-    QByteArray missing;
-    for (qsizetype i = 0; i < values.size(); ++i)
-        if (!written[i])
-            missing += values[i].key + '=' + values[i].value + '\n';
-    if (!missing.isEmpty()) {
-        if (groupEnd < 0) { // a new group at the end, after a blank line
-            missing.prepend(QByteArray(content.isEmpty() ? "" : "\n") + '[' + Group + "]\n");
-            groupEnd = content.size();
-        }
-        if (groupEnd == content.size() && !content.isEmpty() && (!end.isEmpty() || !content.endsWith('\n')))
-            missing.prepend(end + '\n');
-        edits.append({groupEnd, groupEnd, missing});
-    }
-
+    const auto keyOf = [](const IniValue &v) { return QLatin1String(Group) + QLatin1Char('/') + QLatin1String(v.key); };
     QByteArray out;
     qsizetype at = 0;
-    for (const Edit &edit : edits) { // in the order of the file
-        out += content.mid(at, edit.start - at) + edit.text;
-        at = edit.end;
+    for (const IniLine &line : ParseIni(content).lines) { // also where the general section names our keys
+        for (const IniValue &v : values) {
+            if (line.key == keyOf(v)) {
+                qsizetype value = line.value;
+                while (value < line.end && IsBlank(content[value]))
+                    ++value;
+                out += content.mid(at, value - at) + v.value;
+                at = line.end;
+            }
+        }
     }
-    return out + content.mid(at);
+    out += content.mid(at);
+
+    // Our values hold no open quote or escape: the lines are where they were, less what a replaced
+    // value swallowed.
+    const IniFile file = ParseIni(out);
+    QByteArray missing;
+    for (const IniValue &v : values)
+        if (std::none_of(file.lines.cbegin(), file.lines.cend(),
+                [&](const IniLine &line) { return line.inGroup && line.key == keyOf(v); }))
+            missing += v.key + '=' + v.value + '\n';
+    if (missing.isEmpty())
+        return out;
+    const auto last
+        = std::find_if(file.lines.crbegin(), file.lines.crend(), [](const IniLine &l) { return l.inGroup; });
+    qsizetype insert = out.size();
+    QByteArray before;
+    if (file.endsInLine && (last == file.lines.crend() || last->stop == out.size())) {
+        before = QByteArray(file.escapeOpen ? "\n" : "") + (file.quoteOpen ? "\"" : "") + '\n';
+    } else if (last != file.lines.crend()) { // after the line break that ends the group's last line
+        insert = last->stop;
+        if (insert < out.size() && out[insert] == ';') // a comment after it
+            while (insert < out.size() && out[insert] != '\n' && out[insert] != '\r')
+                ++insert;
+        if (insert < out.size())
+            insert += out.mid(insert, 2) == "\r\n" ? 2 : 1;
+        else
+            before = "\n"; // a comment that ends the file
+    } else if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r')) {
+        before = "\n";
+    }
+    if (last == file.lines.crend()) // a new group at the end, after a blank line
+        before += QByteArray(out.isEmpty() ? "" : "\n") + '[' + Group + "]\n";
+    return out.insert(insert, before + missing);
 }
 
 // QSettings reads an unquoted value containing a comma as a list.
@@ -269,6 +328,9 @@ Settings ReadSettings(const QString &iniPath)
     const Settings defaults;
     Settings s;
     QSettings ini(iniPath, QSettings::IniFormat);
+    // A lookup alone reads only the section nearest before its key, which a group such as
+    // "[Common/Advanced]" can be: the rest of [Common] would read as defaults.
+    ini.allKeys();
     ini.beginGroup(QLatin1String(Group));
     s.randomPosition = ini.value(QStringLiteral("randomPosition"), defaults.randomPosition).toBool();
     s.useBox = ini.value(QStringLiteral("useBox"), defaults.useBox).toBool();
@@ -297,16 +359,15 @@ Settings ReadSettings(const QString &iniPath)
         && history.height() <= 20000)
         s.historySize = history;
     ini.endGroup();
-    if (const std::optional<QByteArray> raw = RawValue(ReadFile(iniPath), "wavFile"); raw && TypedByHand(*raw))
+    if (const std::optional<QByteArray> raw = RawValue(ReadFile(iniPath), QStringLiteral("Common/wavFile"));
+        raw && TypedByHand(*raw))
         s.wavFile = DecodeText(*raw);
     return s;
 }
 
 bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
 {
-    QByteArray content = ReadFile(iniPath);
-    if (QSettings(iniPath, QSettings::IniFormat).status() == QSettings::FormatError)
-        content.clear(); // no INI file: nothing in it to keep
+    const QByteArray content = ReadFile(iniPath); // all of it kept, even what QSettings cannot read
     QList<IniValue> values {
         {"randomPosition", IniBool(s.randomPosition)},
         {"useBox", IniBool(s.useBox)},

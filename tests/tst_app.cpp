@@ -20,6 +20,8 @@ private Q_SLOTS:
     void folders();
     void debugLog();
     void settingsFileKeepsWhatItDoesNotOwn();
+    void settingsGoWhereQSettingsReadsThem_data();
+    void settingsGoWhereQSettingsReadsThem();
     void fileNamesSurviveExactly_data();
     void fileNamesSurviveExactly();
     void soundFiles();
@@ -132,6 +134,49 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
     }
 }
 
+// Hand-edited files as QSettings reads them: our values come back, every other key and the one
+// group stay as they were.
+void TestApp::settingsGoWhereQSettingsReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("groups"); // "[Common]" in the file written
+    QTest::newRow("old Mac line ends") << QByteArray("[Common]\rrandomPosition=true\r[Other]\nx=1\n") << 1;
+    QTest::newRow("an unclosed quote") << QByteArray("[Common]\nwavFile=\"C:\\Sounds\\ding.wav\n") << 1;
+    QTest::newRow("a line break escaped") << QByteArray("[Common]\r\nx=a\\\r\nminDel=1\r\n[Other]\r\ny=b\\\r\n") << 1;
+    QTest::newRow("a BOM") << QByteArray("\xef\xbb\xbf[Common]\r\ncnt=7\r\n") << 1;
+    QTest::newRow("a group inside ours") << QByteArray("[Common]\nminDel=3\n[Common/Advanced]\nx=1\n") << 1;
+    QTest::newRow("not a group: a vertical tab before it") << QByteArray("[Other]\nx=1\n\v[Common]\n") << 2;
+}
+
+void TestApp::settingsGoWhereQSettingsReadsThem()
+{
+    QFETCH(QByteArray, content);
+    const QString ini = folder->Path("blinkdash.ini");
+    const auto keys = [&] {
+        QSettings settings(ini, QSettings::IniFormat);
+        QVariantMap all;
+        for (const QString &key : settings.allKeys())
+            all.insert(key, settings.value(key));
+        return all;
+    };
+    QVERIFY(folder->Write("blinkdash.ini", content));
+    QVariantMap before = keys();
+    Settings s;
+    s.minDel = 1.25;
+    s.wavFile = "a, b.wav";
+    QVERIFY(WriteSettings(ini, s));
+    QCOMPARE(ReadSettings(ini).minDel, 1.25);
+    QCOMPARE(ReadSettings(ini).wavFile, s.wavFile);
+    QVariantMap after = keys();
+    for (const char *ours :
+        {"randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust", "enableWav", "wavFile"}) {
+        before.remove(QString("Common/") + ours);
+        after.remove(QString("Common/") + ours);
+    }
+    QCOMPARE(after, before);
+    QTEST(int(folder->Read("blinkdash.ini").count("[Common]")), "groups");
+}
+
 void TestApp::fileNamesSurviveExactly_data()
 {
     QTest::addColumn<QByteArray>("typed"); // the line as typed into the file by hand; empty: written by us
@@ -146,7 +191,7 @@ void TestApp::fileNamesSurviveExactly_data()
         {"/home/jürgen/Töne/a, b.wav", " lead ", "quote\" back\\slash", "@at.wav", "semi;colon=equals",
             "tab\tline\nend\x01"
             "1F",
-            "𝄞 clef.wav"})
+            "𝄞 clef.wav", "\uFEFFbom.wav"})
         QTest::newRow(name) << QByteArray() << QString(name);
 }
 
