@@ -1,6 +1,9 @@
 #include "journal.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -78,7 +81,15 @@ bool Exec(const QSqlDatabase &db, const QString &statement, QString *reason)
     return Exec(query, reason);
 }
 
-JournalRun RunFrom(const QSqlQuery &q)
+// A row of a query, or values in the order of its columns (a pending run's).
+struct Values
+{
+    QVariantList values;
+    QVariant value(int i) const { return values.value(i); }
+    bool isNull(int i) const { return value(i).isNull(); }
+};
+
+template<class Row> JournalRun RunFrom(const Row &q)
 {
     JournalRun run;
     run.id = q.value(0).toLongLong();
@@ -109,7 +120,7 @@ JournalRun RunFrom(const QSqlQuery &q)
     return run;
 }
 
-JournalTrial TrialFrom(const QSqlQuery &q, int first)
+template<class Row> JournalTrial TrialFrom(const Row &q, int first)
 {
     JournalTrial trial;
     trial.waitMs = q.value(first).toInt();
@@ -120,6 +131,33 @@ JournalTrial TrialFrom(const QSqlQuery &q, int first)
     trial.warmUp = q.value(first + 5).toBool();
     trial.outlier = q.value(first + 6).toBool();
     return trial;
+}
+
+// A null string would bind as NULL and fail a NOT NULL column; an empty one is what was meant.
+QString Text(const QString &value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
+// In the order of RunColumns, the id aside.
+QVariantList RunValues(const JournalRun &run)
+{
+    return {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), Text(run.name),
+        DeviceName(run), Text(run.place), run.signalCount, run.minWaitS, run.maxWaitS, run.randomPosition, run.warning,
+        run.leadMinMs, run.leadMaxMs, Text(run.sound), EndingName(run.ending), run.earlyPresses, Nullable(run.mean),
+        Nullable(run.deviation), Nullable(run.threshold), Nullable(run.result), Text(run.version),
+        Nullable(run.displayLatencyMs), Nullable(run.displayLatencySdMs), run.latencyCorrected,
+        run.timing.isEmpty() ? QVariant() : QVariant(run.timing)};
+}
+
+QVariantList TrialValues(const JournalTrial &t)
+{
+    return {t.waitMs, t.timeMs, Nullable(t.boxUs), Nullable(t.x), Nullable(t.y), t.warmUp, t.outlier};
+}
+
+QStringList ColumnNames(const QString &columns)
+{
+    return columns.split(QStringLiteral(", "));
 }
 
 QString IdList(const QList<qint64> &ids)
@@ -227,6 +265,16 @@ bool Journal::Open(bool create, QString *reason)
 
 bool Journal::Store(JournalRun &run, QString *reason)
 {
+    return Store(run, false, reason);
+}
+
+bool Journal::StoreOnce(JournalRun &run, QString *reason)
+{
+    return Store(run, true, reason);
+}
+
+bool Journal::Store(JournalRun &run, bool once, QString *reason)
+{
     if (!Open(true, reason))
         return false;
     QSqlDatabase db = QSqlDatabase::database(connection, false);
@@ -236,18 +284,22 @@ bool Journal::Store(JournalRun &run, QString *reason)
             *reason = why;
         return false;
     }
+    const QVariantList values = RunValues(run);
+    if (once) { // a run of the same moment, name and place is this one, stored before
+        QSqlQuery same(db);
+        same.prepare(QStringLiteral("SELECT id FROM runs WHERE started = ? AND ended = ? AND name = ? AND place = ?"));
+        for (const int column : {0, 1, 2, 4})
+            same.addBindValue(values.at(column));
+        if (Exec(same, &why) && same.next()) {
+            run.id = same.value(0).toLongLong();
+            Exec(db, QStringLiteral("ROLLBACK"), nullptr);
+            return true;
+        }
+    }
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (NULL%2)")
                        .arg(RunColumns, QStringLiteral(", ?").repeated(RunColumns.count(QLatin1Char(',')))));
-    // A null string would bind as NULL and fail a NOT NULL column; an empty one is what was meant.
-    const auto text = [](const QString &value) { return value.isNull() ? QStringLiteral("") : value; };
-    for (const QVariant &value :
-        QVariantList {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), text(run.name),
-            DeviceName(run), text(run.place), run.signalCount, run.minWaitS, run.maxWaitS, run.randomPosition,
-            run.warning, run.leadMinMs, run.leadMaxMs, text(run.sound), EndingName(run.ending), run.earlyPresses,
-            Nullable(run.mean), Nullable(run.deviation), Nullable(run.threshold), Nullable(run.result),
-            text(run.version), Nullable(run.displayLatencyMs), Nullable(run.displayLatencySdMs), run.latencyCorrected,
-            run.timing.isEmpty() ? QVariant() : QVariant(run.timing)})
+    for (const QVariant &value : values)
         insert.addBindValue(value);
     bool stored = Exec(insert, &why);
     const qint64 id = insert.lastInsertId().toLongLong();
@@ -255,9 +307,7 @@ bool Journal::Store(JournalRun &run, QString *reason)
     trial.prepare(
         QStringLiteral("INSERT INTO trials (run_id, seq, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(TrialColumns));
     for (int i = 0; stored && i < run.trials.size(); ++i) {
-        const JournalTrial &t = run.trials.at(i);
-        for (const QVariant &value : QVariantList {
-                 id, i + 1, t.waitMs, t.timeMs, Nullable(t.boxUs), Nullable(t.x), Nullable(t.y), t.warmUp, t.outlier})
+        for (const QVariant &value : QVariantList {id, i + 1} + TrialValues(run.trials.at(i)))
             trial.addBindValue(value);
         stored = Exec(trial, &why);
     }
@@ -347,4 +397,62 @@ bool Journal::DeleteRuns(const QList<qint64> &ids, QString *reason)
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.prepare(QStringLiteral("DELETE FROM runs WHERE id IN (%1)").arg(IdList(ids)));
     return Exec(query, reason);
+}
+
+bool SameRun(const JournalRun &a, const JournalRun &b)
+{
+    return a.started == b.started && a.ended == b.ended && a.name == b.name && a.place == b.place;
+}
+
+QString PendingRunsPath(const QString &journalPath)
+{
+    return journalPath + QStringLiteral(".pending");
+}
+
+QByteArray PendingRunsContent(const QList<JournalRun> &runs)
+{
+    QJsonArray array;
+    const QStringList runColumns = ColumnNames(RunColumns).mid(1);
+    const QStringList trialColumns = ColumnNames(TrialColumns);
+    for (const JournalRun &run : runs) {
+        QJsonObject object;
+        const QVariantList values = RunValues(run);
+        for (int i = 0; i < runColumns.size(); ++i)
+            object.insert(runColumns.at(i), QJsonValue::fromVariant(values.at(i)));
+        QJsonArray trials;
+        for (const JournalTrial &t : run.trials) {
+            QJsonObject trial;
+            const QVariantList trialValues = TrialValues(t);
+            for (int i = 0; i < trialColumns.size(); ++i)
+                trial.insert(trialColumns.at(i), QJsonValue::fromVariant(trialValues.at(i)));
+            trials.append(trial);
+        }
+        object.insert(QStringLiteral("trials"), trials);
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson();
+}
+
+QList<JournalRun> ReadPendingRuns(const QByteArray &content)
+{
+    QList<JournalRun> runs;
+    const QStringList runColumns = ColumnNames(RunColumns).mid(1);
+    const QStringList trialColumns = ColumnNames(TrialColumns);
+    for (const QJsonValue &entry : QJsonDocument::fromJson(content).array()) {
+        if (!entry.isObject())
+            continue;
+        Values values {{QVariant()}}; // the id, given when stored
+        for (const QString &column : runColumns)
+            values.values.append(entry[column].toVariant());
+        JournalRun run = RunFrom(values);
+        for (const QJsonValue &trial : entry[QStringLiteral("trials")].toArray()) {
+            Values trialValues;
+            for (const QString &column : trialColumns)
+                trialValues.values.append(trial[column].toVariant());
+            run.trials.append(TrialFrom(trialValues, 0));
+        }
+        run.trialCount = static_cast<int>(run.trials.size());
+        runs.append(run);
+    }
+    return runs;
 }

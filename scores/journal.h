@@ -75,6 +75,8 @@ public:
     // Stores the run with its trials in one transaction and sets its id; false, with the reason,
     // when it could not be stored (nothing of it is then kept).
     bool Store(JournalRun &run, QString *reason = nullptr);
+    // The same, unless the journal holds the run already (SameRun): then only its id is set.
+    bool StoreOnce(JournalRun &run, QString *reason = nullptr);
     // The runs without their trials, newest first; empty with a reason when the journal cannot be
     // read (a journal not yet written holds no runs and is no failure).
     QList<JournalRun> Runs(QString *reason = nullptr);
@@ -85,8 +87,19 @@ public:
 
 private:
     bool Open(bool create, QString *reason);
+    bool Store(JournalRun &run, bool once, QString *reason);
 
     QString path;
     QString connection; // the name of this journal's database connection
     bool ready = false;
 };
+
+// A run's identity: when it started and ended, who, and where.
+bool SameRun(const JournalRun &a, const JournalRun &b);
+
+// Runs the journal could not take before the program closed wait in a small file beside it
+// ("<journal>.pending", JSON with the journal's column names), for the next start. Any bytes read:
+// what is not a list of runs gives none; a field that is missing or of another type, its default.
+QString PendingRunsPath(const QString &journalPath);
+QByteArray PendingRunsContent(const QList<JournalRun> &runs);
+QList<JournalRun> ReadPendingRuns(const QByteArray &content);

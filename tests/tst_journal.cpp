@@ -100,6 +100,9 @@ void TestJournal::keepsRunsExactly()
     runs[2].started = QDateTime(QDate(2026, 12, 7), QTime(10, 20), Qt::OffsetFromUTC, 7200);
     runs[2].mean = runs[2].deviation = runs[2].threshold = std::nullopt;
     runs[2].result = std::nullopt;
+    // Runs waiting beside the journal come back whole; what is not a run is none.
+    QCOMPARE(JournalCsv(ReadPendingRuns(PendingRunsContent(runs))), JournalCsv(runs));
+    QCOMPARE(ReadPendingRuns("[1, \"x\"]").size() + ReadPendingRuns("{\"name\": 1}").size(), 0);
     {
         Journal journal(folder->Path("j.sqlite"));
         Journal other(folder->Path("j.sqlite")); // a second program, writing in turns
@@ -215,6 +218,7 @@ void TestJournal::waitsForAnotherWriter()
     QVERIFY2(waited.elapsed() >= 1900 && reason.contains("locked"), qPrintable(reason));
     QVERIFY(QSqlQuery(db).exec("COMMIT"));
     QVERIFY(journal.Store(run));
+    QVERIFY(journal.StoreOnce(run)); // the same start, name and place: this run, not stored again
     QCOMPARE(journal.Runs().size(), 2);
     db.close();
 }
