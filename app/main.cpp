@@ -22,15 +22,17 @@ int main(int argc, char *argv[])
     if (HasDebugOption(QCoreApplication::arguments()))
         OpenDebugLogFile();
 
-    // Logout, shutdown and Ctrl+C close the program as its window does, so nothing is lost.
+    // Logout, shutdown and Ctrl+C close the program as its window does, so nothing is lost. Every
+    // event loop ends, a message's too: quit() would ask the windows first, and a run they stop could
+    // raise a message that waits for a person who has logged out.
     bool terminated = false;
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::Received, &app, [&terminated] {
         terminated = true;
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
 
-    // The window deletes itself when closed, and its destructor stores the settings.
+    // The window deletes itself when closed, and its destructor ends a run and stores everything.
     QPointer<MainWindow> window = new MainWindow;
     int exitCode = 0;
     if (!terminated) { // a signal during start-up (an error box) came before the loop

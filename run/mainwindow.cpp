@@ -8,6 +8,7 @@
 #include "historywin.h"
 #include "portname.h"
 #include "prompts.h"
+#include "safefile.h"
 #include "scorewin.h"
 #include "spacekey.h"
 #include "textfit.h"
@@ -20,6 +21,7 @@
 #include <QTimerEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -35,6 +37,12 @@ QDateTime NowWithOffset()
 {
     const QDateTime now = QDateTime::currentDateTime();
     return now.toOffsetFromUtc(now.offsetFromUtc());
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void SetUpTimer(QTimer &timer)
@@ -59,8 +67,10 @@ MainWindow::MainWindow(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose, true);
     pollTimerId = startTimer(50);
     settings = ReadSettings(DataPath(SettingsFile, DataFolder));
-    if (settings.journal) // opened when first needed, so that it costs the start nothing
+    if (settings.journal) { // opened when first needed, so that it costs the start nothing
         journal = std::make_unique<Journal>(DataPath(JournalFile, DataFolder));
+        TakePendingRuns();
+    }
 
     SetUpTimer(waitTimer);
     SetUpTimer(warningTimer);
@@ -91,11 +101,16 @@ MainWindow::MainWindow(QWidget *parent)
     highscores.Load(HighscoreFile);
 }
 
+// Closed by its button, its frame or a signal (logout): a run in progress ends as by ESC or
+// "Fertig !", and everything is stored without a word.
 MainWindow::~MainWindow()
 {
+    closing = true;
     killTimer(pollTimerId);
-    if (engine.InRun() && !engine.BoxRun())
-        QApplication::restoreOverrideCursor();
+    if (engine.InRun())
+        engine.Stop();
+    if (journal && !unjournaled.isEmpty())
+        KeepPendingRuns();
     StoreSettings(false);
     SaveHighscores(false);
 }
@@ -159,7 +174,7 @@ void MainWindow::SaveFailed(
     const QString &path, const QString &reason, bool tell, const QString &what, const QString &consequence)
 {
     DebugLog("%s nicht gespeichert: %s", QFile::encodeName(path).constData(), reason.toLocal8Bit().constData());
-    if (!tell) {
+    if (!tell || closing) {
         qWarning("%s could not be written: %s", qPrintable(path), qPrintable(reason));
         return;
     }
@@ -500,10 +515,50 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
     }
     unjournaled.append(run);
     QString reason;
-    while (!unjournaled.isEmpty() && journal->Store(unjournaled.first(), &reason))
-        unjournaled.removeFirst();
-    if (!unjournaled.isEmpty())
+    if (!StoreUnjournaled(&reason))
         SaveFailed(journal->Path(), reason, true, QStringLiteral("Der Durchgang konnte im Verlauf"),
             QStringLiteral("Ergebnis und HighScores sind davon nicht betroffen. Der Durchgang bleibt erhalten, "
                            "solange das Programm läuft, und wird mit dem nächsten gespeichert."));
+}
+
+bool MainWindow::StoreUnjournaled(QString *reason)
+{
+    // Once: a pending run may have reached the journal before the program that kept it ended.
+    while (!unjournaled.isEmpty() && journal->StoreOnce(unjournaled.first(), reason))
+        unjournaled.removeFirst();
+    if (!unjournaled.isEmpty())
+        return false;
+    const QString pending = PendingRunsPath(journal->Path());
+    // Another program's runs may have joined them meanwhile: those wait for the next start.
+    if (!pendingTaken.isEmpty() && ReadFile(pending) == pendingTaken)
+        QFile::remove(pending);
+    pendingTaken.clear();
+    return true;
+}
+
+// Runs an earlier session could not store: stored now, or kept with the next.
+void MainWindow::TakePendingRuns()
+{
+    const QString pending = PendingRunsPath(journal->Path());
+    if (!QFileInfo::exists(pending))
+        return;
+    pendingTaken = ReadFile(pending);
+    unjournaled = ReadPendingRuns(pendingTaken);
+    StoreUnjournaled();
+}
+
+// At close: one more try (a writer that held the journal may be done), then what the journal
+// still cannot take waits beside it, with any another program left there.
+void MainWindow::KeepPendingRuns()
+{
+    if (StoreUnjournaled())
+        return;
+    const QString path = PendingRunsPath(journal->Path());
+    QList<JournalRun> runs = ReadPendingRuns(ReadFile(path));
+    for (const JournalRun &run : std::as_const(unjournaled))
+        if (std::none_of(runs.cbegin(), runs.cend(), [&run](const JournalRun &r) { return SameRun(r, run); }))
+            runs.append(run);
+    QString reason;
+    if (!WriteFileWhole(path, PendingRunsContent(runs), &reason))
+        SaveFailed(path, reason, false, QString(), QString());
 }

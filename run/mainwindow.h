@@ -68,11 +68,15 @@ private:
 
     void PreloadSounds();
     void KeepInJournal(const Evaluation &evaluation);
+    bool StoreUnjournaled(QString *reason = nullptr); // oldest first; true when none is left
+    void TakePendingRuns();
+    void KeepPendingRuns();
     void ScreenChecked(const LatencyFigures &figures);
     bool CorrectsLatency() const; // this run's screen times less the screen's latency
     void TellBoxFailure();
     // Store the settings and the high-score list. A failure is told once per file and session, but
-    // never while closing: the data stays in memory and the next save tries again.
+    // never while closing (nothing may hold the program then): the data stays in memory and the next
+    // save tries again.
     void StoreSettings(bool tell);
     void SaveHighscores(bool tell);
     void SaveFailed(
@@ -93,6 +97,8 @@ private:
     QStringList toldSaveFailures;     // paths
     std::unique_ptr<Journal> journal; // none when turned off
     QList<JournalRun> unjournaled;    // runs the journal could not take yet, oldest first
+    QByteArray pendingTaken;          // the pending file as read at start, removed once stored
+    bool closing = false;
     QDateTime runStarted;
     Settings runSettings;     // as the run started
     QList<qint64> boxTimesUs; // the box's answers of this run, as sent

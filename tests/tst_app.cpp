@@ -8,6 +8,9 @@
 #include <QtTest>
 #include <cmath>
 #include <csignal>
+#include <linux/input.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 // The application frame: folders, the debug log, the settings file, and closing on signals.
 class TestApp : public QObject
@@ -28,6 +31,7 @@ private Q_SLOTS:
     void commandLine_data();
     void commandLine();
     void streamsAreWrittenThrough();
+    void signalsCloseTheProgramCleanly_data();
     void signalsCloseTheProgramCleanly();
     void signalsIgnoredAtStartStayIgnored();
 
@@ -286,36 +290,91 @@ void TestApp::streamsAreWrittenThrough()
     QCOMPARE(out.readAll(), QByteArray("250\n"));
 }
 
+// A keyboard for the program started as a process: Qt's evdev input reads its key events from a
+// pipe, the program's /dev/fd/N.
+struct PipeKeyboard
+{
+    PipeKeyboard() { QVERIFY(::pipe(fds) == 0); }
+    ~PipeKeyboard()
+    {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+    QString Plugin() const { return QStringLiteral("evdevkeyboard:/dev/fd/%1").arg(fds[0]); }
+    void Press(unsigned short key) const
+    {
+        for (const int value : {1, 0}) { // down, up
+            const input_event events[] = {{{}, EV_KEY, key, value}, {{}, EV_SYN, SYN_REPORT, 0}};
+            QCOMPARE(::write(fds[1], events, sizeof events), ssize_t(sizeof events));
+        }
+    }
+    bool Taken() const // the program has read every key
+    {
+        int unread = -1;
+        return ::ioctl(fds[0], FIONREAD, &unread) == 0 && unread == 0;
+    }
+
+    int fds[2] = {-1, -1}; // read, write
+};
+
+void TestApp::signalsCloseTheProgramCleanly_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QByteArray>("journal"); // none: empty
+    QTest::addColumn<bool>("inRun");         // a screen run, started with SPACE
+    QTest::newRow("SIGTERM") << int(SIGTERM) << QByteArray() << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << QByteArray() << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << QByteArray() << false;
+    // The run the close stops cannot be stored: no message may wait for a person who has logged out.
+    QTest::newRow("SIGTERM in a run, the journal not ours") << int(SIGTERM) << QByteArray("300 Anna\n") << true;
+}
+
 // Logout, shutdown and Ctrl+C close the program as its window does: settings and high scores saved.
 // Its warning is a cut file, which Qt would wait for forever, so that the program would hang.
 void TestApp::signalsCloseTheProgramCleanly()
 {
+    QFETCH(int, signalNumber);
+    QFETCH(QByteArray, journal);
+    QFETCH(bool, inRun);
     QFile ding(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/ding.wav");
     QVERIFY(ding.open(QIODevice::ReadOnly) && folder->Write("cut.wav", ding.read(1000)));
-    for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
-        folder->Write("blinkdash.ini", "[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\n");
-        folder->Write("blinkdash.txt", "250   Anna\n");
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", folder->Path());
-        program.setProcessEnvironment(env);
-        program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash");
-        QVERIFY(program.waitForStarted());
-        // Sent once the program catches the signal; before, it would simply die.
-        const auto catches = [&] {
-            QFile file(QStringLiteral("/proc/%1/status").arg(program.processId()));
-            const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            const QByteArray mask = status.mid(status.indexOf("SigCgt:") + 7, 17).trimmed();
-            return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
-        };
-        QVERIFY(QTest::qWaitFor(catches, 20000));
-        ::kill(static_cast<pid_t>(program.processId()), signalNumber);
-        QVERIFY(program.waitForFinished(20000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-        QVERIFY(folder->Read("blinkdash.ini")
-                    .startsWith("[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\nrandomPosition="));
-        QCOMPARE(folder->Read("blinkdash.txt"), QByteArray("250 Anna\n"));
+    folder->Write("blinkdash.ini", "[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\n");
+    folder->Write("blinkdash.txt", "250   Anna\n");
+    if (!journal.isEmpty())
+        folder->Write("blinkdash.sqlite", journal);
+    PipeKeyboard keyboard;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", folder->Path());
+    env.insert("QT_QPA_GENERIC_PLUGINS", keyboard.Plugin());
+    program.setProcessEnvironment(env);
+    program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash");
+    QVERIFY(program.waitForStarted());
+    // Sent once the program catches the signal; before, it would simply die.
+    const auto catches = [&] {
+        QFile file(QStringLiteral("/proc/%1/status").arg(program.processId()));
+        const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray mask = status.mid(status.indexOf("SigCgt:") + 7, 17).trimmed();
+        return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+    };
+    QVERIFY(QTest::qWaitFor(catches, 20000));
+    if (inRun) { // "Los geht's ..." has the focus; the key waits until the window is up
+        keyboard.Press(KEY_SPACE);
+        QVERIFY(QTest::qWaitFor([&] { return keyboard.Taken(); }, 20000));
+        QTest::qWait(500);
+    }
+    ::kill(static_cast<pid_t>(program.processId()), signalNumber);
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(
+        folder->Read("blinkdash.ini").startsWith("[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\nrandomPosition="));
+    QCOMPARE(folder->Read("blinkdash.txt"), QByteArray("250 Anna\n"));
+    if (inRun) { // the file left as it was, the run waiting beside it
+        QCOMPARE(folder->Read("blinkdash.sqlite"), journal);
+        const QJsonArray pending = QJsonDocument::fromJson(folder->Read("blinkdash.sqlite.pending")).array();
+        QCOMPARE(pending.size(), 1);
+        QCOMPARE(pending.at(0)["ending"].toString(), QString("stopped"));
     }
 }
 

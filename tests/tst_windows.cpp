@@ -57,6 +57,7 @@ private Q_SLOTS:
     void screenRun();
     void boxRun();
     void fullDiskKeepsOldFilesAndSaysSo();
+    void journalNeverCostsARun();
     void settingsComeBackAndAreStoredOnOk();
     void okReopensTheBox();
     void screenCheck();
@@ -289,6 +290,19 @@ void TestWindows::boxRun()
         return got;
     };
     Open("useBox=true\nboxCom=8\ncnt=6\nminDel=0.02\nmaxDel=0.03\n");
+    // A run the window's end interrupts (a logout) is kept as stopped, with what was answered.
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    QCOMPARE(expect("r\n"), QByteArray("L 0\nr\n"));
+    pty.Write("t 300999\n");
+    QCOMPARE(expect("r\n"), QByteArray("r\n"));
+    Open("useBox=true\nboxCom=8\ncnt=6\nminDel=0.02\nmaxDel=0.03\n");
+    QCOMPARE(expect("L 0\n"), QByteArray("L 0\n")); // the LED put out as the run ended
+    {
+        Journal journal(DataPath("blinkdash.sqlite", DataFolder));
+        const JournalRun run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
+        QCOMPARE(
+            EndingName(run.ending) + ' ' + QString::number(run.trials.value(0).boxUs.value_or(0)), "stopped 300999");
+    }
     auto *boxWin = TopLevel<BoxWin>();
     QTest::mouseClick(window->startButton, Qt::LeftButton);
     QVERIFY(boxWin->isVisible() && !QApplication::overrideCursor());
@@ -378,6 +392,32 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
     window = nullptr;
     QCOMPARE(folder->Read("disk/blinkdash.ini"), "[Common]\n" + ini);
     QCOMPARE(QDir(disk).entryList({"*.ini", "*.txt", "filler"}, QDir::Files).size(), 4); // no temporary files left
+}
+
+// The journal never costs a run: one it could not take is stored at close once the cause is gone,
+// and one it cannot take even then waits beside it, to be stored at the next start.
+void TestWindows::journalNeverCostsARun()
+{
+    const QString path = DataPath("blinkdash.sqlite", DataFolder);
+    const QByteArray ini = "minDel=0.01\nmaxDel=0.02\ncnt=4\n";
+    for (const QString name : {"Anna", "Bert"}) {
+        QVERIFY(name == "Anna" || QFile::rename(path, path + ".aside"));
+        QVERIFY(QDir().mkpath(path)); // a folder in the journal's place: nothing can be stored
+        Open(ini);
+        QCOMPARE(Run(name, 4).size(), 4);
+        QVERIFY(seen.last().startsWith("Fehler beim Speichern|Der Durchgang konnte im Verlauf nicht"));
+        if (name == "Anna")
+            QVERIFY(QDir().rmdir(path));
+        delete window;
+        window = nullptr;
+    }
+    QVERIFY(QFile::exists(path + ".pending"));
+    QVERIFY(QDir().rmdir(path) && QFile::rename(path + ".aside", path));
+    Open(ini);
+    QVERIFY(!QFile::exists(path + ".pending"));
+    const QList<JournalRun> runs = Journal(path).Runs();
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE(runs.first().name + runs.last().name, "BertAnna");
 }
 
 // Every setting reaches the dialog and, on OK, comes back as shown, stored at once: a logout or a
