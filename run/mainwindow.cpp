@@ -515,7 +515,9 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
     }
     unjournaled.append(run);
     QString reason;
-    if (!StoreUnjournaled(&reason))
+    const bool stored = StoreUnjournaled(&reason);
+    TellSetAside();
+    if (!stored)
         SaveFailed(journal->Path(), reason, true, QStringLiteral("Der Durchgang konnte im Verlauf"),
             QStringLiteral("Ergebnis und HighScores sind davon nicht betroffen. Der Durchgang bleibt erhalten, "
                            "solange das Programm läuft, und wird mit dem nächsten gespeichert."));
@@ -534,6 +536,16 @@ bool MainWindow::StoreUnjournaled(QString *reason)
         QFile::remove(pending);
     pendingTaken.clear();
     return true;
+}
+
+void MainWindow::TellSetAside()
+{
+    const QString aside = journal->TakeSetAside();
+    if (aside.isEmpty())
+        return;
+    DebugLog("Verlauf beschaedigt, beiseitegelegt als %s", QFile::encodeName(aside).constData());
+    if (!closing)
+        Prompt::Critical(this, QStringLiteral("Verlauf"), SetAsideNotice(journal->Path(), aside));
 }
 
 // Runs an earlier session could not store: stored now, or kept with the next.

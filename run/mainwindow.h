@@ -71,6 +71,7 @@ private:
     bool StoreUnjournaled(QString *reason = nullptr); // oldest first; true when none is left
     void TakePendingRuns();
     void KeepPendingRuns();
+    void TellSetAside(); // a damaged journal, set aside by the last store
     void ScreenChecked(const LatencyFigures &figures);
     bool CorrectsLatency() const; // this run's screen times less the screen's latency
     void TellBoxFailure();

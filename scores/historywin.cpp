@@ -220,6 +220,7 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
     runs.SetRuns(journal.Runs(&reason));
     if (!reason.isEmpty())
         Failed(QStringLiteral("Der Verlauf konnte nicht gelesen werden."), reason);
+    TellSetAside();
     shown.setSourceModel(&runs);
     shown.setSortRole(RunTable::SortRole);
     shown.setFilterKeyColumn(RunTable::NameColumn);
@@ -294,6 +295,7 @@ void HistoryWin::ShowCurrentRun()
     const QList<JournalTrial> trials = journal.Trials(run->id, &reason);
     if (!reason.isEmpty())
         Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
+    TellSetAside();
     shownRun = run->id;
     Show(runChart, RunChart(*run, trials));
     QList<int> times;
@@ -365,4 +367,10 @@ void HistoryWin::on_exportButton_clicked()
 void HistoryWin::Failed(const QString &what, const QString &reason)
 {
     Prompt::Critical(this, QStringLiteral("Verlauf"), what, reason);
+}
+
+void HistoryWin::TellSetAside()
+{
+    if (const QString aside = journal.TakeSetAside(); !aside.isEmpty())
+        Prompt::Critical(this, QStringLiteral("Verlauf"), SetAsideNotice(journal.Path(), aside));
 }

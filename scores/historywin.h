@@ -56,6 +56,7 @@ private:
     void ShowTrend(const QString &name);
     void Delete(const QList<qint64> &ids, const QString &question);
     void Failed(const QString &what, const QString &reason);
+    void TellSetAside(); // a damaged journal, set aside by the last read
 
     Journal &journal;
     RunTable runs;

@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +11,11 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -64,14 +70,27 @@ template<class T> std::optional<T> Optional(const QVariant &value)
     return value.value<T>();
 }
 
+// Set by a statement that failed because the file is damaged (SQLITE_CORRUPT), for the journal
+// that ran it to set the file aside.
+bool corruptSeen = false;
+
 // Runs a statement; false with the database's reason.
 bool Exec(QSqlQuery &query, QString *reason)
 {
     if (query.exec())
         return true;
+    bool number = false;
+    const int code = query.lastError().nativeErrorCode().toInt(&number);
+    corruptSeen = corruptSeen || (number && (code & 0xff) == 11);
     if (reason)
         *reason = query.lastError().text();
     return false;
+}
+
+bool Exec(QSqlQuery &query, const QString &statement, QString *reason)
+{
+    query.prepare(statement);
+    return Exec(query, reason) && query.next();
 }
 
 bool Exec(const QSqlDatabase &db, const QString &statement, QString *reason)
@@ -160,6 +179,19 @@ QStringList ColumnNames(const QString &columns)
     return columns.split(QStringLiteral(", "));
 }
 
+// Which file a path names now; empty where none.
+QByteArray FileId(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino));
+#else
+    return QFileInfo::exists(path) ? QByteArray("1") : QByteArray();
+#endif
+}
+
 QString IdList(const QList<qint64> &ids)
 {
     QStringList numbers;
@@ -198,9 +230,43 @@ Journal::~Journal()
     QSqlDatabase::removeDatabase(connection);
 }
 
+void Journal::Close()
+{
+    QSqlDatabase::database(connection, false).close();
+    ready = false;
+}
+
+QString Journal::TakeSetAside()
+{
+    return std::exchange(setAside, QString());
+}
+
+bool Journal::SetAside(QString *reason)
+{
+    Close(); // SQLite cleans up after itself first
+    const QFileInfo file(path);
+    const QString stem
+        = file.dir().filePath(file.completeBaseName() + QLatin1Char('-') + QDate::currentDate().toString(Qt::ISODate));
+    const QString suffix = file.suffix().isEmpty() ? QString() : QLatin1Char('.') + file.suffix();
+    QString aside = stem + suffix;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
+    if (!QFile::rename(path, aside)) {
+        if (reason)
+            *reason = QStringLiteral("Die Datei ist beschädigt und kann nicht umbenannt werden.");
+        return false;
+    }
+    for (const QLatin1String part : {QLatin1String("-wal"), QLatin1String("-shm")}) // what it has not taken in yet
+        QFile::rename(path + part, aside + part);
+    setAside = aside;
+    return true;
+}
+
 bool Journal::Open(bool create, QString *reason)
 {
     Q_ASSERT(Migrations.size() == SchemaVersion);
+    if (ready && FileId(path) != openedId)
+        Close(); // deleted or replaced while in use: made again where it belongs
     if (ready)
         return true;
     if (!create && !QFileInfo::exists(path))
@@ -223,19 +289,26 @@ bool Journal::Open(bool create, QString *reason)
     };
     // Read before anything is written: a file that is not a database fails here, untouched.
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
-        return fail(query.lastError().text());
+    QString why;
+    corruptSeen = false;
+    if (!Exec(query, QStringLiteral("PRAGMA user_version"), &why))
+        return corruptSeen ? SetAside(reason) && Open(create, reason) : fail(why);
     const int version = query.value(0).toInt();
     if (version > SchemaVersion)
         return fail(
             QStringLiteral("Die Datei stammt von einer neueren Version des Programms (Schema %1).").arg(version));
     if (version == 0) {
-        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next())
-            return fail(query.lastError().text());
+        if (!Exec(query, QStringLiteral("SELECT count(*) FROM sqlite_master"), &why))
+            return corruptSeen ? SetAside(reason) && Open(create, reason) : fail(why);
         if (query.value(0).toInt() > 0)
             return fail(QStringLiteral("Die Datei ist eine Datenbank eines anderen Programms."));
     }
-    QString why;
+    // A damaged journal is set aside as it is, and a new one begins: nothing more is written into
+    // damage. (A file held by another writer may fail to be checked; that is no damage.)
+    if (!Exec(query, QStringLiteral("PRAGMA quick_check"), &why) && !corruptSeen)
+        return fail(why);
+    if (corruptSeen || query.value(0).toString() != QLatin1String("ok"))
+        return SetAside(reason) && Open(create, reason);
     if (!Exec(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why))
         return fail(why);
     if (version < SchemaVersion) {
@@ -256,10 +329,24 @@ bool Journal::Open(bool create, QString *reason)
         }
     }
     // Readers and a writer do not wait on each other; a commit costs no sync of its own.
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next())
-        return fail(query.lastError().text());
+    if (!Exec(query, QStringLiteral("PRAGMA journal_mode = WAL"), &why))
+        return fail(why);
     Exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), nullptr);
+    openedId = FileId(path);
     ready = true;
+    return true;
+}
+
+bool Journal::Damaged(QString *reason, const QSqlQuery *query)
+{
+    bool number = false;
+    const int code = query ? query->lastError().nativeErrorCode().toInt(&number) : 0;
+    if (!std::exchange(corruptSeen, false) && !(number && (code & 0xff) == 11))
+        return false;
+    if (!SetAside(reason))
+        return false;
+    if (reason) // it held for the damaged file; a new journal begins
+        reason->clear();
     return true;
 }
 
@@ -274,6 +361,14 @@ bool Journal::StoreOnce(JournalRun &run, QString *reason)
 }
 
 bool Journal::Store(JournalRun &run, bool once, QString *reason)
+{
+    corruptSeen = false;
+    if (StoreIn(run, once, reason))
+        return true;
+    return Damaged(nullptr) && StoreIn(run, once, reason); // then in the new journal
+}
+
+bool Journal::StoreIn(JournalRun &run, bool once, QString *reason)
 {
     if (!Open(true, reason))
         return false;
@@ -324,6 +419,7 @@ bool Journal::Store(JournalRun &run, bool once, QString *reason)
 QList<JournalRun> Journal::Runs(QString *reason)
 {
     QList<JournalRun> runs;
+    corruptSeen = false;
     if (!Open(false, reason))
         return runs;
     QSqlQuery query(QSqlDatabase::database(connection, false));
@@ -331,13 +427,17 @@ QList<JournalRun> Journal::Runs(QString *reason)
     query.prepare(QStringLiteral("SELECT %1, (SELECT count(*) FROM trials WHERE run_id = runs.id) FROM runs "
                                  "ORDER BY id DESC")
                       .arg(RunColumns));
-    if (!Exec(query, reason))
+    if (!Exec(query, reason)) {
+        Damaged(reason, &query); // the set-aside is told; nothing to read
         return runs;
+    }
     const int countColumn = RunColumns.count(QLatin1Char(',')) + 1;
     while (query.next()) {
         runs.append(RunFrom(query));
         runs.last().trialCount = query.value(countColumn).toInt();
     }
+    if (Damaged(reason, &query))
+        return {};
     // Newest first by the moment, not by the text: across a change of the clock's offset the text of
     // a later start can sort before an earlier one's. Equal moments stay newest stored first.
     std::stable_sort(runs.begin(), runs.end(), [](const JournalRun &a, const JournalRun &b) {
@@ -349,22 +449,26 @@ QList<JournalRun> Journal::Runs(QString *reason)
 QList<JournalTrial> Journal::Trials(qint64 runId, QString *reason)
 {
     QList<JournalTrial> trials;
+    corruptSeen = false;
     if (!Open(false, reason))
         return trials;
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT %1 FROM trials WHERE run_id = ? ORDER BY seq").arg(TrialColumns));
     query.addBindValue(runId);
-    if (!Exec(query, reason))
+    if (!Exec(query, reason)) {
+        Damaged(reason, &query); // the set-aside is told; nothing to read
         return trials;
+    }
     while (query.next())
         trials.append(TrialFrom(query, 0));
-    return trials;
+    return Damaged(reason, &query) ? QList<JournalTrial>() : trials;
 }
 
 QList<JournalRun> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reason)
 {
     QList<JournalRun> runs;
+    corruptSeen = false;
     if (ids.isEmpty() || !Open(false, reason))
         return runs;
     // One query for all: a run's columns beside each of its trials (a run without trials once).
@@ -375,8 +479,10 @@ QList<JournalRun> Journal::RunsWithTrials(const QList<qint64> &ids, QString *rea
     query.prepare(QStringLiteral("SELECT %1, %2 FROM runs r LEFT JOIN trials t ON t.run_id = r.id "
                                  "WHERE r.id IN (%3) ORDER BY r.id, t.seq")
                       .arg(columns, TrialColumns, IdList(ids)));
-    if (!Exec(query, reason))
+    if (!Exec(query, reason)) {
+        Damaged(reason, &query); // the set-aside is told; nothing to read
         return runs;
+    }
     const int firstTrialColumn = RunColumns.count(QLatin1Char(',')) + 1;
     while (query.next()) {
         if (runs.isEmpty() || runs.last().id != query.value(0).toLongLong())
@@ -385,18 +491,22 @@ QList<JournalRun> Journal::RunsWithTrials(const QList<qint64> &ids, QString *rea
             runs.last().trials.append(TrialFrom(query, firstTrialColumn));
         runs.last().trialCount = runs.last().trials.size();
     }
-    return runs;
+    return Damaged(reason, &query) ? QList<JournalRun>() : runs;
 }
 
 bool Journal::DeleteRuns(const QList<qint64> &ids, QString *reason)
 {
+    corruptSeen = false;
     if (ids.isEmpty())
         return true;
     if (!Open(false, reason))
         return false;
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.prepare(QStringLiteral("DELETE FROM runs WHERE id IN (%1)").arg(IdList(ids)));
-    return Exec(query, reason);
+    if (Exec(query, reason))
+        return true;
+    Damaged(reason, &query);
+    return false;
 }
 
 bool SameRun(const JournalRun &a, const JournalRun &b)
@@ -455,4 +565,11 @@ QList<JournalRun> ReadPendingRuns(const QByteArray &content)
         runs.append(run);
     }
     return runs;
+}
+
+QString SetAsideNotice(const QString &journalPath, const QString &aside)
+{
+    return QStringLiteral("Die Datei des Verlaufs ist beschädigt: %1\n\nSie bleibt unverändert als %2 erhalten. "
+                          "Der Verlauf beginnt neu.")
+        .arg(QDir::toNativeSeparators(journalPath), QDir::toNativeSeparators(aside));
 }

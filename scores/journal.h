@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QSqlQuery;
+
 // One signal of a run and its answer.
 struct JournalTrial
 {
@@ -55,8 +57,11 @@ QString DeviceName(const JournalRun &run);     // "box", "screen"
 
 // Every run, kept in an SQLite database. Opened when first needed, so that it costs the program's
 // start nothing. A journal that cannot be opened or written leaves its file untouched: an SQLite
-// file of another program, a newer version's or a broken one is never changed. Each call gives up
-// after 2 s on a database another instance holds.
+// file of another program, a newer version's or one that is no database is never changed. A
+// damaged journal (its check when opened, or any statement, says so) is set aside as it is, its
+// name with the date ("blinkdash-2026-12-07.sqlite"), and a new one begins; one deleted or replaced
+// while in use is opened again where it belongs. Each call gives up after 2 s on a database
+// another instance holds.
 class Journal
 {
 public:
@@ -85,14 +90,28 @@ public:
     QList<JournalRun> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr);
     bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr);
 
+    // Where a damaged journal was set aside, once, to be told; empty otherwise.
+    QString TakeSetAside();
+
 private:
     bool Open(bool create, QString *reason);
+    void Close();
     bool Store(JournalRun &run, bool once, QString *reason);
+    bool StoreIn(JournalRun &run, bool once, QString *reason);
+    bool SetAside(QString *reason);
+    // After a statement (query, where given): true when it found the file damaged and it was set
+    // aside.
+    bool Damaged(QString *reason, const QSqlQuery *query = nullptr);
 
     QString path;
     QString connection; // the name of this journal's database connection
     bool ready = false;
+    QByteArray openedId; // the file opened, to notice another in its place
+    QString setAside;
 };
+
+// What the person is told when the journal was set aside.
+QString SetAsideNotice(const QString &journalPath, const QString &aside);
 
 // A run's identity: when it started and ended, who, and where.
 bool SameRun(const JournalRun &a, const JournalRun &b);

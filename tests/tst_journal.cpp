@@ -82,6 +82,7 @@ private Q_SLOTS:
     void leavesFilesItCannotUseAlone_data();
     void leavesFilesItCannotUseAlone();
     void waitsForAnotherWriter();
+    void damagedOrDeletedJournals();
     void binsTimes();
     void fitsTheTimeAxis_data();
     void fitsTheTimeAxis();
@@ -221,6 +222,47 @@ void TestJournal::waitsForAnotherWriter()
     QVERIFY(journal.StoreOnce(run)); // the same start, name and place: this run, not stored again
     QCOMPARE(journal.Runs().size(), 2);
     db.close();
+}
+
+// A damaged journal is set aside as it is, its name with the date, the person told once, and a new
+// one begins; one deleted while in use is made again for the next run.
+void TestJournal::damagedOrDeletedJournals()
+{
+    const QString path = folder->Path("j.sqlite");
+    {
+        Journal journal(path);
+        for (int day = 1; day <= 3; ++day) {
+            JournalRun run = SomeRun("Anna", day);
+            QVERIFY(journal.Store(run));
+        }
+    }
+    QFile file(path); // bytes written into the runs' page, as a failing disk would
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(4096 + 8) && file.write(QByteArray(32, '\x5a')) == 32);
+    file.close();
+    const QByteArray damaged = folder->Read("j.sqlite");
+    QStringList asked;
+    Prompt::SetAnswerer([&](const QString &shown) { return asked << shown, QString(); });
+    Journal journal(path);
+    {
+        HistoryWin history(journal);
+        QCOMPARE(history.runView->model()->rowCount(), 0);
+    }
+    const QString aside = "j-" + QDate::currentDate().toString(Qt::ISODate) + ".sqlite";
+    QCOMPARE(asked,
+        QStringList("Verlauf|Die Datei des Verlaufs ist beschädigt: " + path
+            + "\n\nSie bleibt "
+              "unverändert als "
+            + folder->Path(aside) + " erhalten. Der Verlauf beginnt neu."));
+    Prompt::SetAnswerer({});
+    QCOMPARE(folder->Read(aside), damaged);
+    JournalRun run = SomeRun("Bert", 4);
+    QVERIFY(journal.Store(run));
+    QCOMPARE(journal.Runs().size(), 1);
+    QCOMPARE(journal.TakeSetAside(), QString()); // told once
+
+    QVERIFY(QFile::remove(path));
+    QVERIFY(journal.Store(run));
+    QCOMPARE(Journal(path).Runs().size(), 1);
 }
 
 void TestJournal::binsTimes()
