@@ -346,8 +346,7 @@ Settings ReadSettings(const QString &iniPath)
     bool measured = false;
     const double latency = ini.value(QStringLiteral("screenLatency")).toDouble(&measured);
     const double sd = ini.value(QStringLiteral("screenLatencySd")).toDouble();
-    // Hand-edited nonsense must not reach the times: the box waits at most a second for the light.
-    if (measured && latency >= 0 && latency <= 1000)
+    if (measured && IsScreenLatency(latency)) // hand-edited nonsense must not reach the times
         s.screenLatency = ScreenLatency {latency, std::isfinite(sd) && sd >= 0 ? sd : 0,
             ini.value(QStringLiteral("screenLatencyDate")).toString(),
             ini.value(QStringLiteral("screenLatencySize")).toString()};

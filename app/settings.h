@@ -15,6 +15,13 @@ struct ScreenLatency
     QString size; // the screen's size then, "1920x1080"
 };
 
+// A display latency the program takes, from the file or a check: the box waits at most a second for
+// the light.
+inline bool IsScreenLatency(double ms)
+{
+    return ms >= 0 && ms <= 1000;
+}
+
 // The program's settings, named after their keys in the settings file.
 struct Settings
 {

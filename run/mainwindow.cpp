@@ -269,8 +269,11 @@ void MainWindow::on_aboutButton_clicked()
 void MainWindow::SlotResult(int ms)
 {
     const qsizetype before = results.size();
-    if (CorrectsLatency())
-        ms = qMax(0, ms - static_cast<int>(std::lround(runSettings.screenLatency->ms)));
+    const int corrected = CorrectsLatency() ? ms - static_cast<int>(std::lround(runSettings.screenLatency->ms)) : ms;
+    if (corrected > 0) // a time not longer than the latency stays as measured, never 0
+        ms = corrected;
+    else
+        DebugLog("Zeit %d ms nicht laenger als die Bildschirmlatenz, nicht korrigiert", ms);
     engine.Result(ms);
     if (engine.BoxRun() && results.size() > before)
         boxTimesUs.append(box.GetValue(0));

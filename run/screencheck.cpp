@@ -2,11 +2,14 @@
 
 #include "debuglog.h"
 #include "random.h"
+#include "settings.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -63,14 +66,27 @@ ScreenCheck::ScreenCheck(SwitchBox &switchBox, ActionWin &stimulus, QObject *par
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, [this] {
-        if (step == Step::Echoing)
+        if (step == Step::Echoing && roundTripsUs.isEmpty() && otherLines.isEmpty())
             Fail(OldFirmware);
+        else if (step == Step::Echoing) // one lost answer, or noise: the firmware knows the echo
+            Fail(QStringLiteral("Die Schaltbox hat %1 von %2 Prüfanfragen beantwortet, die nächste nicht "
+                                "innerhalb von %3 ms.%4 Bitte die Verbindung prüfen und erneut messen.")
+                     .arg(roundTripsUs.size())
+                     .arg(Echoes)
+                     .arg(EchoTimeoutMs)
+                     .arg(otherLines.isEmpty()
+                             ? QString()
+                             : QStringLiteral(" Stattdessen kam: „%1“.").arg(otherLines.join(QStringLiteral("“, „")))));
         else if (step == Step::Waiting)
             Flash();
         else if (step == Step::Timing)
             Missed(); // no answer at all: as if no light
     });
     connect(&box, &SwitchBox::EchoAnswered, this, &ScreenCheck::Echoed);
+    connect(&box, &SwitchBox::OtherLine, this, [this](const QByteArray &line) {
+        if (step == Step::Echoing && otherLines.size() < 3)
+            otherLines << QString::fromLatin1(line);
+    });
     connect(&box, &SwitchBox::LightSeen, this, &ScreenCheck::Light);
     connect(&box, &SwitchBox::NoLight, this, [this] {
         if (step == Step::Timing)
@@ -122,6 +138,7 @@ void ScreenCheck::Start()
         return;
     }
     roundTripsUs.clear();
+    otherLines.clear();
     latencies.clear();
     misses = 0;
     step = Step::Echoing;
@@ -131,18 +148,25 @@ void ScreenCheck::Start()
 
 void ScreenCheck::SendEcho()
 {
+    if (step != Step::Echoing)
+        return;
     echoSent.start();
+    echoOutstanding = true;
     box.SendEcho();
     timer.start(EchoTimeoutMs);
 }
 
 void ScreenCheck::Echoed()
 {
-    if (step != Step::Echoing)
+    // An answer no request is waiting for (a box that doubles one) would time the next one short.
+    if (step != Step::Echoing || !std::exchange(echoOutstanding, false)) {
+        DebugLog("Bildschirmmessung: Echo ohne Anfrage verworfen");
         return;
+    }
     roundTripsUs.append(static_cast<double>(echoSent.nsecsElapsed()) / 1000);
     if (roundTripsUs.size() < Echoes) {
-        SendEcho();
+        // Asked once the bytes at hand are read, so that a double arriving with this one is seen as such.
+        QTimer::singleShot(0, this, &ScreenCheck::SendEcho);
         return;
     }
     timer.stop();
@@ -171,13 +195,23 @@ void ScreenCheck::Light(int us)
     // The light came the box's time after the command reached it, which was the line's delay after
     // it was sent; the reaction time starts at the disc's instant.
     const SteadyTime lit = lightAsked + std::chrono::microseconds(std::llround(oneWayUs) + us);
-    latencies.append(
-        static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(lit - window.DiscInstant()).count()));
+    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(lit - window.DiscInstant()).count();
     window.HideSignal();
+    if (latency < 0) { // the light came before the disc
+        Fail(EarlyLight);
+        return;
+    }
+    latencies.append(static_cast<double>(latency));
     if (latencies.size() == flashes) {
         const LatencyFigures figures = SummarizeLatencies(latencies);
         DebugLog("Bildschirmlatenz %.1f ms (SD %.1f ms, %.1f bis %.1f ms)", figures.meanMs, figures.sdMs, figures.minMs,
             figures.maxMs);
+        if (!IsScreenLatency(figures.meanMs)) { // what the program would not take from its settings
+            Fail(QStringLiteral("Die Messung ergab eine Bildschirmlatenz von %1 ms; mehr als 1000 ms kann sie nicht "
+                                "sein. Sie wird nicht übernommen.")
+                     .arg(QLocale(QLocale::German).toString(figures.meanMs, 'f', 1)));
+            return;
+        }
         End();
         Q_EMIT Finished(figures);
         return;

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 // Mean, standard deviation and range of display latencies, in milliseconds.
@@ -68,6 +69,8 @@ private:
     QElapsedTimer echoSent;
     SteadyTime lightAsked;
     QList<double> roundTripsUs;
+    bool echoOutstanding = false; // an answer is due: each request has one, a second is none
+    QStringList otherLines;       // what came instead of echoes, to be told
     QList<double> latencies;
     double oneWayUs = 0;
     int misses = 0;

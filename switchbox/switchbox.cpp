@@ -152,8 +152,11 @@ void SwitchBox::HandleLine(const std::string &line)
     case BoxReply::BadLight:
         DebugLog("Antwort \"%s\" verworfen", line.c_str());
         break;
-    case BoxReply::KeyState:
     case BoxReply::Ignored:
+        if (!line.empty())
+            Q_EMIT OtherLine(QByteArray::fromStdString(line));
+        break;
+    case BoxReply::KeyState:
         break;
     }
 }

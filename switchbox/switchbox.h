@@ -61,6 +61,7 @@ Q_SIGNALS:
     void NoLight();          // none within a second
     void EarlyLight();       // the sensor saw light already when the command came
     void EchoAnswered();
+    void OtherLine(const QByteArray &line); // none of the box's answers: noise, a box of another kind
 
 private:
     int OpenDevice(const QString &name);

@@ -485,7 +485,8 @@ void TestWindows::screenCheck()
          "screenLatencyCorrection=true\n");
     window->findChild<ScreenCheck *>()->SetPlan(5, 5, 10);
     auto *action = TopLevel<ActionWin>();
-    QByteArray echo, light; // the box's answers; none: an old firmware, a sensor not there
+    QByteArray echo, light;                   // the box's answers; none: an old firmware, a sensor not there
+    int echoes = 0, echoesAnswered = INT_MAX; // after these, noise instead of an echo
     QByteArray received;
     QSocketNotifier boxSide(pty.MasterFd(), QSocketNotifier::Read);
     connect(&boxSide, &QSocketNotifier::activated, this, [&] {
@@ -493,12 +494,13 @@ void TestWindows::screenCheck()
         for (qsizetype end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
             const QByteArray command = received.left(end);
             if (command == "e" || command == "l")
-                pty.Write(command == "e" ? echo : light);
+                pty.Write(command == "l" ? light : ++echoes <= echoesAnswered ? echo : "x\n");
         }
     });
     const auto check = [&](const QByteArray &echoReply, const QByteArray &lightReply) {
         echo = echoReply;
         light = lightReply;
+        echoes = 0;
         seen.clear();
         InConfigDialog([&](ConfigWin *dialog) {
             QVERIFY(dialog->screenCheckButton->isEnabled());
@@ -514,10 +516,20 @@ void TestWindows::screenCheck()
         QString("Bildschirm vermessen|Die Schaltbox antwortet nicht auf die Prüfanfrage: Ihre "
                 "Firmware ist zu alt für die Bildschirmmessung. Bitte die Firmware "
                 "blinkdash-box.hex neu aufspielen."));
+    echoesAnswered = 5; // then one lost to noise: not an old firmware, and said so
+    QCOMPARE(check("e\n", ""),
+        QString("Bildschirm vermessen|Die Schaltbox hat 5 von 30 Prüfanfragen beantwortet, die nächste nicht "
+                "innerhalb von 500 ms. Stattdessen kam: „x“. Bitte die Verbindung prüfen und erneut messen."));
+    echoesAnswered = INT_MAX;
     QVERIFY(check("e\n", "l timeout\n").contains("hat die Scheibe nicht gesehen"));
     QVERIFY(check("e\n", "l lit\n").contains("sah schon Licht, bevor die Scheibe erschien"));
-    // The box saw light 20 ms after the command came, which was the line's delay after it was sent.
-    QVERIFY(check("e\n", "l 20000\n").startsWith("Bildschirm vermessen|Bildschirmlatenz: "));
+    // The box's longest wait for the light, and the line's delay on top: more than a latency can be.
+    QVERIFY(check("e\n", "l 1000000\n").startsWith("Bildschirm vermessen|Die Messung ergab eine Bildschirmlatenz"));
+    QVERIFY(!ReadSettings(DataPath("blinkdash.ini", DataFolder)).screenLatency);
+    // The box saw light 20 ms after the command came, which was the line's delay after it was sent;
+    // it answers each echo twice, and only the first answer counts.
+    QVERIFY(check("e\ne\n", "l 20000\n").startsWith("Bildschirm vermessen|Bildschirmlatenz: "));
+    QCOMPARE(echoes, ScreenCheck::Echoes);
     const Settings stored = ReadSettings(DataPath("blinkdash.ini", DataFolder));
     const double lineMs = window->findChild<ScreenCheck *>()->OneWayUs() / 1000;
     QVERIFY(stored.screenLatency);
@@ -536,6 +548,10 @@ void TestWindows::screenCheck()
     const JournalRun run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
     QVERIFY(run.latencyCorrected && run.displayLatencyMs == 2.0);
     QCOMPARE(run.trials.value(0).timeMs, corrected.value(0));
+    // A time not longer than the latency stays as measured: no time is ever 0.
+    Open("cnt=4\nminDel=0.02\nmaxDel=0.02\nscreenLatency=1000\nscreenLatencyCorrection=true\n");
+    const QList<int> measured = Run("Anna", 4);
+    QCOMPARE(journal.RunsWithTrials({journal.Runs().value(0).id}).value(0).trials.value(3).timeMs, measured.value(3));
 }
 
 // The disc lies whole inside the window at 0 and 100 per cent; showing and taking it away repaint
