@@ -164,7 +164,8 @@ void MainWindow::StoreSettings(bool tell)
 void MainWindow::SaveHighscores(bool tell)
 {
     QString reason;
-    if (highscores.Save(HighscoreFile, &reason) == HighscoreList::Failed)
+    highscoresUnsaved = highscores.Save(HighscoreFile, &reason) == HighscoreList::Failed;
+    if (highscoresUnsaved)
         SaveFailed(DataPath(HighscoreFile, DataFolder), reason, tell, QStringLiteral("Die HighScores konnten"),
             QStringLiteral("Die Ergebnisse bleiben erhalten, solange das Programm läuft. Es versucht nach jedem "
                            "neuen Ergebnis und beim Beenden erneut, sie zu speichern."));
@@ -522,8 +523,10 @@ void MainWindow::KeepInJournal(const Evaluation &evaluation)
     TellSetAside();
     if (!stored)
         SaveFailed(journal->Path(), reason, true, QStringLiteral("Der Durchgang konnte im Verlauf"),
-            QStringLiteral("Ergebnis und HighScores sind davon nicht betroffen. Der Durchgang bleibt erhalten, "
-                           "solange das Programm läuft, und wird mit dem nächsten gespeichert."));
+            (highscoresUnsaved ? QStringLiteral("Das Ergebnis ist davon nicht betroffen.")
+                               : QStringLiteral("Ergebnis und HighScores sind davon nicht betroffen."))
+                + QStringLiteral(" Der Durchgang bleibt erhalten und wird mit dem nächsten gespeichert, beim "
+                                 "Beenden oder beim nächsten Start."));
 }
 
 bool MainWindow::StoreUnjournaled(QString *reason)

@@ -96,6 +96,7 @@ private:
     QTimer warningTimer; // the acoustic warning before it
     SoundPlayer sounds;
     QStringList toldSaveFailures;     // paths
+    bool highscoresUnsaved = false;   // the last save of the list failed
     std::unique_ptr<Journal> journal; // none when turned off
     QList<JournalRun> unjournaled;    // runs the journal could not take yet, oldest first
     QByteArray pendingTaken;          // the pending file as read at start, removed once stored
