@@ -67,7 +67,7 @@ MainWindow::MainWindow(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose, true);
     pollTimerId = startTimer(50);
     settings = ReadSettings(DataPath(SettingsFile, DataFolder));
-    if (settings.journal) { // opened when first needed, so that it costs the start nothing
+    if (settings.journal) { // opened when first needed (at start only if runs wait beside it)
         journal = std::make_unique<Journal>(DataPath(JournalFile, DataFolder));
         TakePendingRuns();
     }
@@ -560,8 +560,10 @@ void MainWindow::TakePendingRuns()
     const QString pending = PendingRunsPath(journal->Path());
     if (!QFileInfo::exists(pending))
         return;
-    pendingTaken = ReadFile(pending);
-    unjournaled = ReadPendingRuns(pendingTaken);
+    const QByteArray content = ReadFile(pending);
+    unjournaled = ReadPendingRuns(content);
+    if (!unjournaled.isEmpty()) // a file that holds no runs is left as it is
+        pendingTaken = content;
     StoreUnjournaled();
 }
 

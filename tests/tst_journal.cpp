@@ -82,6 +82,7 @@ private Q_SLOTS:
     void leavesFilesItCannotUseAlone_data();
     void leavesFilesItCannotUseAlone();
     void waitsForAnotherWriter();
+    void damagedOrDeletedJournals_data();
     void damagedOrDeletedJournals();
     void binsTimes();
     void fitsTheTimeAxis_data();
@@ -224,10 +225,18 @@ void TestJournal::waitsForAnotherWriter()
     db.close();
 }
 
+void TestJournal::damagedOrDeletedJournals_data()
+{
+    QTest::addColumn<bool>("inUse");
+    QTest::newRow("damaged before it is opened: its check finds it") << false;
+    QTest::newRow("damaged while in use: a statement finds it") << true;
+}
+
 // A damaged journal is set aside as it is, its name with the date, the person told once, and a new
 // one begins; one deleted while in use is made again for the next run.
 void TestJournal::damagedOrDeletedJournals()
 {
+    QFETCH(bool, inUse);
     const QString path = folder->Path("j.sqlite");
     {
         Journal journal(path);
@@ -236,27 +245,39 @@ void TestJournal::damagedOrDeletedJournals()
             QVERIFY(journal.Store(run));
         }
     }
-    QFile file(path); // bytes written into the runs' page, as a failing disk would
-    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(4096 + 8) && file.write(QByteArray(32, '\x5a')) == 32);
+    Journal journal(path);
+    if (inUse) { // opened and checked; another writer then makes it read its pages afresh
+        QCOMPARE(journal.Runs().size(), 3);
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
+        db.setDatabaseName(path);
+        QVERIFY(db.open() && QSqlQuery(db).exec("PRAGMA wal_checkpoint(TRUNCATE)"));
+        QVERIFY(QSqlQuery(db).exec("UPDATE runs SET version = '1.0' WHERE id = 1"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("other");
+    // Bytes a failing disk wrote over the type of the third page of 4096 bytes, the runs' index by
+    // name, which only a new run and the check read.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(2 * 4096) && file.write("ZZZZ") == 4);
     file.close();
     const QByteArray damaged = folder->Read("j.sqlite");
+    JournalRun run = SomeRun("Bert", 4);
+    QVERIFY(!inUse || journal.Store(run)); // in a new journal
     QStringList asked;
     Prompt::SetAnswerer([&](const QString &shown) { return asked << shown, QString(); });
-    Journal journal(path);
     {
         HistoryWin history(journal);
-        QCOMPARE(history.runView->model()->rowCount(), 0);
+        QCOMPARE(history.runView->model()->rowCount(), inUse ? 1 : 0);
     }
+    Prompt::SetAnswerer({});
     const QString aside = "j-" + QDate::currentDate().toString(Qt::ISODate) + ".sqlite";
     QCOMPARE(asked,
-        QStringList("Verlauf|Die Datei des Verlaufs ist beschädigt: " + path
-            + "\n\nSie bleibt "
-              "unverändert als "
+        QStringList("Verlauf|Die Datei des Verlaufs ist beschädigt: " + path + "\n\nSie bleibt unverändert als "
             + folder->Path(aside) + " erhalten. Der Verlauf beginnt neu."));
-    Prompt::SetAnswerer({});
-    QCOMPARE(folder->Read(aside), damaged);
-    JournalRun run = SomeRun("Bert", 4);
-    QVERIFY(journal.Store(run));
+    // As it was; in use, with the other writer's change its log held taken in as SQLite closed it.
+    QVERIFY(inUse || folder->Read(aside) == damaged);
+    QCOMPARE(folder->Read(aside).mid(2 * 4096, 4), QByteArray("ZZZZ"));
+    QVERIFY(inUse || journal.Store(run));
     QCOMPARE(journal.Runs().size(), 1);
     QCOMPARE(journal.TakeSetAside(), QString()); // told once
 

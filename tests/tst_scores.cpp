@@ -39,9 +39,9 @@ void TestScores::readerForgivesHandEditsButNotJunk_data()
                                                           << Entries {{"Bert", 250}, {"Anna", 300}, {"Carl", 310}};
     QTest::newRow("blanks and tabs, names of several words, a lone time, one character")
         << QByteArray("  312 \t Max   Muster  \n250\n7\n") << Entries {{"", 250}, {"Max Muster", 312}};
-    QTest::newRow("junk never ranks: no number, beyond 32 bits, not above 0")
-        << QByteArray("abc Anna\n# comment\n99999999999 Zoe\n12x Udo\n0 Null\n-5 X\n\x01\x02\xfe\n310 Real\n")
-        << Entries {{"Real", 310}};
+    QTest::newRow("junk never ranks: no number, beyond 32 bits, not above 0, a sign") << QByteArray(
+        "abc Anna\n# comment\n99999999999 Zoe\n12x Udo\n0 Null\n-5 X\n+3 plus\n\xc2\xa0+3 nbsp\n\x01\x02\xfe\n310 "
+        "Real\n") << Entries {{"Real", 310}};
     QTest::newRow("equal times keep their order; NUL ends a line")
         << QByteArray("200 b\n200 a\0x\n", 14) << Entries {{"b", 200}, {"a", 200}};
     QTest::newRow("UTF-8, and Latin-1 where not UTF-8") << QByteArray("300 J\xc3\xbcrgen\n310 J\xfcrgen M\xfcller\n")

@@ -35,10 +35,12 @@ QMap<QString, QVariant> Keys(const QString &path)
 {
     QMap<QString, QVariant> keys;
     QSettings ini(path, QSettings::IniFormat);
-    for (const QString &key : ini.allKeys())
-        // "[Common/]\nx=1" gives "Common//x", which value() reads as "Common/x": not a key of its own.
-        if (!key.contains(QLatin1String("//")) && !key.startsWith(QLatin1Char('/')) && !key.endsWith(QLatin1Char('/')))
+    for (const QString &key : ini.allKeys()) {
+        // Keys value() cannot name: "[Common/]\nx=1" gives "Common//x", read as "Common/x"; nor "".
+        if (!key.isEmpty() && !key.contains(QLatin1String("//")) && !key.startsWith(QLatin1Char('/'))
+            && !key.endsWith(QLatin1Char('/')))
             keys.insert(key, ini.value(key));
+    }
     return keys;
 }
 
