@@ -106,11 +106,11 @@ IniFile ParseIni(const QByteArray &content)
             const char c = content[i];
             if (c == '\\') {
                 ++i;
-                if (i + 1 < n && (content[i] == '\n' || content[i] == '\r') && content[i + 1] != content[i]
-                    && (content[i + 1] == '\n' || content[i + 1] == '\r'))
-                    ++i;
+                const bool pair = i + 1 < n && (content[i] == '\n' || content[i] == '\r')
+                    && content[i + 1] != content[i] && (content[i + 1] == '\n' || content[i + 1] == '\r');
                 // At the end, the escape takes what comes next: a character, or the LF after its CR.
-                file.escapeOpen = i >= n || (i == n - 1 && content[i] == '\r');
+                file.escapeOpen = i >= n || (!pair && i == n - 1 && content[i] == '\r');
+                i += pair;
             } else if (c == '"') {
                 inQuotes = !inQuotes;
             } else if (!inQuotes && (c == '\n' || c == '\r' || c == ';')) {

@@ -148,6 +148,7 @@ void TestApp::settingsGoWhereQSettingsReadsThem_data()
     QTest::newRow("an unclosed quote") << QByteArray("[Common]\nwavFile=\"C:\\Sounds\\ding.wav\n") << 1;
     QTest::newRow("a line break escaped") << QByteArray("[Common]\r\nx=a\\\r\nminDel=1\r\n[Other]\r\ny=b\\\r\n") << 1;
     QTest::newRow("an escaped CR at the end") << QByteArray("[Common]\nx=a\\\r") << 1;
+    QTest::newRow("an escaped LF CR at the end, quoted") << QByteArray("[Common]\nx=\"a\\\n\r") << 1;
     QTest::newRow("a BOM") << QByteArray("\xef\xbb\xbf[Common]\r\ncnt=7\r\n") << 1;
     QTest::newRow("a group inside ours") << QByteArray("[Common]\nminDel=3\n[Common/Advanced]\nx=1\n") << 1;
     QTest::newRow("not a group: a vertical tab before it") << QByteArray("[Other]\nx=1\n\v[Common]\n") << 2;
