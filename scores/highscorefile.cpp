@@ -39,8 +39,6 @@ qint64 QuickTime(QByteArrayView line)
     qsizetype i = 0;
     while (i < line.size() && IsAsciiSpace(line[i]))
         ++i;
-    if (i < line.size() && line[i] == '+')
-        ++i;
     qint64 time = 0;
     const qsizetype digits = i;
     for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i)
@@ -64,8 +62,9 @@ bool ParseHighscoreLine(QByteArrayView line, HighscoreEntry &entry)
 
     const qsizetype space = text.indexOf(QLatin1Char(' '));
     bool ok = false;
-    entry.time = (space < 0 ? QStringView(text) : QStringView(text).left(space)).toInt(&ok, 10);
-    if (!ok || entry.time <= 0)
+    const QStringView first = space < 0 ? QStringView(text) : QStringView(text).left(space);
+    entry.time = first.toInt(&ok, 10);
+    if (!ok || entry.time <= 0 || !first.front().isDigit()) // a sign is no time: "+3" would rank first
         return false;
     // The name is the rest of the line, so that names of several words survive.
     entry.name = space < 0 ? QString() : text.mid(space + 1);

@@ -33,7 +33,7 @@ constexpr int HighscoreLineMax = 64 * 1024;
 // HighscoreFileEntries entries: a huge file loads quickly and in little memory. It forgives hand
 // edits: blank lines, CR LF, runs of blanks and tabs, a line without a name, a last line without line
 // end, any order. A line is skipped when it is shorter than two characters or when its first field is
-// not a whole number above 0 (a comment, a negative time, binary junk), so that junk never ranks
+// not a whole number above 0 in digits alone (a comment, a signed time, binary junk), so that junk never ranks
 // above a real result. A NUL ends a line. Names are UTF-8, or Latin-1 where a line is not valid UTF-8
 // (older files).
 class HighscoreReader
