@@ -323,7 +323,7 @@ void TestApp::signalsCloseTheProgramCleanly_data()
 {
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<QByteArray>("journal"); // none: empty
-    QTest::addColumn<bool>("inRun");         // a screen run, started with SPACE
+    QTest::addColumn<bool>("inRun");         // a screen run, started with Enter
     QTest::newRow("SIGTERM") << int(SIGTERM) << QByteArray() << false;
     QTest::newRow("SIGHUP") << int(SIGHUP) << QByteArray() << false;
     QTest::newRow("SIGINT") << int(SIGINT) << QByteArray() << false;
@@ -360,8 +360,8 @@ void TestApp::signalsCloseTheProgramCleanly()
         return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
     };
     QVERIFY(QTest::qWaitFor(catches, 20000));
-    if (inRun) { // "Los geht's ..." has the focus; the key waits until the window is up
-        keyboard.Press(KEY_SPACE);
+    if (inRun) { // "Los geht's ..." has the focus and takes Enter; the key waits until the window is up
+        keyboard.Press(KEY_ENTER);
         QVERIFY(QTest::qWaitFor([&] { return keyboard.Taken(); }, 20000));
         QTest::qWait(500);
     }
