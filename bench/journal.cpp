@@ -19,9 +19,9 @@
 
 namespace {
 
-JournalRun MakeRun(int i)
+RunRecord MakeRun(int i)
 {
-    JournalRun run;
+    RunRecord run;
     run.started = QDateTime(QDate(2024, 1, 1), QTime(8, 0), Qt::OffsetFromUTC, 3600).addSecs(i * 600LL);
     run.ended = run.started.addSecs(120);
     run.name = QStringLiteral("Person %1").arg(i % 10);
@@ -31,8 +31,8 @@ JournalRun MakeRun(int i)
     run.sound = QStringLiteral("ding.wav");
     for (int t = 0; t < 20; ++t)
         run.trials.append(
-            {2000 + (i * 37 + t * 101) % 5000, 200 + (i * 13 + t * 29) % 150, {}, 50, 50, t < 2, t == 19});
-    run.mean = 270, run.deviation = 30, run.threshold = 315, run.result = 260 + i % 40;
+            {2000 + (i * 37 + t * 101) % 5000, 200 + (i * 13 + t * 29) % 150, {}, 50, 50, t < 2, t == 19, {}});
+    run.evaluation = {true, 270, 30, 315, 260 + i % 40};
     run.version = QStringLiteral("1.1");
     return run;
 }
@@ -69,7 +69,7 @@ int main(int argc, char *argv[])
     QList<double> stores;
     QElapsedTimer timer;
     for (int i = 0; i < count; ++i) {
-        JournalRun run = MakeRun(i);
+        RunRecord run = MakeRun(i);
         timer.start();
         if (!journal.Store(run)) {
             std::fprintf(stderr, "could not store run %d\n", i);
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
 
     timer.start();
     QList<qint64> ids;
-    for (const JournalRun &run : reader.Runs())
+    for (const RunRecord &run : reader.Runs())
         ids << run.id;
     const QByteArray csv = JournalCsv(reader.RunsWithTrials(ids));
     const bool written = WriteFileWhole(dir.filePath(QStringLiteral("all.csv")), csv);

@@ -9,12 +9,6 @@
 #include <QResizeEvent>
 #include <QWindow>
 
-namespace {
-
-constexpr int EarlyPressesTolerated = 5;
-
-} // namespace
-
 SignalPlacement PlaceSignal(const QSize &windowSize, int posX, int posY)
 {
     const int right = windowSize.width() - 1;
@@ -38,9 +32,10 @@ ActionWin::ActionWin(QWidget *parent)
     setWindowTitle(QStringLiteral("Flinkprobe"));
 }
 
-bool ActionWin::TooManyEarlyPresses() const
+void ActionWin::TellTooManyEarlyPresses()
 {
-    return spacePresses > EarlyPressesTolerated;
+    releaseKeyboard();
+    Prompt::Information(this, tr("Fehler"), tr("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."));
 }
 
 void ActionWin::SetMessage(const QString &text)
@@ -64,7 +59,7 @@ void ActionWin::Withdraw()
     heldPresses.clear();
     presentationPoll.stop();
     // What the window shows last is what a window system may show again at its next mapping, before
-    // it is painted anew: black. The run's early presses stay for its record.
+    // it is painted anew: black.
     signalVisible = false;
     message.clear();
     checking = marked = false;
@@ -125,10 +120,9 @@ QRect ActionWin::DiscRegion() const
 
 void ActionWin::ResetRun()
 {
-    runTimings.clear();
+    lastTiming.reset();
     heldPresses.clear();
     signalVisible = false;
-    spacePresses = 0;
 }
 
 bool ActionWin::CanBeSeen() const
@@ -208,22 +202,17 @@ void ActionWin::Judge(std::uint32_t stamp)
             by = IsXwayland() ? ReactionTiming::Xwayland : ReactionTiming::XServer;
         }
         if (const std::optional<int> ms = clock.KeyPressed(stamp, drawn, wayland.PreciseKeyDown(stamp))) {
-            if (runTimings.isEmpty() || by != runTimings.last())
+            if (by != lastTiming)
                 DebugLog("Zeitnahme: %s", TraceName(by));
-            runTimings.removeOne(by);
-            runTimings.append(by);
+            lastTiming = by;
             signalVisible = false;
             repaint(DiscRegion());
-            Q_EMIT SignalResult(*ms);
+            Q_EMIT SignalResult(*ms, by);
             return;
         }
         DebugLog("Leertaste vor dem Signal gedrueckt"); // handled late, but pressed too early
     }
-    if (++spacePresses <= EarlyPressesTolerated)
-        return;
-    Q_EMIT SignalStop();
-    releaseKeyboard();
-    Prompt::Information(this, tr("Fehler"), tr("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."));
+    Q_EMIT EarlyPress();
 }
 
 void ActionWin::paintEvent(QPaintEvent *event)

@@ -20,8 +20,8 @@ struct SignalPlacement
 SignalPlacement PlaceSignal(const QSize &windowSize, int posX, int posY);
 
 // The stimulus window of a screen run: a black surface that shows a yellow disc on request,
-// times the SPACE press that answers it, and ends the run on ESC, on closing, or on the sixth
-// SPACE pressed while no disc was shown.
+// times the SPACE press that answers it, tells a SPACE pressed while no disc was shown, and ends
+// the run on ESC or on closing.
 class ActionWin : public QFrame
 {
     Q_OBJECT
@@ -39,15 +39,13 @@ public:
     void ShowSignal(int x, int y);
     // Takes the disc away again (a screen check; in a run the answer does).
     void HideSignal();
-    // Forgets the shown signal and the early presses of the previous run.
+    // Forgets the shown signal of the previous run.
     void ResetRun();
     // A screen check: SPACE only says so (CheckSpace), and a ring marks where the disc will come,
     // at the centre.
     void SetChecking(bool checking, bool marked = false);
     // The instant a reaction to the disc shown last counts from.
     SteadyTime DiscInstant();
-    // The clocks that timed this run's reactions, the one used last at the end.
-    const QList<ReactionTiming> &RunTimings() const { return runTimings; }
 
     // On top, active and exposed: a disc shown now would be seen.
     bool CanBeSeen() const;
@@ -55,12 +53,13 @@ public:
     void Reclaim();
 
     bool SignalVisible() const { return signalVisible; }
-    int EarlyPresses() const { return spacePresses; }
-    bool TooManyEarlyPresses() const;
+    // The run was stopped by one early press too many: says so, over the window.
+    void TellTooManyEarlyPresses();
     ReactionClock &Clock() { return clock; }
 
 Q_SIGNALS:
-    void SignalResult(int ms);
+    void SignalResult(int ms, ReactionTiming by);
+    void EarlyPress();
     void SignalStop();
     void CheckSpace();
 
@@ -86,12 +85,11 @@ private:
     WaylandTiming wayland;            // when the compositor presented it, where it tells
     QList<std::uint32_t> heldPresses; // stamps of presses waiting for the compositor's word
     QTimer presentationPoll;
-    QList<ReactionTiming> runTimings;
+    std::optional<ReactionTiming> lastTiming; // of this run, to log a change of clocks
     QString message;
     bool signalVisible = false;
     int posX = 50;
     int posY = 50;
-    int spacePresses = 0; // early presses over the whole run
     bool checking = false;
     bool marked = false;
 };

@@ -2,12 +2,6 @@
 
 #include <QtGlobal>
 
-namespace {
-
-constexpr int WarmUp = 2;
-
-} // namespace
-
 Evaluation Evaluate(const QList<int> &times)
 {
     Evaluation e;
@@ -15,7 +9,7 @@ Evaluation Evaluate(const QList<int> &times)
         return e;
 
     // 64-bit sums: a long run of large box times must not overflow.
-    const auto evaluated = times.mid(WarmUp);
+    const auto evaluated = times.mid(WarmUpTimes);
     const qint64 k = evaluated.size();
     qint64 sum = 0;
     for (int t : evaluated)

@@ -3,6 +3,9 @@
 #include <QList>
 #include <optional>
 
+// The first times of a run, never evaluated.
+constexpr int WarmUpTimes = 2;
+
 // A run reduced to one number: the first two times are warm-up; of the rest, those below
 // mean + 1.5 mean deviations are averaged. Integer arithmetic throughout, divisions truncate.
 struct Evaluation

@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
-#include <QTime>
 #include <QTimerEvent>
 #include <QWindow>
 
@@ -58,7 +57,6 @@ MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
     , box(this) // a child, so that tests can find it
     , engine(*this)
-    , results(engine.Results())
     , sounds(this)
 {
     setupUi(this);
@@ -80,10 +78,15 @@ MainWindow::MainWindow(QWidget *parent)
     connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::on_startButton_clicked);
     connect(&waitTimer, &QTimer::timeout, this, &MainWindow::SlotNextEvent);
     connect(&warningTimer, &QTimer::timeout, this, &MainWindow::SlotPlayWav);
-    connect(&actionWin, &ActionWin::SignalResult, this, &MainWindow::SlotResult);
+    connect(&actionWin, &ActionWin::SignalResult, this, [this](int ms, ReactionTiming by) {
+        engine.Result({ms, by, {}});
+    });
+    connect(&actionWin, &ActionWin::EarlyPress, this, [this] { engine.EarlyPress(); });
     connect(&actionWin, &ActionWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
-    connect(&box, &SwitchBox::SignalResult, this, &MainWindow::SlotResult);
+    connect(&box, &SwitchBox::SignalResult, this, [this](int ms) {
+        engine.Result({ms, ReactionTiming::Box, box.GetValue(0)});
+    });
     connect(&box, &SwitchBox::AnswerUnreadable, this, [this] {
         box.SetLED(false); // ends a measurement that noise alone seemed to answer: no answer comes late
         engine.AnswerLost();
@@ -219,7 +222,7 @@ void MainWindow::on_saveButton_clicked()
     const QString path = Prompt::SaveFileName(
         this, QStringLiteral("Wähle einen Dateinamen zum Abspeichern"), FolderPath(ExportFolder));
     QString reason;
-    if (path.isEmpty() || ExportTimes(path, results, &reason))
+    if (path.isEmpty() || ExportTimes(path, engine.Times(), &reason))
         return;
     Prompt::Critical(this, QStringLiteral("Fehler beim Speichern"),
         QStringLiteral("Die Datei konnte nicht gespeichert werden!"),
@@ -267,19 +270,6 @@ void MainWindow::on_aboutButton_clicked()
     aboutWin.exec();
 }
 
-void MainWindow::SlotResult(int ms)
-{
-    const qsizetype before = results.size();
-    const int corrected = CorrectsLatency() ? ms - static_cast<int>(std::lround(runSettings.screenLatency->ms)) : ms;
-    if (corrected > 0) // a time not longer than the latency stays as measured, never 0
-        ms = corrected;
-    else
-        DebugLog("Zeit %d ms nicht laenger als die Bildschirmlatenz, nicht korrigiert", ms);
-    engine.Result(ms);
-    if (engine.BoxRun() && results.size() > before)
-        boxTimesUs.append(box.GetValue(0));
-}
-
 void MainWindow::SlotNextEvent()
 {
     engine.NextEvent();
@@ -311,23 +301,14 @@ void MainWindow::DisarmTimers()
     warningTimer.stop();
 }
 
-int MainWindow::Millisecond()
+QDateTime MainWindow::Now()
 {
-    return QTime::currentTime().msec();
+    return NowWithOffset();
 }
 
 void MainWindow::BeginRun(bool boxRun)
 {
     resultLabel->setText(QStringLiteral(" --- "));
-    runStarted = NowWithOffset();
-    runSettings = settings;
-    boxTimesUs.clear();
-    if (!boxRun && settings.screenLatency) {
-        const ScreenLatency &latency = *settings.screenLatency;
-        DebugLog("Bildschirmlatenz %.1f ms (SD %.1f ms, %s, %s)%s", latency.ms, latency.sdMs,
-            latency.date.toLatin1().constData(), latency.size.toLatin1().constData(),
-            CorrectsLatency() ? ", von den Zeiten abgezogen" : "");
-    }
     if (boxRun) {
         box.SetLED(false);
         boxWin.SetMessage(BoxText::Running);
@@ -404,29 +385,39 @@ void MainWindow::EndRun(bool boxRun)
         QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::RunEvaluated(const Evaluation &evaluation)
+QString MainWindow::RunName()
 {
-    if (evaluation.result) {
-        resultLabel->setText(QStringLiteral("%1").arg(*evaluation.result));
+    return lineEdit->text(); // kept as typed, blanks included
+}
+
+QString MainWindow::RunPlace(std::optional<int> boxCom)
+{
+    return boxCom ? QStringLiteral("COM%1 %2").arg(*boxCom).arg(BoxPortName(*boxCom))
+                  : QStringLiteral("%1x%2").arg(actionWin.width()).arg(actionWin.height());
+}
+
+void MainWindow::RunEvaluated(const RunRecord &record)
+{
+    if (const std::optional<int> result = record.evaluation.result) {
+        resultLabel->setText(QStringLiteral("%1").arg(*result));
         resultLabel->setToolTip(QString());
-        if (CorrectsLatency()) { // said where the result stands
+        if (record.latencyCorrected) { // said where the result stands
             resultLabel->setText(resultLabel->text() + QStringLiteral(" (korr.)"));
             resultLabel->setToolTip(QStringLiteral("Um die Bildschirmlatenz von %1 ms korrigiert")
-                                        .arg(QLocale(QLocale::German).toString(runSettings.screenLatency->ms, 'f', 1)));
+                                        .arg(QLocale(QLocale::German).toString(*record.displayLatencyMs, 'f', 1)));
             KeepTextsWhole(this);
         }
-        const QString name = lineEdit->text(); // kept as typed, blanks included
-        if (!name.simplified().isEmpty()) {
-            highscores.Insert(name, *evaluation.result);
+        if (!record.name.simplified().isEmpty()) {
+            highscores.Insert(record.name, *result);
             SaveHighscores(true); // now, so that no later crash can lose the result
         }
     }
-    KeepInJournal(evaluation);
+    KeepInJournal(record);
 }
 
-bool MainWindow::CorrectsLatency() const
+void MainWindow::TellTooManyEarlyPresses()
 {
-    return !engine.BoxRun() && runSettings.screenLatencyCorrection && runSettings.screenLatency;
+    actionWin.TellTooManyEarlyPresses();
 }
 
 void MainWindow::ScreenChecked(const LatencyFigures &figures)
@@ -452,72 +443,11 @@ void MainWindow::ScreenChecked(const LatencyFigures &figures)
         chart);
 }
 
-void MainWindow::KeepInJournal(const Evaluation &evaluation)
+void MainWindow::KeepInJournal(const RunRecord &record)
 {
     if (!journal)
         return;
-    JournalRun run;
-    run.started = runStarted;
-    run.ended = NowWithOffset();
-    run.name = lineEdit->text();
-    run.box = engine.BoxRun();
-    run.place = run.box ? QStringLiteral("COM%1 %2").arg(runSettings.boxCom).arg(BoxPortName(runSettings.boxCom))
-                        : QStringLiteral("%1x%2").arg(actionWin.width()).arg(actionWin.height());
-    const RunTiming timing = MakeRunTiming(runSettings);
-    run.signalCount = timing.signalCount;
-    run.minWaitS = timing.minDelayS; // as set; the waits drawn show the milliseconds
-    run.maxWaitS = timing.maxDelayS;
-    run.randomPosition = runSettings.randomPosition;
-    run.warning = runSettings.enableWav;
-    run.leadMinMs = timing.minLeadMs;
-    run.leadMaxMs = timing.maxLeadMs;
-    run.sound = runSettings.wavFile;
-    switch (engine.LastEnding()) {
-    case RunEngine::Ending::Complete:
-        run.ending = JournalRun::Ending::Complete;
-        break;
-    case RunEngine::Ending::Stopped:
-        run.ending = !run.box && actionWin.TooManyEarlyPresses() ? JournalRun::Ending::EarlyPresses
-                                                                 : JournalRun::Ending::Stopped;
-        break;
-    case RunEngine::Ending::BoxLost:
-        run.ending = JournalRun::Ending::BoxLost;
-        break;
-    }
-    run.earlyPresses = run.box ? 0 : actionWin.EarlyPresses();
-    if (evaluation.evaluated) {
-        run.mean = evaluation.mean;
-        run.deviation = evaluation.deviation;
-        run.threshold = evaluation.threshold;
-    }
-    run.result = evaluation.result;
-    run.version = QStringLiteral(BLINKDASH_VERSION);
-    if (!run.box && runSettings.screenLatency) {
-        run.displayLatencyMs = runSettings.screenLatency->ms;
-        run.displayLatencySdMs = runSettings.screenLatency->sdMs;
-        run.latencyCorrected = CorrectsLatency();
-    }
-    QStringList timings;
-    if (run.box)
-        timings << QLatin1String(StoredName(ReactionTiming::Box));
-    else
-        for (const ReactionTiming by : actionWin.RunTimings())
-            timings << QLatin1String(StoredName(by));
-    run.timing = results.isEmpty() ? QString() : timings.join(QLatin1Char('+'));
-    const QList<RunEngine::GivenSignal> &given = engine.Given();
-    for (int i = 0; i < results.size(); ++i) {
-        JournalTrial trial;
-        trial.waitMs = given.value(i).waitMs;
-        trial.timeMs = results.at(i);
-        if (run.box && i < boxTimesUs.size())
-            trial.boxUs = boxTimesUs.at(i);
-        trial.x = given.value(i).x;
-        trial.y = given.value(i).y;
-        trial.warmUp = i < 2; // by the rule, evaluated or not
-        trial.outlier = evaluation.evaluated && i >= 2 && evaluation.IsOutlier(results.at(i));
-        run.trials.append(trial);
-    }
-    unjournaled.append(run);
+    unjournaled.append(record);
     QString reason;
     const bool stored = StoreUnjournaled(&reason);
     TellSetAside();
@@ -574,9 +504,9 @@ void MainWindow::KeepPendingRuns()
     if (StoreUnjournaled())
         return;
     const QString path = PendingRunsPath(journal->Path());
-    QList<JournalRun> runs = ReadPendingRuns(ReadFile(path));
-    for (const JournalRun &run : std::as_const(unjournaled))
-        if (std::none_of(runs.cbegin(), runs.cend(), [&run](const JournalRun &r) { return SameRun(r, run); }))
+    QList<RunRecord> runs = ReadPendingRuns(ReadFile(path));
+    for (const RunRecord &run : std::as_const(unjournaled))
+        if (std::none_of(runs.cbegin(), runs.cend(), [&run](const RunRecord &r) { return SameRun(r, run); }))
             runs.append(run);
     QString reason;
     if (!WriteFileWhole(path, PendingRunsContent(runs), &reason))

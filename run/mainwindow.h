@@ -40,7 +40,6 @@ public Q_SLOTS:
     void on_scoreButton_clicked();
     void on_aboutButton_clicked();
 
-    void SlotResult(int ms);
     void SlotNextEvent();
     void SlotStop();
     void SlotPlayWav();
@@ -53,7 +52,7 @@ private:
     void ArmWait(int ms) override;
     void ArmWarning(int ms) override;
     void DisarmTimers() override;
-    int Millisecond() override;
+    QDateTime Now() override;
     void BeginRun(bool boxRun) override;
     bool SignalCanBeSeen() override;
     void ShowSignal(int x, int y) override;
@@ -64,16 +63,18 @@ private:
     void PlaySound(const QString &file) override;
     bool BoxWindowShown() override;
     void EndRun(bool boxRun) override;
-    void RunEvaluated(const Evaluation &evaluation) override;
+    QString RunName() override;
+    QString RunPlace(std::optional<int> boxCom) override;
+    void RunEvaluated(const RunRecord &record) override;
+    void TellTooManyEarlyPresses() override;
 
     void PreloadSounds();
-    void KeepInJournal(const Evaluation &evaluation);
+    void KeepInJournal(const RunRecord &record);
     bool StoreUnjournaled(QString *reason = nullptr); // oldest first; true when none is left
     void TakePendingRuns();
     void KeepPendingRuns();
     void TellSetAside(); // a damaged journal, set aside by the last store
     void ScreenChecked(const LatencyFigures &figures);
-    bool CorrectsLatency() const; // this run's screen times less the screen's latency
     void TellBoxFailure();
     // Store the settings and the high-score list. A failure is told once per file and session, but
     // never while closing (nothing may hold the program then): the data stays in memory and the next
@@ -90,7 +91,6 @@ private:
     SwitchBox box;
     ScreenCheck screenCheck {box, actionWin, this};
     RunEngine engine;
-    const QList<int> &results; // reaction times of the current or last run, ms, in order
     HighscoreList highscores;
     QTimer waitTimer;    // the wait before the next signal
     QTimer warningTimer; // the acoustic warning before it
@@ -98,11 +98,8 @@ private:
     QStringList toldSaveFailures;     // paths
     bool highscoresUnsaved = false;   // the last save of the list failed
     std::unique_ptr<Journal> journal; // none when turned off
-    QList<JournalRun> unjournaled;    // runs the journal could not take yet, oldest first
+    QList<RunRecord> unjournaled;     // runs the journal could not take yet, oldest first
     QByteArray pendingTaken;          // the pending file as read at start, removed once stored
     bool closing = false;
-    QDateTime runStarted;
-    Settings runSettings;     // as the run started
-    QList<qint64> boxTimesUs; // the box's answers of this run, as sent
-    QString boxFailure;       // told once the window is up, so that the message sits over it
+    QString boxFailure; // told once the window is up, so that the message sits over it
 };

@@ -3,6 +3,8 @@
 #include "debuglog.h"
 #include "random.h"
 
+#include <cmath>
+
 namespace {
 
 const QString EndSound = QStringLiteral("ding.wav");
@@ -27,14 +29,49 @@ void RunEngine::Start(const Settings &settings)
     randomPosition = settings.randomPosition;
     warning = settings.enableWav;
     wavFile = settings.wavFile;
-    SeedRandom(static_cast<quint32>(host.Millisecond()));
+    boxCom = settings.boxCom;
+    const QDateTime now = host.Now();
+    SeedRandom(static_cast<quint32>(now.time().msec()));
     const int waitMs = NextWait(timing);
     DebugLog("start %d %d %d", timing.minDelayMs, timing.delayRangeMs, waitMs);
     Wait(waitMs);
+    record = RunRecord();
+    record.started = now;
+    record.box = box;
+    record.signalCount = timing.signalCount;
+    record.minWaitS = timing.minDelayS;
+    record.maxWaitS = timing.maxDelayS;
+    record.randomPosition = settings.randomPosition;
+    record.warning = settings.enableWav;
+    record.leadMinMs = timing.minLeadMs;
+    record.leadMaxMs = timing.maxLeadMs;
+    record.sound = settings.wavFile;
+    record.version = QStringLiteral(BLINKDASH_VERSION);
+    latencyMs.reset();
+    if (!box && settings.screenLatency) {
+        const ScreenLatency &latency = *settings.screenLatency;
+        record.displayLatencyMs = latency.ms;
+        record.displayLatencySdMs = latency.sdMs;
+        record.latencyCorrected = settings.screenLatencyCorrection;
+        if (record.latencyCorrected)
+            latencyMs = latency.ms;
+    }
     host.BeginRun(box);
-    results.clear();
-    given.clear();
+    if (record.displayLatencyMs) {
+        const ScreenLatency &latency = *settings.screenLatency;
+        DebugLog("Bildschirmlatenz %.1f ms (SD %.1f ms, %s, %s)%s", latency.ms, latency.sdMs,
+            latency.date.toLatin1().constData(), latency.size.toLatin1().constData(),
+            latencyMs ? ", von den Zeiten abgezogen" : "");
+    }
     boxLost = false;
+}
+
+QList<int> RunEngine::Times() const
+{
+    QList<int> times;
+    for (const RunTrial &trial : record.trials)
+        times << trial.timeMs;
+    return times;
 }
 
 void RunEngine::NextEvent()
@@ -60,19 +97,16 @@ void RunEngine::NextEvent()
     }
     --testsLeft;
     phase = Phase::Measuring;
+    given = RunTrial();
+    given.waitMs = lastWaitMs;
     if (box) {
-        given.append({lastWaitMs, {}, {}});
         host.StartMeasurement();
         host.ArmWait(SilentBoxMs);
-    } else if (randomPosition) {
-        const int y = static_cast<int>(RandomUpTo(100));
-        const int x = static_cast<int>(RandomUpTo(100));
-        given.append({lastWaitMs, x, y});
-        host.ShowSignal(x, y);
-    } else {
-        given.append({lastWaitMs, 50, 50});
-        host.ShowSignal(50, 50);
+        return;
     }
+    given.y = randomPosition ? static_cast<int>(RandomUpTo(100)) : 50;
+    given.x = randomPosition ? static_cast<int>(RandomUpTo(100)) : 50;
+    host.ShowSignal(*given.x, *given.y);
 }
 
 void RunEngine::WarningDue()
@@ -81,8 +115,14 @@ void RunEngine::WarningDue()
         host.PlaySound(wavFile);
 }
 
-void RunEngine::Result(int ms)
+void RunEngine::Result(const Reaction &reaction)
 {
+    int ms = reaction.ms;
+    const int corrected = latencyMs ? ms - static_cast<int>(std::lround(*latencyMs)) : ms;
+    if (corrected > 0) // a time not longer than the latency stays as measured, never 0
+        ms = corrected;
+    else
+        DebugLog("Zeit %d ms nicht laenger als die Bildschirmlatenz, nicht korrigiert", ms);
     // Only the answer to the signal just given counts; a stray one would corrupt the run's times
     // and start a second chain of waits.
     if (phase != Phase::Measuring) {
@@ -92,7 +132,10 @@ void RunEngine::Result(int ms)
     BoxAnswered();
     const int waitMs = NextWait(timing);
     DebugLog("SlotNextEvent %d", waitMs);
-    results.append(ms);
+    given.timeMs = ms;
+    given.clock = reaction.clock;
+    given.boxUs = reaction.boxUs;
+    record.trials.append(given);
     Wait(waitMs);
 }
 
@@ -103,7 +146,6 @@ void RunEngine::AnswerLost()
     if (phase != Phase::Measuring)
         return;
     BoxAnswered();
-    given.removeLast();
     ++testsLeft;
     const int waitMs = NextWait(timing);
     DebugLog("Antwort unlesbar, Signal wiederholt nach %d", waitMs);
@@ -129,13 +171,40 @@ void RunEngine::Stop()
         return;
     // Every signal answered is a complete run, also when ESC comes before the end notice.
     const bool allAnswered = phase == Phase::GameOver || (phase == Phase::Waiting && testsLeft == 0);
-    ending = !allAnswered ? Ending::Stopped : boxLost ? Ending::BoxLost : Ending::Complete;
+    const bool tooManyEarly = !box && record.earlyPresses > EarlyPressesTolerated;
+    record.ending = allAnswered ? (boxLost ? RunRecord::Ending::BoxLost : RunRecord::Ending::Complete)
+        : tooManyEarly          ? RunRecord::Ending::EarlyPresses
+                                : RunRecord::Ending::Stopped;
     End();
-    const Evaluation evaluation = Evaluate(results);
+    Evaluated();
+    record.ended = host.Now();
+    record.name = host.RunName();
+    record.place = host.RunPlace(box ? std::optional<int>(boxCom) : std::nullopt);
+    record.timing = TimingOf(record.trials);
+    record.trialCount = static_cast<int>(record.trials.size());
+    host.RunEvaluated(record);
+}
+
+void RunEngine::EarlyPress()
+{
+    if (phase == Phase::Idle || box || ++record.earlyPresses <= EarlyPressesTolerated)
+        return;
+    Stop();
+    host.TellTooManyEarlyPresses();
+}
+
+void RunEngine::Evaluated()
+{
+    const Evaluation evaluation = Evaluate(Times());
     if (evaluation.evaluated)
         DebugLog("Mittelwert %lld mittl. abweichung %lld schwelle %lld", static_cast<long long>(evaluation.mean),
             static_cast<long long>(evaluation.deviation), static_cast<long long>(evaluation.threshold));
-    host.RunEvaluated(evaluation);
+    for (int i = 0; i < record.trials.size(); ++i) {
+        RunTrial &trial = record.trials[i];
+        trial.warmUp = i < WarmUpTimes;
+        trial.outlier = evaluation.evaluated && !trial.warmUp && evaluation.IsOutlier(trial.timeMs);
+    }
+    record.evaluation = evaluation;
 }
 
 void RunEngine::WindowBack()
@@ -171,7 +240,6 @@ void RunEngine::End()
 {
     if (phase == Phase::Measuring && box)
         host.CancelMeasurement(); // the LED would stay lit
-    given.resize(results.size()); // a signal given but not answered has no time
     phase = Phase::Idle;
     silentTold = false;
     testsLeft = 0;

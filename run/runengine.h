@@ -1,6 +1,6 @@
 #pragma once
 
-#include "evaluation.h"
+#include "runrecord.h"
 #include "runtiming.h"
 #include "settings.h"
 
@@ -20,8 +20,8 @@ public:
     virtual void ArmWait(int ms) = 0;    // its shot: RunEngine::NextEvent
     virtual void ArmWarning(int ms) = 0; // its shot: RunEngine::WarningDue
     virtual void DisarmTimers() = 0;
-    // 0..999, the millisecond of the local time: the seed of a run's random draws.
-    virtual int Millisecond() = 0;
+    // The local time with its offset; its millisecond seeds a run's random draws.
+    virtual QDateTime Now() = 0;
 
     // Screen: the stimulus window up and active, its early presses forgotten, the pointer hidden.
     // Box: the LED off and the box window up.
@@ -40,7 +40,13 @@ public:
     virtual bool BoxWindowShown() = 0;
     // The windows hidden and the pointer back.
     virtual void EndRun(bool box) = 0;
-    virtual void RunEvaluated(const Evaluation &evaluation) = 0;
+    // What only the windows know of a finished run: the name typed, and the stimulus window's size
+    // or the box's port.
+    virtual QString RunName() = 0;
+    virtual QString RunPlace(std::optional<int> boxCom) = 0; // none: the screen
+    virtual void RunEvaluated(const RunRecord &record) = 0;
+    // Screen: the run was stopped by one early press too many; the person is told why.
+    virtual void TellTooManyEarlyPresses() = 0;
 };
 
 // One test run: a number of signals, each after a random wait, optionally warned by a sound,
@@ -60,14 +66,16 @@ public:
 
     // A box answers within seconds; after this long without an answer the person is told.
     static constexpr int SilentBoxMs = 10000;
+    // SPACE pressed while no disc is shown; the next one ends a screen run.
+    static constexpr int EarlyPressesTolerated = 5;
 
-    // A signal given and answered: the wait drawn before it and, on the screen, the disc's place.
-    struct GivenSignal
+    // An answer as its clock measured it: the screen's latency is not yet taken off.
+    struct Reaction
     {
-        int waitMs = 0;
-        std::optional<int> x, y;
+        int ms = 0;
+        ReactionTiming clock = ReactionTiming::Program;
+        std::optional<qint64> boxUs; // as the box sent it
     };
-    enum class Ending { Complete, Stopped, BoxLost };
 
     explicit RunEngine(RunHost &host);
 
@@ -76,7 +84,8 @@ public:
     void Start(const Settings &settings);
     void NextEvent(); // the wait is over
     void WarningDue();
-    void Result(int ms);
+    void Result(const Reaction &reaction);
+    void EarlyPress(); // SPACE in a screen run while no disc was shown
     void AnswerLost(); // the reaction was measured, but its time could not be read
     void BoxLost();    // the box went away (unplugged): the run can only be ended
     void Stop();       // ESC, the sixth early press, the stimulus window closed, "Fertig !"
@@ -86,28 +95,29 @@ public:
     bool InRun() const { return phase != Phase::Idle; }
     bool BoxRun() const { return box; }
     int TestsLeft() const { return testsLeft; }
-    const QList<int> &Results() const { return results; }
-    // Once the run is over, one per time in Results(), and how it ended.
-    const QList<GivenSignal> &Given() const { return given; }
-    Ending LastEnding() const { return ending; }
+    // The current or last run; complete once the host was told RunEvaluated.
+    const RunRecord &Record() const { return record; }
+    QList<int> Times() const; // of the current or last run, ms, in order
 
 private:
     void Wait(int waitMs);
     void End();
     void BoxAnswered();
+    void Evaluated();
 
     RunHost &host;
     Phase phase = Phase::Idle;
     RunTiming timing;
     int testsLeft = 0;
     bool box = false; // this run's device, whatever the settings say later
+    int boxCom = 0;
     bool randomPosition = true;
     bool warning = false;
     bool silentTold = false; // the box window says that the box does not answer
     QString wavFile;
-    QList<int> results; // of the current or last run, ms, in order
-    QList<GivenSignal> given;
+    std::optional<double> latencyMs; // taken off each screen time
+    RunRecord record;
+    RunTrial given; // the signal shown, its answer outstanding
     int lastWaitMs = 0;
     bool boxLost = false;
-    Ending ending = Ending::Complete;
 };

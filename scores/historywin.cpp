@@ -48,7 +48,7 @@ QValueAxis *Axis(QChart *chart, Qt::Alignment side, const QString &title, double
 }
 
 // A run's times by signal: warm-up and outliers marked apart, the mean and the threshold as lines.
-QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
+QChart *RunChart(const RunRecord &run, const QList<RunTrial> &trials)
 {
     const QString date = ShownDate(run.started);
     QChart *chart = NewChart(run.name.isEmpty() ? date : QStringLiteral("%1, %2").arg(run.name, date));
@@ -63,12 +63,13 @@ QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
     outliers->setColor(QColor(0xd0, 0x20, 0x20)); // red, and larger: it may sit on the threshold's line
     double highest = 1;
     for (int i = 0; i < trials.size(); ++i) {
-        const JournalTrial &t = trials.at(i);
+        const RunTrial &t = trials.at(i);
         (t.warmUp ? warmUp : t.outlier ? outliers : times)->append(i + 1, t.timeMs);
         highest = qMax(highest, double(t.timeMs));
     }
-    if (run.threshold)
-        highest = qMax(highest, double(*run.threshold));
+    const Evaluation &e = run.evaluation;
+    if (e.evaluated)
+        highest = qMax(highest, double(e.threshold));
     QValueAxis *x = Axis(chart, Qt::AlignBottom, QStringLiteral("Signal"), 0, trials.size() + 1);
     x->setTickType(QValueAxis::TicksDynamic);
     x->setTickInterval(qMax(1, int(trials.size() / 10)));
@@ -77,18 +78,18 @@ QChart *RunChart(const JournalRun &run, const QList<JournalTrial> &trials)
         series->setMarkerSize(series == outliers ? 14 : 9);
         Attach(chart, series, x, y);
     }
-    const auto level = [&](const QString &name, std::optional<qint64> value, Qt::PenStyle style) {
-        if (!value)
+    const auto level = [&](const QString &name, qint64 value, Qt::PenStyle style) {
+        if (!e.evaluated)
             return;
         auto *line = new QLineSeries;
-        line->setName(QStringLiteral("%1 %2 ms").arg(name).arg(*value));
-        line->append(0, double(*value));
-        line->append(trials.size() + 1, double(*value));
+        line->setName(QStringLiteral("%1 %2 ms").arg(name).arg(value));
+        line->append(0, double(value));
+        line->append(trials.size() + 1, double(value));
         line->setPen(QPen(Qt::darkGray, 2, style));
         Attach(chart, line, x, y);
     };
-    level(QStringLiteral("Mittelwert"), run.mean, Qt::SolidLine);
-    level(QStringLiteral("Schwelle"), run.threshold, Qt::DashLine);
+    level(QStringLiteral("Mittelwert"), e.mean, Qt::SolidLine);
+    level(QStringLiteral("Schwelle"), e.threshold, Qt::DashLine);
     chart->legend()->setAlignment(Qt::AlignRight); // five names: side by side they would be cut
     // Each entry as its series is drawn: the lines as lines, solid or dashed, not as squares.
     chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
@@ -149,17 +150,17 @@ QChart *HistogramChart(const QList<int> &values, const QString &title, const QSt
 namespace {
 
 // The results of one name's runs over time, oldest first.
-QChart *TrendChart(const QList<JournalRun> &runs, const QString &name)
+QChart *TrendChart(const QList<RunRecord> &runs, const QString &name)
 {
     QChart *chart = NewChart(
         name.isEmpty() ? QStringLiteral("Ergebnisse ohne Namen") : QStringLiteral("Ergebnisse von %1").arg(name));
     QList<QPointF> points;
     double low = 0, high = 1;
     for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
-        if (run->name != name || !run->result)
+        if (run->name != name || !run->evaluation.result)
             continue;
-        points.append(QPointF(double(run->started.toMSecsSinceEpoch()), *run->result));
-        high = qMax(high, double(*run->result));
+        points.append(QPointF(double(run->started.toMSecsSinceEpoch()), *run->evaluation.result));
+        high = qMax(high, double(*run->evaluation.result));
     }
     auto *line = new QLineSeries;
     line->setName(QStringLiteral("Ergebnis"));
@@ -272,7 +273,7 @@ QList<qint64> HistoryWin::SelectedRuns() const
     return ids;
 }
 
-const JournalRun *HistoryWin::CurrentRun() const
+const RunRecord *HistoryWin::CurrentRun() const
 {
     const QModelIndex current = shown.mapToSource(runView->currentIndex());
     return current.isValid() ? &runs.Runs().at(current.row()) : nullptr;
@@ -280,7 +281,7 @@ const JournalRun *HistoryWin::CurrentRun() const
 
 void HistoryWin::ShowCurrentRun()
 {
-    const JournalRun *run = CurrentRun();
+    const RunRecord *run = CurrentRun();
     deleteRunButton->setEnabled(run);
     deleteNameButton->setEnabled(run);
     exportButton->setEnabled(shown.rowCount() > 0);
@@ -292,14 +293,14 @@ void HistoryWin::ShowCurrentRun()
         return;
     }
     QString reason;
-    const QList<JournalTrial> trials = journal.Trials(run->id, &reason);
+    const QList<RunTrial> trials = journal.Trials(run->id, &reason);
     if (!reason.isEmpty())
         Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
     TellSetAside();
     shownRun = run->id;
     Show(runChart, RunChart(*run, trials));
     QList<int> times;
-    for (const JournalTrial &t : trials)
+    for (const RunTrial &t : trials)
         times << t.timeMs;
     Show(histogramChart, HistogramChart(times, QStringLiteral("Verteilung der Reaktionszeiten"), QStringLiteral("ms")));
     ShowTrend(run->name);
@@ -322,12 +323,12 @@ void HistoryWin::on_deleteRunButton_clicked()
 
 void HistoryWin::on_deleteNameButton_clicked()
 {
-    const JournalRun *current = CurrentRun();
+    const RunRecord *current = CurrentRun();
     if (!current)
         return;
     const QString name = current->name;
     QList<qint64> ids;
-    for (const JournalRun &run : runs.Runs())
+    for (const RunRecord &run : runs.Runs())
         if (run.name == name)
             ids << run.id;
     Delete(ids, QStringLiteral("Alle %1 Durchgänge von „%2“ löschen?").arg(ids.size()).arg(name));
@@ -358,7 +359,7 @@ void HistoryWin::on_exportButton_clicked()
     if (path.isEmpty())
         return;
     QString reason;
-    const QList<JournalRun> chosen = journal.RunsWithTrials(ids, &reason);
+    const QList<RunRecord> chosen = journal.RunsWithTrials(ids, &reason);
     if (!reason.isEmpty() || !WriteFileWhole(path, JournalCsv(chosen), &reason))
         Failed(QStringLiteral("Die Datei konnte nicht gespeichert werden!"),
             QDir::toNativeSeparators(path) + '\n' + reason);

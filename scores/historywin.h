@@ -51,7 +51,7 @@ private Q_SLOTS:
 
 private:
     QList<qint64> SelectedRuns() const;
-    const JournalRun *CurrentRun() const;
+    const RunRecord *CurrentRun() const;
     void ShowCurrentRun();
     void ShowTrend(const QString &name);
     void Delete(const QList<qint64> &ids, const QString &question);

@@ -55,9 +55,6 @@ const QString RunColumns = QStringLiteral(
     "display_latency_ms, display_latency_sd_ms, latency_corrected, timing");
 const QString TrialColumns = QStringLiteral("wait_ms, time_ms, box_us, x, y, warm_up, outlier");
 
-const QStringList EndingNames {
-    QStringLiteral("complete"), QStringLiteral("stopped"), QStringLiteral("early presses"), QStringLiteral("box lost")};
-
 template<class T> QVariant Nullable(const std::optional<T> &value)
 {
     return value ? QVariant::fromValue(*value) : QVariant();
@@ -108,9 +105,9 @@ struct Values
     bool isNull(int i) const { return value(i).isNull(); }
 };
 
-template<class Row> JournalRun RunFrom(const Row &q)
+template<class Row> RunRecord RunFrom(const Row &q)
 {
-    JournalRun run;
+    RunRecord run;
     run.id = q.value(0).toLongLong();
     run.started = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
     run.ended = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
@@ -125,12 +122,13 @@ template<class Row> JournalRun RunFrom(const Row &q)
     run.leadMinMs = q.value(11).toInt();
     run.leadMaxMs = q.value(12).toInt();
     run.sound = q.value(13).toString();
-    run.ending = static_cast<JournalRun::Ending>(qMax(0, EndingNames.indexOf(q.value(14).toString())));
+    run.ending = EndingNamed(q.value(14).toString());
     run.earlyPresses = q.value(15).toInt();
-    run.mean = Optional<qint64>(q.value(16));
-    run.deviation = Optional<qint64>(q.value(17));
-    run.threshold = Optional<qint64>(q.value(18));
-    run.result = Optional<int>(q.value(19));
+    run.evaluation.evaluated = !q.value(16).isNull();
+    run.evaluation.mean = q.value(16).toLongLong();
+    run.evaluation.deviation = q.value(17).toLongLong();
+    run.evaluation.threshold = q.value(18).toLongLong();
+    run.evaluation.result = Optional<int>(q.value(19));
     run.version = q.value(20).toString();
     run.displayLatencyMs = Optional<double>(q.value(21));
     run.displayLatencySdMs = Optional<double>(q.value(22));
@@ -139,9 +137,9 @@ template<class Row> JournalRun RunFrom(const Row &q)
     return run;
 }
 
-template<class Row> JournalTrial TrialFrom(const Row &q, int first)
+template<class Row> RunTrial TrialFrom(const Row &q, int first)
 {
-    JournalTrial trial;
+    RunTrial trial;
     trial.waitMs = q.value(first).toInt();
     trial.timeMs = q.value(first + 1).toInt();
     trial.boxUs = Optional<qint64>(q.value(first + 2));
@@ -152,6 +150,11 @@ template<class Row> JournalTrial TrialFrom(const Row &q, int first)
     return trial;
 }
 
+QVariant Evaluated(const RunRecord &run, qint64 value)
+{
+    return run.evaluation.evaluated ? QVariant(value) : QVariant();
+}
+
 // A null string would bind as NULL and fail a NOT NULL column; an empty one is what was meant.
 QString Text(const QString &value)
 {
@@ -159,17 +162,18 @@ QString Text(const QString &value)
 }
 
 // In the order of RunColumns, the id aside.
-QVariantList RunValues(const JournalRun &run)
+QVariantList RunValues(const RunRecord &run)
 {
     return {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), Text(run.name),
         DeviceName(run), Text(run.place), run.signalCount, run.minWaitS, run.maxWaitS, run.randomPosition, run.warning,
-        run.leadMinMs, run.leadMaxMs, Text(run.sound), EndingName(run.ending), run.earlyPresses, Nullable(run.mean),
-        Nullable(run.deviation), Nullable(run.threshold), Nullable(run.result), Text(run.version),
+        run.leadMinMs, run.leadMaxMs, Text(run.sound), EndingName(run.ending), run.earlyPresses,
+        Evaluated(run, run.evaluation.mean), Evaluated(run, run.evaluation.deviation),
+        Evaluated(run, run.evaluation.threshold), Nullable(run.evaluation.result), Text(run.version),
         Nullable(run.displayLatencyMs), Nullable(run.displayLatencySdMs), run.latencyCorrected,
         run.timing.isEmpty() ? QVariant() : QVariant(run.timing)};
 }
 
-QVariantList TrialValues(const JournalTrial &t)
+QVariantList TrialValues(const RunTrial &t)
 {
     return {t.waitMs, t.timeMs, Nullable(t.boxUs), Nullable(t.x), Nullable(t.y), t.warmUp, t.outlier};
 }
@@ -201,16 +205,6 @@ QString IdList(const QList<qint64> &ids)
 }
 
 } // namespace
-
-QString DeviceName(const JournalRun &run)
-{
-    return run.box ? QStringLiteral("box") : QStringLiteral("screen");
-}
-
-QString EndingName(JournalRun::Ending ending)
-{
-    return EndingNames.value(static_cast<int>(ending));
-}
 
 QStringList Journal::MigrationSteps(int version)
 {
@@ -350,17 +344,17 @@ bool Journal::Damaged(QString *reason, const QSqlQuery *query)
     return true;
 }
 
-bool Journal::Store(JournalRun &run, QString *reason)
+bool Journal::Store(RunRecord &run, QString *reason)
 {
     return Store(run, false, reason);
 }
 
-bool Journal::StoreOnce(JournalRun &run, QString *reason)
+bool Journal::StoreOnce(RunRecord &run, QString *reason)
 {
     return Store(run, true, reason);
 }
 
-bool Journal::Store(JournalRun &run, bool once, QString *reason)
+bool Journal::Store(RunRecord &run, bool once, QString *reason)
 {
     corruptSeen = false;
     if (StoreIn(run, once, reason))
@@ -368,7 +362,7 @@ bool Journal::Store(JournalRun &run, bool once, QString *reason)
     return Damaged(nullptr) && StoreIn(run, once, reason); // then in the new journal
 }
 
-bool Journal::StoreIn(JournalRun &run, bool once, QString *reason)
+bool Journal::StoreIn(RunRecord &run, bool once, QString *reason)
 {
     if (!Open(true, reason))
         return false;
@@ -416,9 +410,9 @@ bool Journal::StoreIn(JournalRun &run, bool once, QString *reason)
     return false;
 }
 
-QList<JournalRun> Journal::Runs(QString *reason)
+QList<RunRecord> Journal::Runs(QString *reason)
 {
-    QList<JournalRun> runs;
+    QList<RunRecord> runs;
     corruptSeen = false;
     if (!Open(false, reason))
         return runs;
@@ -440,15 +434,15 @@ QList<JournalRun> Journal::Runs(QString *reason)
         return {};
     // Newest first by the moment, not by the text: across a change of the clock's offset the text of
     // a later start can sort before an earlier one's. Equal moments stay newest stored first.
-    std::stable_sort(runs.begin(), runs.end(), [](const JournalRun &a, const JournalRun &b) {
+    std::stable_sort(runs.begin(), runs.end(), [](const RunRecord &a, const RunRecord &b) {
         return a.started.toMSecsSinceEpoch() > b.started.toMSecsSinceEpoch();
     });
     return runs;
 }
 
-QList<JournalTrial> Journal::Trials(qint64 runId, QString *reason)
+QList<RunTrial> Journal::Trials(qint64 runId, QString *reason)
 {
-    QList<JournalTrial> trials;
+    QList<RunTrial> trials;
     corruptSeen = false;
     if (!Open(false, reason))
         return trials;
@@ -462,12 +456,12 @@ QList<JournalTrial> Journal::Trials(qint64 runId, QString *reason)
     }
     while (query.next())
         trials.append(TrialFrom(query, 0));
-    return Damaged(reason, &query) ? QList<JournalTrial>() : trials;
+    return Damaged(reason, &query) ? QList<RunTrial>() : trials;
 }
 
-QList<JournalRun> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reason)
+QList<RunRecord> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reason)
 {
-    QList<JournalRun> runs;
+    QList<RunRecord> runs;
     corruptSeen = false;
     if (ids.isEmpty() || !Open(false, reason))
         return runs;
@@ -491,7 +485,7 @@ QList<JournalRun> Journal::RunsWithTrials(const QList<qint64> &ids, QString *rea
             runs.last().trials.append(TrialFrom(query, firstTrialColumn));
         runs.last().trialCount = runs.last().trials.size();
     }
-    return Damaged(reason, &query) ? QList<JournalRun>() : runs;
+    return Damaged(reason, &query) ? QList<RunRecord>() : runs;
 }
 
 bool Journal::DeleteRuns(const QList<qint64> &ids, QString *reason)
@@ -509,7 +503,7 @@ bool Journal::DeleteRuns(const QList<qint64> &ids, QString *reason)
     return false;
 }
 
-bool SameRun(const JournalRun &a, const JournalRun &b)
+bool SameRun(const RunRecord &a, const RunRecord &b)
 {
     return a.started == b.started && a.ended == b.ended && a.name == b.name && a.place == b.place;
 }
@@ -519,18 +513,18 @@ QString PendingRunsPath(const QString &journalPath)
     return journalPath + QStringLiteral(".pending");
 }
 
-QByteArray PendingRunsContent(const QList<JournalRun> &runs)
+QByteArray PendingRunsContent(const QList<RunRecord> &runs)
 {
     QJsonArray array;
     const QStringList runColumns = ColumnNames(RunColumns).mid(1);
     const QStringList trialColumns = ColumnNames(TrialColumns);
-    for (const JournalRun &run : runs) {
+    for (const RunRecord &run : runs) {
         QJsonObject object;
         const QVariantList values = RunValues(run);
         for (int i = 0; i < runColumns.size(); ++i)
             object.insert(runColumns.at(i), QJsonValue::fromVariant(values.at(i)));
         QJsonArray trials;
-        for (const JournalTrial &t : run.trials) {
+        for (const RunTrial &t : run.trials) {
             QJsonObject trial;
             const QVariantList trialValues = TrialValues(t);
             for (int i = 0; i < trialColumns.size(); ++i)
@@ -543,9 +537,9 @@ QByteArray PendingRunsContent(const QList<JournalRun> &runs)
     return QJsonDocument(array).toJson();
 }
 
-QList<JournalRun> ReadPendingRuns(const QByteArray &content)
+QList<RunRecord> ReadPendingRuns(const QByteArray &content)
 {
-    QList<JournalRun> runs;
+    QList<RunRecord> runs;
     const QStringList runColumns = ColumnNames(RunColumns).mid(1);
     const QStringList trialColumns = ColumnNames(TrialColumns);
     for (const QJsonValue &entry : QJsonDocument::fromJson(content).array()) {
@@ -554,7 +548,7 @@ QList<JournalRun> ReadPendingRuns(const QByteArray &content)
         Values values {{QVariant()}}; // the id, given when stored
         for (const QString &column : runColumns)
             values.values.append(entry[column].toVariant());
-        JournalRun run = RunFrom(values);
+        RunRecord run = RunFrom(values);
         for (const QJsonValue &trial : entry[QStringLiteral("trials")].toArray()) {
             Values trialValues;
             for (const QString &column : trialColumns)

@@ -44,11 +44,11 @@ void Field(QByteArray &out, double number)
 
 } // namespace
 
-QByteArray JournalCsv(const QList<JournalRun> &runs)
+QByteArray JournalCsv(const QList<RunRecord> &runs)
 {
     QByteArray out = Header;
     out.reserve(out.size() + runs.size() * 20 * 200);
-    for (const JournalRun &run : runs) {
+    for (const RunRecord &run : runs) {
         QByteArray columns;
         Field(columns, run.id);
         Field(columns, run.started.toString(Qt::ISODateWithMs));
@@ -66,10 +66,11 @@ QByteArray JournalCsv(const QList<JournalRun> &runs)
         Field(columns, run.sound);
         Field(columns, EndingName(run.ending));
         Field(columns, qint64(run.earlyPresses));
-        Field(columns, run.mean);
-        Field(columns, run.deviation);
-        Field(columns, run.threshold);
-        Field(columns, run.result);
+        const Evaluation &e = run.evaluation;
+        Field(columns, e.evaluated ? std::optional<qint64>(e.mean) : std::nullopt);
+        Field(columns, e.evaluated ? std::optional<qint64>(e.deviation) : std::nullopt);
+        Field(columns, e.evaluated ? std::optional<qint64>(e.threshold) : std::nullopt);
+        Field(columns, e.result);
         Field(columns, run.version);
         if (run.displayLatencyMs)
             Field(columns, *run.displayLatencyMs);
@@ -86,7 +87,7 @@ QByteArray JournalCsv(const QList<JournalRun> &runs)
             continue;
         }
         for (int i = 0; i < run.trials.size(); ++i) {
-            const JournalTrial &t = run.trials.at(i);
+            const RunTrial &t = run.trials.at(i);
             out += columns;
             Field(out, qint64(i + 1));
             Field(out, qint64(t.waitMs));

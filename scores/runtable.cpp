@@ -7,7 +7,7 @@ QString ShownDate(const QDateTime &date)
     return QLocale(QLocale::German).toString(date, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
 
-void RunTable::SetRuns(QList<JournalRun> newRuns)
+void RunTable::SetRuns(QList<RunRecord> newRuns)
 {
     beginResetModel();
     runs = std::move(newRuns);
@@ -39,7 +39,7 @@ QVariant RunTable::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= runs.size())
         return {};
-    const JournalRun &run = runs.at(index.row());
+    const RunRecord &run = runs.at(index.row());
     const bool sorting = role == SortRole;
     if (role != Qt::DisplayRole && !sorting) {
         if (role == Qt::TextAlignmentRole && index.column() >= SignalsColumn)
@@ -56,8 +56,8 @@ QVariant RunTable::data(const QModelIndex &index, int role) const
     case SignalsColumn:
         return run.trialCount;
     case ResultColumn:
-        if (run.result)
-            return *run.result;
+        if (run.evaluation.result)
+            return *run.evaluation.result;
         return sorting ? QVariant(std::numeric_limits<int>::max()) : QVariant(QStringLiteral("–"));
     default:
         return {};

@@ -19,8 +19,8 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    void SetRuns(QList<JournalRun> runs);
-    const QList<JournalRun> &Runs() const { return runs; }
+    void SetRuns(QList<RunRecord> runs);
+    const QList<RunRecord> &Runs() const { return runs; }
     void Remove(const QList<qint64> &ids);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -29,5 +29,5 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    QList<JournalRun> runs;
+    QList<RunRecord> runs;
 };

@@ -13,9 +13,9 @@ namespace {
 
 const QString OddName = QStringLiteral("O'Neil, \"Jo\"\nzweite Zeile ÄÖÜß 🏁 ");
 
-JournalRun SomeRun(const QString &name, int day, bool box = false)
+RunRecord SomeRun(const QString &name, int day, bool box = false)
 {
-    JournalRun run;
+    RunRecord run;
     run.started = QDateTime(QDate(2026, 12, day), QTime(9, 30, 0, 125), Qt::OffsetFromUTC, 3600);
     run.ended = run.started.addSecs(80);
     run.name = name;
@@ -25,16 +25,16 @@ JournalRun SomeRun(const QString &name, int day, bool box = false)
     run.minWaitS = 2.5;
     run.maxWaitS = 7;
     run.sound = QStringLiteral("Klänge/ding, 2.wav");
-    run.ending = box ? JournalRun::Ending::BoxLost : JournalRun::Ending::Complete;
+    run.ending = box ? RunRecord::Ending::BoxLost : RunRecord::Ending::Complete;
     for (const int ms : {300, 280, 250, 260, 400}) {
-        JournalTrial t {
-            2000 + ms, ms, box ? std::optional<qint64>(ms * 1000 + 999) : std::nullopt, {}, {}, false, false};
+        RunTrial t {
+            2000 + ms, ms, box ? std::optional<qint64>(ms * 1000 + 999) : std::nullopt, {}, {}, false, false, {}};
         if (!box)
             t.x = t.y = ms % 100;
         run.trials << t;
     }
     run.trials[0].warmUp = run.trials[1].warmUp = run.trials[4].outlier = true;
-    run.mean = 303, run.deviation = 66, run.threshold = 402, run.result = 255;
+    run.evaluation = {true, 303, 66, 402, 255};
     run.version = QStringLiteral("1.1");
     if (box)
         run.displayLatencyMs = 23.4;
@@ -96,27 +96,26 @@ private:
 void TestJournal::keepsRunsExactly()
 {
     QVERIFY(folder->Write("j.sqlite", {})); // an empty file is a database of no version yet
-    QList<JournalRun> runs {SomeRun(OddName, 6), SomeRun("Bert\nB.", 7, true), SomeRun("Cleo", 5)};
+    QList<RunRecord> runs {SomeRun(OddName, 6), SomeRun("Bert\nB.", 7, true), SomeRun("Cleo", 5)};
     runs[2].trials.clear();
     // Ten minutes before Bert's run, though its text, at another offset, sorts after it.
     runs[2].started = QDateTime(QDate(2026, 12, 7), QTime(10, 20), Qt::OffsetFromUTC, 7200);
-    runs[2].mean = runs[2].deviation = runs[2].threshold = std::nullopt;
-    runs[2].result = std::nullopt;
+    runs[2].evaluation = {};
     // Runs waiting beside the journal come back whole; what is not a run is none.
     QCOMPARE(JournalCsv(ReadPendingRuns(PendingRunsContent(runs))), JournalCsv(runs));
     QCOMPARE(ReadPendingRuns("[1, \"x\"]").size() + ReadPendingRuns("{\"name\": 1}").size(), 0);
     {
         Journal journal(folder->Path("j.sqlite"));
         Journal other(folder->Path("j.sqlite")); // a second program, writing in turns
-        for (JournalRun &run : runs)
+        for (RunRecord &run : runs)
             QVERIFY(journal.Store(run) && other.Store(run));
     }
     Journal journal(folder->Path("j.sqlite"));
-    const QList<JournalRun> listed = journal.Runs();
+    const QList<RunRecord> listed = journal.Runs();
     QCOMPARE(listed.size(), 6);
     QCOMPARE(listed.first().name + listed.at(2).name, QString("Bert\nB.Cleo")); // newest first
     QCOMPARE(journal.Trials(listed.first().id).size(), 5);
-    const QList<JournalRun> read = journal.RunsWithTrials({2, 4, 6});
+    const QList<RunRecord> read = journal.RunsWithTrials({2, 4, 6});
     QCOMPARE(JournalCsv(read), JournalCsv(runs));
 
     // Read back as a spreadsheet would: a row per trial, the odd name whole, a decimal point.
@@ -157,10 +156,10 @@ void TestJournal::bringsOlderJournalsUpToDate()
     }
     QSqlDatabase::removeDatabase("old");
     Journal journal(folder->Path("j.sqlite"));
-    JournalRun run = SomeRun("Neu", 6);
+    RunRecord run = SomeRun("Neu", 6);
     run.displayLatencyMs = 23.4;
     QVERIFY(journal.Store(run));
-    const QList<JournalRun> runs = journal.Runs();
+    const QList<RunRecord> runs = journal.Runs();
     QCOMPARE(runs.size(), 2);
     QCOMPARE(runs.first().displayLatencyMs.value_or(0) + runs.last().displayLatencyMs.value_or(0), 23.4);
     QCOMPARE(runs.last().name + EndingName(runs.last().ending) + QString::number(runs.last().earlyPresses),
@@ -196,7 +195,7 @@ void TestJournal::leavesFilesItCannotUseAlone()
     QSqlDatabase::removeDatabase("setup");
     const QByteArray before = folder->Read("j.sqlite");
     Journal journal(path);
-    JournalRun run = SomeRun("Anna", 6);
+    RunRecord run = SomeRun("Anna", 6);
     QString reason;
     QVERIFY(!journal.Store(run, &reason));
     QVERIFY(!reason.isEmpty());
@@ -208,7 +207,7 @@ void TestJournal::leavesFilesItCannotUseAlone()
 void TestJournal::waitsForAnotherWriter()
 {
     Journal journal(folder->Path("j.sqlite"));
-    JournalRun run = SomeRun("Anna", 6);
+    RunRecord run = SomeRun("Anna", 6);
     QVERIFY(journal.Store(run));
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "holder");
     db.setDatabaseName(folder->Path("j.sqlite"));
@@ -241,7 +240,7 @@ void TestJournal::damagedOrDeletedJournals()
     {
         Journal journal(path);
         for (int day = 1; day <= 3; ++day) {
-            JournalRun run = SomeRun("Anna", day);
+            RunRecord run = SomeRun("Anna", day);
             QVERIFY(journal.Store(run));
         }
     }
@@ -261,7 +260,7 @@ void TestJournal::damagedOrDeletedJournals()
     QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(2 * 4096) && file.write("ZZZZ") == 4);
     file.close();
     const QByteArray damaged = folder->Read("j.sqlite");
-    JournalRun run = SomeRun("Bert", 4);
+    RunRecord run = SomeRun("Bert", 4);
     QVERIFY(!inUse || journal.Store(run)); // in a new journal
     QStringList asked;
     Prompt::SetAnswerer([&](const QString &shown) { return asked << shown, QString(); });
@@ -340,10 +339,10 @@ void TestJournal::fitsTheTimeAxis()
 void TestJournal::window()
 {
     Journal journal(folder->Path("j.sqlite"));
-    JournalRun extreme = SomeRun("Anna", 3); // times no writer of ours makes: the window shows them all the same
+    RunRecord extreme = SomeRun("Anna", 3); // times no writer of ours makes: the window shows them all the same
     extreme.trials[2].timeMs = INT_MAX;
     extreme.trials[3].timeMs = INT_MIN;
-    for (JournalRun run : {SomeRun("Anna", 1), SomeRun("Bert", 2, true), extreme})
+    for (RunRecord run : {SomeRun("Anna", 1), SomeRun("Bert", 2, true), extreme})
         QVERIFY(journal.Store(run));
     QStringList asked;
     Prompt::SetAnswerer([&](const QString &shown) {
@@ -373,7 +372,7 @@ void TestJournal::window()
     QCOMPARE(asked.filter("Verlauf|").last(), QString("Verlauf|Alle 1 Durchgänge von „Anna“ löschen?"));
     QCOMPARE(history.runView->model()->rowCount(), 1);
     QCOMPARE(journal.Runs().value(0).name, QString("Bert"));
-    JournalRun nameless = SomeRun("", 4);
+    RunRecord nameless = SomeRun("", 4);
     QVERIFY(journal.Store(nameless));
     QCOMPARE(HistoryWin(journal).runChart->chart()->title(), "04.12.2026 09:30:00"); // no ", " before it
     Prompt::SetAnswerer({});

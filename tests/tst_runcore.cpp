@@ -47,7 +47,7 @@ private:
     void ArmWait(int ms) override { Arm(waitDue, ms, "wait"); }
     void ArmWarning(int ms) override { Arm(warningDue, ms, "warn"); }
     void DisarmTimers() override { waitDue = warningDue = -1; }
-    int Millisecond() override { return 0; }
+    QDateTime Now() override { return QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::OffsetFromUTC, 3600); }
     void BeginRun(bool box) override { Say((boxWindowShown = box) ? "begin box" : "begin screen"); }
     bool SignalCanBeSeen() override { return windowSeen; }
     void ShowSignal(int x, int y) override { Say(QStringLiteral("disc %1 %2").arg(x).arg(y)); }
@@ -61,13 +61,17 @@ private:
     void PlaySound(const QString &file) override { Say("sound " + file); }
     bool BoxWindowShown() override { return boxWindowShown; }
     void EndRun(bool) override { Say("end"); }
-    void RunEvaluated(const Evaluation &e) override
+    QString RunName() override { return "Anna"; }
+    QString RunPlace(std::optional<int> boxCom) override { return boxCom ? "box" : "screen"; }
+    void RunEvaluated(const RunRecord &record) override
     {
-        Say(QStringList {"complete", "stopped", "box lost"}.at(static_cast<int>(engine.LastEnding())) + ": "
+        const Evaluation &e = record.evaluation;
+        Say(EndingName(record.ending) + ": "
             + (e.result           ? QStringLiteral("result %1").arg(*e.result)
                     : e.evaluated ? "no result"
                                   : "not evaluated"));
     }
+    void TellTooManyEarlyPresses() override { Say("too many early presses"); }
 
     qint64 now = 0;
     qint64 waitDue = -1;
@@ -252,6 +256,11 @@ void TestRunCore::runs_data()
             + "warn 700, sound beep.wav, disc 50 50, " + next + "warn 700, game over, sound ding.wav";
     QTest::newRow("a lead longer than the wait: no warning")
         << "enableWav=true minAkkust=1001 maxAkkust=1001 cnt=1 start +1000" << start + "begin screen, disc 50 50";
+    QTest::newRow("five early presses tolerated, the sixth stops the run and is told")
+        << "cnt=1 start early early early early early +1000 early early"
+        << start + "begin screen, disc 50 50, end, early presses: not evaluated, too many early presses";
+    QTest::newRow("SPACE does not count in a box run")
+        << "useBox=true cnt=1 start early early early early early early" << start + "begin box";
     QTest::newRow("ESC during a wait; the next run waits afresh")
         << "cnt=1 start +500 stop +600 start +999 +1"
         << start + "begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50";
@@ -317,13 +326,15 @@ void TestRunCore::runs()
         else if (move.startsWith('+'))
             host.Advance(move.mid(1).toLongLong());
         else if (move.startsWith("answer="))
-            host.engine.Result(move.mid(7).toInt());
+            host.engine.Result({move.mid(7).toInt(), ReactionTiming::Program, {}});
         else if (move == "lost")
             host.engine.AnswerLost();
         else if (move == "boxlost")
             host.engine.BoxLost();
         else if (move == "stop")
             host.engine.Stop();
+        else if (move == "early")
+            host.engine.EarlyPress();
         else if (move == "closebox")
             host.boxWindowShown = false;
         else if (move == "away" || move == "back")

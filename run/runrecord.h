@@ -1,0 +1,63 @@
+#pragma once
+
+#include "evaluation.h"
+#include "reactionclock.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One signal of a run and its answer.
+struct RunTrial
+{
+    int waitMs = 0;              // the drawn wait before the signal
+    int timeMs = 0;              // the reaction time the run used, the screen's latency taken off where it was
+    std::optional<qint64> boxUs; // box: the time as the box sent it
+    std::optional<int> x, y;     // screen: the disc's place, per cent of the window
+    bool warmUp = false;         // by the evaluation's rule, evaluated or not
+    bool outlier = false;        // by the evaluation
+    // What timed the reaction; the journal keeps the run's clocks together (RunRecord::timing).
+    std::optional<ReactionTiming> clock;
+};
+
+// A run as it was set up, how it went, and its evaluation: made by the run engine, kept by the
+// journal as it is.
+struct RunRecord
+{
+    enum class Ending { Complete, Stopped, EarlyPresses, BoxLost };
+
+    qint64 id = 0; // given by the journal
+    QDateTime started;
+    QDateTime ended;
+    QString name; // as typed
+    bool box = false;
+    QString place; // the screen's size ("1920x1080") or the box's port ("COM3 /dev/ttyUSB0")
+    int signalCount = 0;
+    double minWaitS = 0; // as set; the waits drawn show the milliseconds
+    double maxWaitS = 0;
+    bool randomPosition = false;
+    bool warning = false;
+    int leadMinMs = 0;
+    int leadMaxMs = 0;
+    QString sound;
+    Ending ending = Ending::Complete;
+    int earlyPresses = 0;
+    Evaluation evaluation;
+    QString version;
+    std::optional<double> displayLatencyMs, displayLatencySdMs; // the screen's, as last measured
+    bool latencyCorrected = false;                              // taken off the times
+    // The clocks that timed the reactions, "+" between two ("x11-servertime", "xwayland-servertime",
+    // "wayland-presentation", "program", "box"); empty where not known (runs of older versions).
+    QString timing;
+    QList<RunTrial> trials; // in order
+    int trialCount = 0;     // also where the trials were not read
+};
+
+QString EndingName(RunRecord::Ending ending);       // "complete", "stopped", "early presses", "box lost"
+RunRecord::Ending EndingNamed(const QString &name); // an unknown name is "complete"
+QString DeviceName(const RunRecord &run);           // "box", "screen"
+
+// The clocks of the trials, each once, the one used last at the end, as RunRecord::timing.
+QString TimingOf(const QList<RunTrial> &trials);
