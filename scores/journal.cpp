@@ -1,5 +1,7 @@
 #include "journal.h"
 
+#include "journalcolumns.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -19,52 +21,95 @@
 
 namespace {
 
-// Each step takes the schema from the version before it to its own; a database of an older
-// version is brought up to date step by step, in one transaction.
-const QList<QStringList> Migrations {
-    {
-        QStringLiteral("CREATE TABLE runs ("
-                       "id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT NOT NULL, name TEXT NOT NULL, "
-                       "device TEXT NOT NULL, place TEXT NOT NULL, signal_count INTEGER NOT NULL, "
-                       "min_wait_s REAL NOT NULL, max_wait_s REAL NOT NULL, random_position INTEGER NOT NULL, "
-                       "warning INTEGER NOT NULL, lead_min_ms INTEGER NOT NULL, lead_max_ms INTEGER NOT NULL, "
-                       "sound TEXT NOT NULL, ending TEXT NOT NULL, early_presses INTEGER NOT NULL, "
-                       "mean_ms INTEGER, deviation_ms INTEGER, threshold_ms INTEGER, result_ms INTEGER, "
-                       "version TEXT NOT NULL)"),
-        QStringLiteral("CREATE INDEX runs_by_name ON runs (name, started)"),
-        QStringLiteral("CREATE TABLE trials ("
-                       "run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE, seq INTEGER NOT NULL, "
-                       "wait_ms INTEGER NOT NULL, time_ms INTEGER NOT NULL, box_us INTEGER, x INTEGER, y INTEGER, "
-                       "warm_up INTEGER NOT NULL, outlier INTEGER NOT NULL, PRIMARY KEY (run_id, seq)) WITHOUT ROWID"),
-    },
-    {
-        // The display latency measured with the box's light sensor.
-        QStringLiteral("ALTER TABLE runs ADD COLUMN display_latency_ms REAL"),
-        QStringLiteral("ALTER TABLE runs ADD COLUMN display_latency_sd_ms REAL"),
-        QStringLiteral("ALTER TABLE runs ADD COLUMN latency_corrected INTEGER NOT NULL DEFAULT 0"),
-    },
-    {
-        // Which clock timed the run's reactions; unknown for runs stored before.
-        QStringLiteral("ALTER TABLE runs ADD COLUMN timing TEXT"),
-    },
-};
-
-const QString RunColumns = QStringLiteral(
-    "id, started, ended, name, device, place, signal_count, min_wait_s, max_wait_s, random_position, warning, "
-    "lead_min_ms, lead_max_ms, sound, ending, early_presses, mean_ms, deviation_ms, threshold_ms, result_ms, version, "
-    "display_latency_ms, display_latency_sd_ms, latency_corrected, timing");
-const QString TrialColumns = QStringLiteral("wait_ms, time_ms, box_us, x, y, warm_up, outlier");
-
-template<class T> QVariant Nullable(const std::optional<T> &value)
+// The runs' columns with the id, for a SELECT.
+QString RunColumnList(const QString &id = QStringLiteral("id"))
 {
-    return value ? QVariant::fromValue(*value) : QVariant();
+    return (QStringList {id} + ColumnNames(RunColumns())).join(QStringLiteral(", "));
 }
 
-template<class T> std::optional<T> Optional(const QVariant &value)
+QString TrialColumnList()
 {
-    if (value.isNull())
-        return std::nullopt;
-    return value.value<T>();
+    return ColumnNames(TrialColumns()).join(QStringLiteral(", "));
+}
+
+template<class Record> QString ColumnDefinitions(const QList<JournalColumn<Record>> &columns, int version)
+{
+    QString definitions;
+    for (const JournalColumn<Record> &column : columns)
+        if (column.since == version)
+            definitions += QStringLiteral(", %1 %2").arg(QLatin1String(column.name), QLatin1String(column.sqlType));
+    return definitions;
+}
+
+template<class Record>
+void AddColumns(QStringList &steps, const char *table, const QList<JournalColumn<Record>> &columns, int version)
+{
+    for (const JournalColumn<Record> &column : columns)
+        if (column.since == version)
+            steps << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                         .arg(QLatin1String(table), QLatin1String(column.name), QLatin1String(column.sqlType));
+}
+
+// The step from the version before to this one: the tables with their first columns, then the
+// columns each later version added. A database of an older version is brought up to date step by
+// step, in one transaction.
+QStringList Migration(int version)
+{
+    if (version == 1)
+        return {QStringLiteral("CREATE TABLE runs (id INTEGER PRIMARY KEY%1)").arg(ColumnDefinitions(RunColumns(), 1)),
+            QStringLiteral("CREATE INDEX runs_by_name ON runs (name, started)"),
+            QStringLiteral("CREATE TABLE trials (run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE, "
+                           "seq INTEGER NOT NULL%1, PRIMARY KEY (run_id, seq)) WITHOUT ROWID")
+                .arg(ColumnDefinitions(TrialColumns(), 1))};
+    QStringList steps;
+    if (version > 1 && version <= Journal::SchemaVersion) {
+        AddColumns(steps, "runs", RunColumns(), version);
+        AddColumns(steps, "trials", TrialColumns(), version);
+    }
+    return steps;
+}
+
+// The values of a record's columns, in the table's order.
+template<class Record> QVariantList ValuesOf(const Record &record, const QList<JournalColumn<Record>> &columns)
+{
+    QVariantList values;
+    for (const JournalColumn<Record> &column : columns)
+        values << column.get(record);
+    return values;
+}
+
+// A record from a query's columns, the table's from `first` on.
+template<class Record> Record RecordFrom(const QSqlQuery &q, int first, const QList<JournalColumn<Record>> &columns)
+{
+    Record record;
+    for (int i = 0; i < columns.size(); ++i)
+        columns.at(i).set(record, q.value(first + i));
+    return record;
+}
+
+template<class Record> QJsonObject JsonOf(const Record &record, const QList<JournalColumn<Record>> &columns)
+{
+    QJsonObject object;
+    for (const JournalColumn<Record> &column : columns)
+        object.insert(QLatin1String(column.name), QJsonValue::fromVariant(column.get(record)));
+    return object;
+}
+
+// A field that is missing or of another type gives the default its column reads.
+template<class Record> Record FromJson(const QJsonValue &object, const QList<JournalColumn<Record>> &columns)
+{
+    Record record;
+    for (const JournalColumn<Record> &column : columns)
+        column.set(record, object[QLatin1String(column.name)].toVariant());
+    return record;
+}
+
+// A run from a query's row: its id, then the table's columns.
+RunRecord RunFrom(const QSqlQuery &q)
+{
+    RunRecord run = RecordFrom(q, 1, RunColumns());
+    run.id = q.value(0).toLongLong();
+    return run;
 }
 
 // Set by a statement that failed because the file is damaged (SQLITE_CORRUPT), for the journal
@@ -97,92 +142,6 @@ bool Exec(const QSqlDatabase &db, const QString &statement, QString *reason)
     return Exec(query, reason);
 }
 
-// A row of a query, or values in the order of its columns (a pending run's).
-struct Values
-{
-    QVariantList values;
-    QVariant value(int i) const { return values.value(i); }
-    bool isNull(int i) const { return value(i).isNull(); }
-};
-
-template<class Row> RunRecord RunFrom(const Row &q)
-{
-    RunRecord run;
-    run.id = q.value(0).toLongLong();
-    run.started = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
-    run.ended = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
-    run.name = q.value(3).toString();
-    run.box = q.value(4).toString() == QLatin1String("box");
-    run.place = q.value(5).toString();
-    run.signalCount = q.value(6).toInt();
-    run.minWaitS = q.value(7).toDouble();
-    run.maxWaitS = q.value(8).toDouble();
-    run.randomPosition = q.value(9).toBool();
-    run.warning = q.value(10).toBool();
-    run.leadMinMs = q.value(11).toInt();
-    run.leadMaxMs = q.value(12).toInt();
-    run.sound = q.value(13).toString();
-    run.ending = EndingNamed(q.value(14).toString());
-    run.earlyPresses = q.value(15).toInt();
-    run.evaluation.evaluated = !q.value(16).isNull();
-    run.evaluation.mean = q.value(16).toLongLong();
-    run.evaluation.deviation = q.value(17).toLongLong();
-    run.evaluation.threshold = q.value(18).toLongLong();
-    run.evaluation.result = Optional<int>(q.value(19));
-    run.version = q.value(20).toString();
-    run.displayLatencyMs = Optional<double>(q.value(21));
-    run.displayLatencySdMs = Optional<double>(q.value(22));
-    run.latencyCorrected = q.value(23).toBool();
-    run.timing = q.value(24).toString();
-    return run;
-}
-
-template<class Row> RunTrial TrialFrom(const Row &q, int first)
-{
-    RunTrial trial;
-    trial.waitMs = q.value(first).toInt();
-    trial.timeMs = q.value(first + 1).toInt();
-    trial.boxUs = Optional<qint64>(q.value(first + 2));
-    trial.x = Optional<int>(q.value(first + 3));
-    trial.y = Optional<int>(q.value(first + 4));
-    trial.warmUp = q.value(first + 5).toBool();
-    trial.outlier = q.value(first + 6).toBool();
-    return trial;
-}
-
-QVariant Evaluated(const RunRecord &run, qint64 value)
-{
-    return run.evaluation.evaluated ? QVariant(value) : QVariant();
-}
-
-// A null string would bind as NULL and fail a NOT NULL column; an empty one is what was meant.
-QString Text(const QString &value)
-{
-    return value.isNull() ? QStringLiteral("") : value;
-}
-
-// In the order of RunColumns, the id aside.
-QVariantList RunValues(const RunRecord &run)
-{
-    return {run.started.toString(Qt::ISODateWithMs), run.ended.toString(Qt::ISODateWithMs), Text(run.name),
-        DeviceName(run), Text(run.place), run.signalCount, run.minWaitS, run.maxWaitS, run.randomPosition, run.warning,
-        run.leadMinMs, run.leadMaxMs, Text(run.sound), EndingName(run.ending), run.earlyPresses,
-        Evaluated(run, run.evaluation.mean), Evaluated(run, run.evaluation.deviation),
-        Evaluated(run, run.evaluation.threshold), Nullable(run.evaluation.result), Text(run.version),
-        Nullable(run.displayLatencyMs), Nullable(run.displayLatencySdMs), run.latencyCorrected,
-        run.timing.isEmpty() ? QVariant() : QVariant(run.timing)};
-}
-
-QVariantList TrialValues(const RunTrial &t)
-{
-    return {t.waitMs, t.timeMs, Nullable(t.boxUs), Nullable(t.x), Nullable(t.y), t.warmUp, t.outlier};
-}
-
-QStringList ColumnNames(const QString &columns)
-{
-    return columns.split(QStringLiteral(", "));
-}
-
 // Which file a path names now; empty where none.
 QByteArray FileId(const QString &path)
 {
@@ -208,7 +167,7 @@ QString IdList(const QList<qint64> &ids)
 
 QStringList Journal::MigrationSteps(int version)
 {
-    return Migrations.value(version - 1);
+    return Migration(version);
 }
 
 Journal::Journal(const QString &journalPath)
@@ -258,7 +217,6 @@ bool Journal::SetAside(QString *reason)
 
 bool Journal::Open(bool create, QString *reason)
 {
-    Q_ASSERT(Migrations.size() == SchemaVersion);
     if (ready && FileId(path) != openedId)
         Close(); // deleted or replaced while in use: made again where it belongs
     if (ready)
@@ -311,7 +269,7 @@ bool Journal::Open(bool create, QString *reason)
         // Another instance may have brought it up to date while this one waited for the lock.
         query.exec(QStringLiteral("PRAGMA user_version"));
         for (int step = query.next() ? query.value(0).toInt() : SchemaVersion; step < SchemaVersion; ++step)
-            for (const QString &statement : Migrations.at(step))
+            for (const QString &statement : Migration(step + 1))
                 if (!Exec(db, statement, &why)) {
                     Exec(db, QStringLiteral("ROLLBACK"), nullptr);
                     return fail(why);
@@ -373,12 +331,13 @@ bool Journal::StoreIn(RunRecord &run, bool once, QString *reason)
             *reason = why;
         return false;
     }
-    const QVariantList values = RunValues(run);
+    const QVariantList values = ValuesOf(run, RunColumns());
     if (once) { // a run of the same moment, name and place is this one, stored before
         QSqlQuery same(db);
         same.prepare(QStringLiteral("SELECT id FROM runs WHERE started = ? AND ended = ? AND name = ? AND place = ?"));
-        for (const int column : {0, 1, 2, 4})
-            same.addBindValue(values.at(column));
+        const QStringList names = ColumnNames(RunColumns());
+        for (const char *column : {"started", "ended", "name", "place"})
+            same.addBindValue(values.at(names.indexOf(QLatin1String(column))));
         if (Exec(same, &why) && same.next()) {
             run.id = same.value(0).toLongLong();
             Exec(db, QStringLiteral("ROLLBACK"), nullptr);
@@ -387,16 +346,16 @@ bool Journal::StoreIn(RunRecord &run, bool once, QString *reason)
     }
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (NULL%2)")
-                       .arg(RunColumns, QStringLiteral(", ?").repeated(RunColumns.count(QLatin1Char(',')))));
+                       .arg(RunColumnList(), QStringLiteral(", ?").repeated(values.size())));
     for (const QVariant &value : values)
         insert.addBindValue(value);
     bool stored = Exec(insert, &why);
     const qint64 id = insert.lastInsertId().toLongLong();
     QSqlQuery trial(db);
-    trial.prepare(
-        QStringLiteral("INSERT INTO trials (run_id, seq, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(TrialColumns));
+    trial.prepare(QStringLiteral("INSERT INTO trials (run_id, seq, %1) VALUES (?, ?%2)")
+                      .arg(TrialColumnList(), QStringLiteral(", ?").repeated(TrialColumns().size())));
     for (int i = 0; stored && i < run.trials.size(); ++i) {
-        for (const QVariant &value : QVariantList {id, i + 1} + TrialValues(run.trials.at(i)))
+        for (const QVariant &value : QVariantList {id, i + 1} + ValuesOf(run.trials.at(i), TrialColumns()))
             trial.addBindValue(value);
         stored = Exec(trial, &why);
     }
@@ -420,12 +379,12 @@ QList<RunRecord> Journal::Runs(QString *reason)
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT %1, (SELECT count(*) FROM trials WHERE run_id = runs.id) FROM runs "
                                  "ORDER BY id DESC")
-                      .arg(RunColumns));
+                      .arg(RunColumnList()));
     if (!Exec(query, reason)) {
         Damaged(reason, &query); // the set-aside is told; nothing to read
         return runs;
     }
-    const int countColumn = RunColumns.count(QLatin1Char(',')) + 1;
+    const int countColumn = 1 + RunColumns().size();
     while (query.next()) {
         runs.append(RunFrom(query));
         runs.last().trialCount = query.value(countColumn).toInt();
@@ -448,14 +407,14 @@ QList<RunTrial> Journal::Trials(qint64 runId, QString *reason)
         return trials;
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM trials WHERE run_id = ? ORDER BY seq").arg(TrialColumns));
+    query.prepare(QStringLiteral("SELECT %1 FROM trials WHERE run_id = ? ORDER BY seq").arg(TrialColumnList()));
     query.addBindValue(runId);
     if (!Exec(query, reason)) {
         Damaged(reason, &query); // the set-aside is told; nothing to read
         return trials;
     }
     while (query.next())
-        trials.append(TrialFrom(query, 0));
+        trials.append(RecordFrom(query, 0, TrialColumns()));
     return Damaged(reason, &query) ? QList<RunTrial>() : trials;
 }
 
@@ -468,21 +427,19 @@ QList<RunRecord> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reas
     // One query for all: a run's columns beside each of its trials (a run without trials once).
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.setForwardOnly(true);
-    QString columns = RunColumns;
-    columns.replace(QLatin1String("id, "), QLatin1String("r.id, "));
     query.prepare(QStringLiteral("SELECT %1, %2 FROM runs r LEFT JOIN trials t ON t.run_id = r.id "
                                  "WHERE r.id IN (%3) ORDER BY r.id, t.seq")
-                      .arg(columns, TrialColumns, IdList(ids)));
+                      .arg(RunColumnList(QStringLiteral("r.id")), TrialColumnList(), IdList(ids)));
     if (!Exec(query, reason)) {
         Damaged(reason, &query); // the set-aside is told; nothing to read
         return runs;
     }
-    const int firstTrialColumn = RunColumns.count(QLatin1Char(',')) + 1;
+    const int firstTrialColumn = 1 + RunColumns().size();
     while (query.next()) {
         if (runs.isEmpty() || runs.last().id != query.value(0).toLongLong())
             runs.append(RunFrom(query));
         if (!query.isNull(firstTrialColumn))
-            runs.last().trials.append(TrialFrom(query, firstTrialColumn));
+            runs.last().trials.append(RecordFrom(query, firstTrialColumn, TrialColumns()));
         runs.last().trialCount = runs.last().trials.size();
     }
     return Damaged(reason, &query) ? QList<RunRecord>() : runs;
@@ -516,21 +473,11 @@ QString PendingRunsPath(const QString &journalPath)
 QByteArray PendingRunsContent(const QList<RunRecord> &runs)
 {
     QJsonArray array;
-    const QStringList runColumns = ColumnNames(RunColumns).mid(1);
-    const QStringList trialColumns = ColumnNames(TrialColumns);
     for (const RunRecord &run : runs) {
-        QJsonObject object;
-        const QVariantList values = RunValues(run);
-        for (int i = 0; i < runColumns.size(); ++i)
-            object.insert(runColumns.at(i), QJsonValue::fromVariant(values.at(i)));
+        QJsonObject object = JsonOf(run, RunColumns());
         QJsonArray trials;
-        for (const RunTrial &t : run.trials) {
-            QJsonObject trial;
-            const QVariantList trialValues = TrialValues(t);
-            for (int i = 0; i < trialColumns.size(); ++i)
-                trial.insert(trialColumns.at(i), QJsonValue::fromVariant(trialValues.at(i)));
-            trials.append(trial);
-        }
+        for (const RunTrial &t : run.trials)
+            trials.append(JsonOf(t, TrialColumns()));
         object.insert(QStringLiteral("trials"), trials);
         array.append(object);
     }
@@ -540,21 +487,12 @@ QByteArray PendingRunsContent(const QList<RunRecord> &runs)
 QList<RunRecord> ReadPendingRuns(const QByteArray &content)
 {
     QList<RunRecord> runs;
-    const QStringList runColumns = ColumnNames(RunColumns).mid(1);
-    const QStringList trialColumns = ColumnNames(TrialColumns);
     for (const QJsonValue &entry : QJsonDocument::fromJson(content).array()) {
         if (!entry.isObject())
             continue;
-        Values values {{QVariant()}}; // the id, given when stored
-        for (const QString &column : runColumns)
-            values.values.append(entry[column].toVariant());
-        RunRecord run = RunFrom(values);
-        for (const QJsonValue &trial : entry[QStringLiteral("trials")].toArray()) {
-            Values trialValues;
-            for (const QString &column : trialColumns)
-                trialValues.values.append(trial[column].toVariant());
-            run.trials.append(TrialFrom(trialValues, 0));
-        }
+        RunRecord run = FromJson(entry, RunColumns());
+        for (const QJsonValue &trial : entry[QStringLiteral("trials")].toArray())
+            run.trials.append(FromJson(trial, TrialColumns()));
         run.trialCount = static_cast<int>(run.trials.size());
         runs.append(run);
     }
