@@ -1,21 +1,12 @@
 #pragma once
 
+#include "histogramchart.h"
 #include "journal.h"
 #include "runtable.h"
 #include "ui_historywin.h"
 
 #include <QDialog>
 #include <QSortFilterProxyModel>
-
-// Width and counts of a histogram's bins, from the first bin's lower edge; about ten bins of a
-// round width (1, 2, 5 times a power of ten) cover the times.
-struct HistogramBins
-{
-    qint64 first = 0; // below the 32-bit range where times span it all
-    int width = 1;
-    QList<int> counts;
-};
-HistogramBins BinTimes(const QList<int> &times);
 
 // The time axis of a name's results, fitted to its runs (as ms since the epoch): a lesson's runs
 // spread over the axis, a term's too; the labels as fine as the span needs.
@@ -26,10 +17,6 @@ struct DateAxisRange
     QString title;      // the day, where all lie on one
 };
 DateAxisRange FittedRange(qint64 firstMs, qint64 lastMs);
-
-class QChart;
-// A histogram of values, shown divided by divisor (tenths of a millisecond: 10) with the unit.
-QChart *HistogramChart(const QList<int> &values, const QString &title, const QString &unit, int divisor = 1);
 
 // The window "Verlauf": every run of the journal, newest first, filtered by name and sorted by any
 // column; for the selected run its times by signal and their distribution, for its name the results

@@ -5,7 +5,7 @@
 #include "debuglog.h"
 #include "export.h"
 #include "folders.h"
-#include "historywin.h"
+#include "histogramchart.h"
 #include "portname.h"
 #include "prompts.h"
 #include "safefile.h"
