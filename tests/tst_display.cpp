@@ -452,13 +452,13 @@ public:
             QSqlQuery q(db);
             if (db.open() && q.exec("SELECT id, timing, early_presses FROM runs ORDER BY id DESC LIMIT 1")
                 && q.next()) {
-                run.timing = q.value(1).toString();
-                run.earlyPresses = q.value(2).toInt();
+                run.timing = q.value("timing").toString();
+                run.earlyPresses = q.value("early_presses").toInt();
                 QSqlQuery trials(db);
                 trials.exec(
-                    QString("SELECT time_ms FROM trials WHERE run_id = %1 ORDER BY seq").arg(q.value(0).toInt()));
+                    QString("SELECT time_ms FROM trials WHERE run_id = %1 ORDER BY seq").arg(q.value("id").toInt()));
                 while (trials.next())
-                    run.times << trials.value(0).toInt();
+                    run.times << trials.value("time_ms").toInt();
             }
         }
         QSqlDatabase::removeDatabase("display");

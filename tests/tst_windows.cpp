@@ -196,7 +196,28 @@ void TestWindows::screenRun()
     QTRY_VERIFY(played.contains({"ding.wav"})); // the end sound, one wait after the last answer
     QTest::keyClick(action, Qt::Key_Escape);
 
-    const Evaluation e = Evaluate(measured);
+    // Both runs in the journal, in the order stored, with their trials as measured.
+    Journal journal(DataPath("blinkdash.sqlite", DataFolder));
+    const QList<RunRecord> runs = journal.RunsWithTrials({journal.Runs().first().id, journal.Runs().last().id});
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE(runs.first().ending, RunRecord::Ending::EarlyPresses);
+    QCOMPARE(runs.first().earlyPresses, 6);
+    QCOMPARE(runs.first().trialCount, 1);
+    const RunRecord &anna = runs.last();
+    QCOMPARE(anna.name, "Anna");
+    QCOMPARE(anna.ending, RunRecord::Ending::Complete);
+    QCOMPARE(anna.earlyPresses, 1);
+    QCOMPARE(anna.trials.size(), measured.size());
+    for (int i = 0; i < measured.size(); ++i) {
+        QCOMPARE(anna.trials.at(i).timeMs, measured.at(i));
+        QCOMPARE(anna.trials.at(i).waitMs, 200);
+        QCOMPARE(anna.trials.at(i).x.value(), 50);
+        QCOMPARE(anna.trials.at(i).warmUp, i < 2);
+    }
+    // The times vary from run to run: the box run below checks the evaluation against figures
+    // worked by hand. Here the label, the list, the debug log and the journal tell the same one.
+    const Evaluation &e = anna.evaluation;
+    QVERIFY(e.evaluated);
     const QString result = QString::number(e.result.value());
     QCOMPARE(window->resultLabel->text(), result);
     QCOMPARE(folder->LogLines(),
@@ -207,31 +228,12 @@ void TestWindows::screenRun()
             QString("Mittelwert %1 mittl. abweichung %2 schwelle %3").arg(e.mean).arg(e.deviation).arg(e.threshold)}));
     QCOMPARE(folder->Read("blinkdash.txt"), (result + " Anna\n").toUtf8()); // saved at once
 
-    // Both runs in the journal, newest first, with their trials as measured.
-    Journal journal(DataPath("blinkdash.sqlite", DataFolder));
-    const QList<RunRecord> runs = journal.RunsWithTrials({journal.Runs().first().id, journal.Runs().last().id});
-    QCOMPARE(runs.size(), 2);
-    QCOMPARE(QString("%1 %2 %3")
-                 .arg(EndingName(runs.first().ending))
-                 .arg(runs.first().earlyPresses)
-                 .arg(runs.first().trialCount),
-        "early presses 6 1");
-    const RunRecord &anna = runs.last();
-    QCOMPARE(anna.name + ' ' + EndingName(anna.ending) + ' ' + QString::number(anna.evaluation.result.value()),
-        "Anna complete " + result);
-    for (int i = 0; i < measured.size(); ++i)
-        QCOMPARE(QString("%1 %2 %3")
-                     .arg(anna.trials.value(i).timeMs)
-                     .arg(anna.trials.value(i).waitMs)
-                     .arg(anna.trials.value(i).x.value()),
-            QString("%1 200 50").arg(measured.at(i)));
-
     QString historySize;
     InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) { // it shows the entry, numbered from 0
         const QAbstractItemModel *model = scores->tableView->model();
-        QCOMPARE(model->headerData(0, Qt::Vertical).toString() + model->index(0, 0).data().toString()
-                + model->index(0, 1).data().toString(),
-            "0Anna" + result);
+        QCOMPARE(model->headerData(0, Qt::Vertical).toString(), "0");
+        QCOMPARE(model->index(0, 0).data().toString(), "Anna");
+        QCOMPARE(model->index(0, 1).data().toString(), result);
         // The name takes the free width; nothing looks picked.
         QVERIFY(scores->tableView->columnWidth(0) > 2 * scores->tableView->columnWidth(1));
         QVERIFY(scores->focusWidget() == scores->closeButton && !scores->tableView->selectionModel()->hasSelection());
@@ -300,8 +302,9 @@ void TestWindows::boxRun()
     {
         Journal journal(DataPath("blinkdash.sqlite", DataFolder));
         const RunRecord run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
-        QCOMPARE(
-            EndingName(run.ending) + ' ' + QString::number(run.trials.value(0).boxUs.value_or(0)), "stopped 300999");
+        QCOMPARE(run.ending, RunRecord::Ending::Stopped);
+        QCOMPARE(run.trials.size(), 1);
+        QCOMPARE(run.trials.at(0).boxUs.value(), 300999);
     }
     auto *boxWin = TopLevel<BoxWin>();
     QTest::mouseClick(window->startButton, Qt::LeftButton);
@@ -327,14 +330,28 @@ void TestWindows::boxRun()
     QCOMPARE(boxWin->label->text(), BoxText::Lost);
     QTest::mouseClick(boxWin->readyButton, Qt::LeftButton);
     QVERIFY(!boxWin->isVisible());
-    QCOMPARE(window->resultLabel->text(), QString::number(Evaluate(answers).result.value()));
+    // By hand: 300 and 250 warm up; 280, 260 and 270 have the mean 270 and the mean deviation
+    // 20 / 3 = 6, so the threshold is 270 + 18 / 2 = 279 and 280 is an outlier; (260 + 270) / 2.
+    QCOMPARE(window->resultLabel->text(), QString("265"));
     Journal journal(DataPath("blinkdash.sqlite", DataFolder)); // the box's own microseconds kept
     const RunRecord run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
-    QCOMPARE(EndingName(run.ending), QString("box lost"));
+    QCOMPARE(run.ending, RunRecord::Ending::BoxLost);
     QCOMPARE(run.maxWaitS, 0.03); // as set, though the waits end at 29 ms
+    QCOMPARE(run.timing, QString("box"));
+    QVERIFY(run.evaluation.evaluated);
+    QCOMPARE(run.evaluation.mean, 270LL);
+    QCOMPARE(run.evaluation.deviation, 6LL);
+    QCOMPARE(run.evaluation.threshold, 279LL);
+    QCOMPARE(run.evaluation.result.value(), 265);
     QCOMPARE(run.trials.size(), answers.size());
-    for (int i = 0; i < answers.size(); ++i)
+    const QList<bool> warmUp {true, true, false, false, false};
+    const QList<bool> outlier {false, false, true, false, false}; // 300 is above 279 too, but warm-up
+    for (int i = 0; i < answers.size(); ++i) {
+        QCOMPARE(run.trials.at(i).timeMs, answers.at(i));
         QCOMPARE(run.trials.at(i).boxUs.value(), answers.at(i) * 1000 + 999);
+        QCOMPARE(run.trials.at(i).warmUp, warmUp.at(i));
+        QCOMPARE(run.trials.at(i).outlier, outlier.at(i));
+    }
 
     // Without a box: said once the window is up, with the device and why, and a run stalls after
     // its first wait until "Fertig !".
@@ -371,7 +388,8 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
     QVERIFY(folder->Write("disk/blinkdash.txt", scores) && folder->Write("disk/times.txt", times));
     Open(ini);
     fill();
-    QCOMPARE(Run("Dora", 4).size() + Run("Emil", 4).size(), 8);
+    QCOMPARE(Run("Dora", 4).size(), 4);
+    QCOMPARE(Run("Emil", 4).size(), 4);
     nextFile = disk + "/times.txt";
     QTest::mouseClick(window->saveButton, Qt::LeftButton);
     // The first failed save of each file, once per session; the export's chooser and failure.
@@ -382,7 +400,8 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
                  + disk + "/blinkdash.txt\nGrund: "),
         qPrintable(seen.first()));
     QCOMPARE(seen.last(), QString("Fehler beim Speichern|Die Datei konnte nicht gespeichert werden!"));
-    QCOMPARE(folder->Read("disk/blinkdash.txt") + folder->Read("disk/times.txt"), scores + times);
+    QCOMPARE(folder->Read("disk/blinkdash.txt"), scores);
+    QCOMPARE(folder->Read("disk/times.txt"), times);
 
     QVERIFY(filler.remove());
     QCOMPARE(Run("Fritz", 4).size(), 4); // room again: the entries kept in memory reach the file
@@ -502,8 +521,12 @@ void TestWindows::screenCheck()
         received += pty.ReadAvailable();
         for (qsizetype end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
             const QByteArray command = received.left(end);
-            if (command == "e" || command == "l")
-                pty.Write(command == "l" ? light : ++echoes <= echoesAnswered ? echo : "x\n");
+            if (command == "l")
+                pty.Write(light);
+            else if (command == "e") { // a line slow enough to tell: 6 ms there and back
+                QThread::usleep(6000);
+                pty.Write(++echoes <= echoesAnswered ? echo : "x\n");
+            }
         }
     });
     const auto check = [&](const QByteArray &echoReply, const QByteArray &lightReply) {
@@ -535,14 +558,15 @@ void TestWindows::screenCheck()
     // The box's longest wait for the light, and the line's delay on top: more than a latency can be.
     QVERIFY(check("e\n", "l 1000000\n").startsWith("Bildschirm vermessen|Die Messung ergab eine Bildschirmlatenz"));
     QVERIFY(!ReadSettings(DataPath("blinkdash.ini", DataFolder)).screenLatency);
-    // The box saw light 20 ms after the command came, which was the line's delay after it was sent;
-    // it answers each echo twice, and only the first answer counts.
+    // The box saw light 20 ms after the command came, which was the line's delay (half of at least
+    // 6 ms there and back; the rest, the program's own event loop, varies) after it was sent, and
+    // some time after the disc; it answers each echo twice, and only the first answer counts.
     QVERIFY(check("e\ne\n", "l 20000\n").startsWith("Bildschirm vermessen|Bildschirmlatenz: "));
     QCOMPARE(echoes, ScreenCheck::Echoes);
     const Settings stored = ReadSettings(DataPath("blinkdash.ini", DataFolder));
-    const double lineMs = window->findChild<ScreenCheck *>()->OneWayUs() / 1000;
     QVERIFY(stored.screenLatency);
-    QVERIFY2(std::abs(stored.screenLatency->ms - lineMs - 20.5) < 0.6, qPrintable(QString::number(lineMs)));
+    QVERIFY2(stored.screenLatency->ms >= 23.0, qPrintable(QString::number(stored.screenLatency->ms)));
+    QVERIFY2(stored.screenLatency->ms < 100.0, qPrintable(QString::number(stored.screenLatency->ms)));
 
     // A screen run: the figure (here one set by hand) in the debug log and the journal, and taken
     // off the times.
@@ -550,13 +574,16 @@ void TestWindows::screenCheck()
     QList<int> corrected = Run("Anna", 4);
     for (int &ms : corrected)
         ms = qMax(0, ms - 2);
-    QCOMPARE(window->resultLabel->text(), QString("%1 (korr.)").arg(Evaluate(corrected).result.value()));
     QCOMPARE(folder->LogLines().filter("Bildschirmlatenz").last(),
         QString("Bildschirmlatenz 2.0 ms (SD 0.0 ms, , ), von den Zeiten abgezogen"));
     Journal journal(DataPath("blinkdash.sqlite", DataFolder));
     const RunRecord run = journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
-    QVERIFY(run.latencyCorrected && run.displayLatencyMs == 2.0);
-    QCOMPARE(run.trials.value(0).timeMs, corrected.value(0));
+    QVERIFY(run.latencyCorrected);
+    QCOMPARE(run.displayLatencyMs.value(), 2.0);
+    QCOMPARE(run.trials.size(), corrected.size());
+    for (int i = 0; i < corrected.size(); ++i)
+        QCOMPARE(run.trials.at(i).timeMs, corrected.at(i));
+    QCOMPARE(window->resultLabel->text(), QString("%1 (korr.)").arg(run.evaluation.result.value()));
     // A time not longer than the latency stays as measured: no time is ever 0.
     Open("cnt=4\nminDel=0.02\nmaxDel=0.02\nscreenLatency=1000\nscreenLatencyCorrection=true\n");
     const QList<int> measured = Run("Anna", 4);

@@ -41,7 +41,8 @@ struct Settings
     std::optional<QSize> historySize;           // of the window "Verlauf", once resized
 };
 
-// A missing file or key gives the default; a value that does not convert gives 0, 0.0 or false.
+// A missing file or key gives the default; a number that does not convert gives 0 or 0.0; a switch
+// is off only for "false" (in any case), "0" or an empty value, and on for any other text.
 // Values are taken as they stand: the run decides how to use out-of-range ones. A file name typed
 // into the file by hand comes back exactly, commas, blanks and Latin-1 bytes included.
 Settings ReadSettings(const QString &iniPath);

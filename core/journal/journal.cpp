@@ -165,11 +165,6 @@ QString IdList(const QList<qint64> &ids)
 
 } // namespace
 
-QStringList Journal::MigrationSteps(int version)
-{
-    return Migration(version);
-}
-
 Journal::Journal(const QString &journalPath)
     : path(journalPath)
     , connection(QStringLiteral("journal-%1").arg(reinterpret_cast<quintptr>(this)))

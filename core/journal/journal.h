@@ -19,9 +19,6 @@ class Journal
 public:
     static constexpr int SchemaVersion = 3;
 
-    // The statements that bring a journal from version - 1 to version (1: the first tables).
-    static QStringList MigrationSteps(int version);
-
     explicit Journal(const QString &path);
     ~Journal();
     Journal(const Journal &) = delete;

@@ -43,7 +43,6 @@ public:
     void Start();
     bool Running() const { return step != Step::Idle; }
     const QList<double> &LatenciesUs() const { return latencies; }
-    double OneWayUs() const { return oneWayUs; }
 
 Q_SIGNALS:
     void Finished(const LatencyFigures &figures);
