@@ -88,15 +88,12 @@ public:
     void EarlyPress(); // SPACE in a screen run while no disc was shown
     void AnswerLost(); // the reaction was measured, but its time could not be read
     void BoxLost();    // the box went away (unplugged): the run can only be ended
-    void Stop();       // ESC, the sixth early press, the stimulus window closed, "Fertig !"
+    void Stop();       // ESC, the stimulus window closed, "Fertig !"
     void WindowBack(); // the stimulus window can be seen again
 
     Phase CurrentPhase() const { return phase; }
     bool InRun() const { return phase != Phase::Idle; }
-    bool BoxRun() const { return box; }
     int TestsLeft() const { return testsLeft; }
-    // The current or last run; complete once the host was told RunEvaluated.
-    const RunRecord &Record() const { return record; }
     QList<int> Times() const; // of the current or last run, ms, in order
 
 private:
