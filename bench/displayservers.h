@@ -23,6 +23,7 @@
 #include <X11/keysym.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -52,13 +53,18 @@ inline qint64 NsOn(clockid_t clock)
 }
 
 // The top-level X window whose title is title, and where it is on the screen.
-inline std::optional<QPoint> XWindowOrigin(Display *display, const char *title, Window parent = 0)
+struct XPlace
+{
+    Window window = 0;
+    QPoint origin;
+};
+inline std::optional<XPlace> FindXWindow(Display *display, const char *title, Window parent = 0)
 {
     if (!parent)
         parent = DefaultRootWindow(display);
     Window root, up, *children = nullptr;
     unsigned count = 0;
-    std::optional<QPoint> found;
+    std::optional<XPlace> found;
     if (!XQueryTree(display, parent, &root, &up, &children, &count))
         return found;
     for (unsigned i = 0; i < count && !found; ++i) {
@@ -69,12 +75,12 @@ inline std::optional<QPoint> XWindowOrigin(Display *display, const char *title, 
             int x = 0, y = 0;
             Window child;
             XTranslateCoordinates(display, children[i], root, 0, 0, &x, &y, &child);
-            found = QPoint(x, y);
+            found = XPlace {children[i], QPoint(x, y)};
         }
         if (name)
             XFree(name);
         if (!found)
-            found = XWindowOrigin(display, title, children[i]);
+            found = FindXWindow(display, title, children[i]);
     }
     if (children)
         XFree(children);
@@ -152,7 +158,9 @@ public:
         env.insert("DISPLAY", name);
         windowManager.setProcessEnvironment(env);
         windowManager.start("openbox", {});
-        QThread::msleep(700); // managing the screen
+        const Atom managed = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+        for (int i = 0; i < 200 && !HasProperty(DefaultRootWindow(display), managed); ++i)
+            QThread::msleep(50);
         screenFile = (folder + "/Xvfb_screen0").toStdString();
         watching = true;
         eye = std::thread([this, name] { Watch(name); });
@@ -167,15 +175,22 @@ public:
 
     void Click(const char *window, QPoint point) override
     {
-        std::optional<QPoint> origin;
-        for (int i = 0; i < 100 && !origin; ++i, QThread::msleep(50))
-            origin = XWindowOrigin(display, window);
-        if (!origin) {
+        // Ready for a click once the window manager has placed it and given it the keyboard: on a
+        // busy machine that takes longer than any fixed wait.
+        std::optional<XPlace> place;
+        Window focus = 0;
+        int revert = 0;
+        for (int i = 0; i < 200 && (!place || focus != place->window); ++i, QThread::msleep(50)) {
+            place = FindXWindow(display, window);
+            XGetInputFocus(display, &focus, &revert);
+        }
+        if (!place) {
             qWarning("no window \"%s\" on the screen", window);
             return;
         }
-        QThread::msleep(500); // mapped is not yet ready for a click
-        XTestFakeMotionEvent(display, DefaultScreen(display), origin->x() + point.x(), origin->y() + point.y(), 0);
+        QThread::msleep(300); // its first image drawn
+        XTestFakeMotionEvent(
+            display, DefaultScreen(display), place->origin.x() + point.x(), place->origin.y() + point.y(), 0);
         XTestFakeButtonEvent(display, 1, True, 0);
         XTestFakeButtonEvent(display, 1, False, 30);
         XSync(display, False);
@@ -216,6 +231,16 @@ public:
     int Slack() const override { return 3; }
 
 private:
+    bool HasProperty(Window window, Atom property) const
+    {
+        int count = 0;
+        Atom *properties = XListProperties(display, window, &count);
+        const bool has = std::find(properties, properties + count, property) != properties + count;
+        if (properties)
+            XFree(properties);
+        return has;
+    }
+
     static void Key(Display *on, KeySym symbol, bool up = true)
     {
         XTestFakeKeyEvent(on, XKeysymToKeycode(on, symbol), True, 0);
