@@ -561,7 +561,19 @@ void TestWindows::screenCheck()
     // The box saw light 20 ms after the command came, which was the line's delay (half of at least
     // 6 ms there and back; the rest, the program's own event loop, varies) after it was sent, and
     // some time after the disc; it answers each echo twice, and only the first answer counts.
+    QStringList shown; // the check's progress, as the window showed it
+    QTimer look;
+    connect(&look, &QTimer::timeout, this, [&] {
+        if (shown.value(shown.size() - 1) != action->Message())
+            shown << action->Message();
+    });
+    look.start(0);
     QVERIFY(check("e\ne\n", "l 20000\n").startsWith("Bildschirm vermessen|Bildschirmlatenz: "));
+    look.stop();
+    QCOMPARE(shown.filter("vermessen").join('|'),
+        "Bildschirm wird vermessen ... 0 von 5. ESC bricht ab.|Bildschirm wird vermessen ... 1 von 5. ESC bricht ab.|"
+        "Bildschirm wird vermessen ... 2 von 5. ESC bricht ab.|Bildschirm wird vermessen ... 3 von 5. ESC bricht ab.|"
+        "Bildschirm wird vermessen ... 4 von 5. ESC bricht ab.");
     QCOMPARE(echoes, ScreenCheck::Echoes);
     const Settings stored = ReadSettings(DataPath("blinkdash.ini", DataFolder));
     QVERIFY(stored.screenLatency);

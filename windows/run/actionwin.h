@@ -30,6 +30,7 @@ public:
     explicit ActionWin(QWidget *parent = nullptr);
 
     void SetMessage(const QString &text);
+    const QString &Message() const { return message; }
     // Puts the window over the whole screen with only text on black: nothing of an earlier run or
     // check, whatever the window system kept of the window's last image. Takes the keyboard focus.
     void Present(const QString &text);

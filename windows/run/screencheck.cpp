@@ -24,7 +24,11 @@ const QString EarlyLight = QStringLiteral("Der Lichtsensor sah schon Licht, bevo
                                           "Raumlicht abschirmen oder die Schwelle am Sensor höher stellen.");
 const QString Instruction = QStringLiteral("Den Lichtsensor auf den Kreis halten und LEERTASTE drücken. "
                                            "ESC bricht ab.");
-const QString Measuring = QStringLiteral("Bildschirm wird vermessen ... ESC bricht ab.");
+// How far the check has come: it takes a minute, and a still screen looks like a hung one.
+QString Measuring(int done, int of)
+{
+    return QStringLiteral("Bildschirm wird vermessen ... %1 von %2. ESC bricht ab.").arg(done).arg(of);
+}
 
 } // namespace
 
@@ -104,7 +108,7 @@ ScreenCheck::ScreenCheck(SwitchBox &switchBox, ActionWin &stimulus, QObject *par
         if (step != Step::Ready)
             return;
         window.SetChecking(true, false); // the ring would lie under the sensor
-        window.SetMessage(Measuring);
+        window.SetMessage(Measuring(0, flashes));
         WaitForFlash();
     });
     connect(&window, &ActionWin::SignalStop, this, [this] {
@@ -216,6 +220,7 @@ void ScreenCheck::Light(int us)
         Q_EMIT Finished(figures);
         return;
     }
+    window.SetMessage(Measuring(static_cast<int>(latencies.size()), flashes));
     WaitForFlash();
 }
 
