@@ -7,6 +7,12 @@ using namespace std::chrono;
 
 namespace {
 
+// A time in whole milliseconds, rounded: truncating would make every time half a millisecond short.
+int RoundedMs(std::int64_t us)
+{
+    return static_cast<int>(std::clamp<std::int64_t>((us + 500) / 1000, 0, INT_MAX));
+}
+
 // Each clock's names, in the order of ReactionTiming.
 const struct
 {
@@ -73,7 +79,7 @@ std::optional<int> ReactionClock::KeyPressed(
         if (afterMs < 0)
             return std::nullopt;
         const std::int64_t us = afterMs * std::int64_t {1000} + 500 - DrawnUs(*drawn);
-        return static_cast<int>(std::clamp<std::int64_t>((us + 500) / 1000, 0, INT_MAX));
+        return RoundedMs(us);
     }
 
     SteadyTime pressed = handled;
@@ -93,5 +99,5 @@ std::optional<int> ReactionClock::KeyPressed(
         }
     }
     const std::int64_t us = duration_cast<microseconds>(pressed - shownAt).count();
-    return static_cast<int>(std::clamp<std::int64_t>((us + 500) / 1000, 0, INT_MAX));
+    return RoundedMs(us);
 }
