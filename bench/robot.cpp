@@ -6,6 +6,7 @@
 //   blinkdash-robot --fb DIR/Xvfb_screen0 --signals N --export FILE
 // (DISPLAY names the Xvfb display; blinkdash must already show its main window there.)
 
+#include "robotcommon.h"
 #include "xvfbscreen.h"
 
 #include <X11/XKBlib.h>
@@ -253,23 +254,6 @@ struct Signal
     double keyDelay = 0;         // from then to the server's stamp of it, ms
 };
 
-double Mean(const std::vector<double> &v)
-{
-    double sum = 0;
-    for (double x : v)
-        sum += x;
-    return v.empty() ? 0 : sum / v.size();
-}
-
-double Sd(const std::vector<double> &v)
-{
-    const double m = Mean(v);
-    double sum = 0;
-    for (double x : v)
-        sum += (x - m) * (x - m);
-    return v.size() < 2 ? 0 : std::sqrt(sum / (v.size() - 1));
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -369,13 +353,7 @@ int main(int argc, char *argv[])
     Type(display, exportPath);
     Key(display, XK_Return, true);
     Key(display, XK_Return, false);
-    std::vector<int> reported;
-    for (int i = 0; i < 100 && reported.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        std::ifstream file(exportPath);
-        for (int ms; file >> ms;)
-            reported.push_back(ms);
-    }
+    const std::vector<int> reported = ExportedTimes(exportPath);
     if (static_cast<int>(reported.size()) != signals)
         Fail("the export file holds " + std::to_string(reported.size()) + " times, not " + std::to_string(signals));
 

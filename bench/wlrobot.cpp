@@ -11,6 +11,7 @@
 //       key NAME | down NAME | up NAME | type TEXT | click X Y | sleep MS | disc MS | nodisc MS
 //       (disc: wait up to MS for a yellow disc and print where and when; nodisc: fail if one shows)
 
+#include "robotcommon.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -401,23 +402,6 @@ int Steps(Robot &robot, int argc, char *argv[])
     return 0;
 }
 
-double Mean(const std::vector<double> &v)
-{
-    double sum = 0;
-    for (const double x : v)
-        sum += x;
-    return v.empty() ? 0 : sum / static_cast<double>(v.size());
-}
-
-double Sd(const std::vector<double> &v)
-{
-    const double m = Mean(v);
-    double sum = 0;
-    for (const double x : v)
-        sum += (x - m) * (x - m);
-    return v.size() < 2 ? 0 : std::sqrt(sum / static_cast<double>(v.size() - 1));
-}
-
 int Bench(Robot &robot, int signals, const std::string &exportPath)
 {
     robot.Click(30 + 190, 260 + 35); // "Los geht's ..." of the main window at the top left corner
@@ -448,13 +432,7 @@ int Bench(Robot &robot, int signals, const std::string &exportPath)
     std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     robot.Type(exportPath);
     robot.Press(KeyFor("Return"));
-    std::vector<int> reported;
-    for (int i = 0; i < 100 && reported.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        std::ifstream file(exportPath);
-        for (int ms; file >> ms;)
-            reported.push_back(ms);
-    }
+    const std::vector<int> reported = ExportedTimes(exportPath);
     if (static_cast<int>(reported.size()) != signals)
         Fail("the export file holds " + std::to_string(reported.size()) + " times, not " + std::to_string(signals));
     std::vector<double> errors;
