@@ -333,7 +333,6 @@ void TestApp::signalsCloseTheProgramCleanly_data()
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<QByteArray>("journal"); // none: empty
     QTest::addColumn<bool>("inRun");         // a screen run, started with Enter
-    QTest::newRow("SIGTERM") << int(SIGTERM) << QByteArray() << false;
     QTest::newRow("SIGHUP") << int(SIGHUP) << QByteArray() << false;
     QTest::newRow("SIGINT") << int(SIGINT) << QByteArray() << false;
     // The run the close stops cannot be stored: no message may wait for a person who has logged out.
