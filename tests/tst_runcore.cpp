@@ -271,6 +271,15 @@ void TestRunCore::runs_data()
         << "cnt=1 start answer=100 +1000 answer=250 answer=260"
         << start + "begin screen, (Ergebnis 100 ohne Messung verworfen), disc 50 50, " + next
             + "(Ergebnis 260 ohne Messung verworfen)";
+    // 300 and 260 less the latency, 200 and 250 not longer than it, as measured; by hand, 250 and 5
+    // have the mean 127 and the mean deviation 122, so the threshold is 127 + 366 / 2 = 310.
+    QTest::newRow("the screen's latency taken off, where the time is longer")
+        << "cnt=4 screenLatency=255 screenLatencyCorrection=true start +1000 answer=300 +1000 answer=200 +1000 "
+           "answer=250 +1000 answer=260 +500 stop"
+        << start + "begin screen, (Bildschirmlatenz 255.0 ms (SD 0.0 ms, , ), von den Zeiten abgezogen), disc 50 50, "
+            + next + "disc 50 50, (Zeit 200 ms nicht laenger als die Bildschirmlatenz, nicht korrigiert), " + next
+            + "disc 50 50, (Zeit 250 ms nicht laenger als die Bildschirmlatenz, nicht korrigiert), " + next
+            + "disc 50 50, " + next + "end, (Mittelwert 127 mittl. abweichung 122 schwelle 310), complete: result 127";
     QTest::newRow("a box run nobody can confirm gives way")
         << "useBox=true cnt=1 start +1000 closebox start"
         << start + "begin box, " + r + "(abgebrochen), led off, end, " + start + "begin box";
