@@ -382,7 +382,8 @@ bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
         values += QList<IniValue> {{"screenLatency", IniDouble(s.screenLatency->ms)},
             {"screenLatencySd", IniDouble(s.screenLatency->sdMs)},
             {"screenLatencyDate", IniString(s.screenLatency->date)},
-            {"screenLatencySize", IniString(s.screenLatency->size)}};
+            {"screenLatencySize", IniString(s.screenLatency->size)},
+            {"screenLatencyCorrection", IniBool(s.screenLatencyCorrection)}};
     if (s.historySize)
         values.append({"historySize",
             QByteArray::number(s.historySize->width()) + 'x' + QByteArray::number(s.historySize->height())});

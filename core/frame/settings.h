@@ -37,7 +37,7 @@ struct Settings
     QString wavFile = QStringLiteral("ding.wav");
     bool journal = true;                        // keep every run in the journal; set by hand only, never written
     std::optional<ScreenLatency> screenLatency; // written when measured
-    bool screenLatencyCorrection = false;       // take it off screen times; set by hand only
+    bool screenLatencyCorrection = false;       // take it off screen times
     std::optional<QSize> historySize;           // of the window "Verlauf", once resized
 };
 
@@ -47,7 +47,7 @@ struct Settings
 // into the file by hand comes back exactly, commas, blanks and Latin-1 bytes included.
 Settings ReadSettings(const QString &iniPath);
 
-// Writes every setting but cnt, journal and screenLatencyCorrection (and the screen latency and the
+// Writes every setting but cnt and journal (the screen latency with its correction switch and the
 // size of "Verlauf" only once there are such) into group "Common", keeping the rest of the file as
 // it stands (a hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
 // system's reason, when it could not be written, and the old file keeps every byte.

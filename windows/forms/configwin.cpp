@@ -41,6 +41,7 @@ void ConfigWin::ShowScreenLatency(const std::optional<ScreenLatency> &latency)
                        german.toString(QDateTime::fromString(latency->date, Qt::ISODate).date(), QLocale::ShortFormat),
                        latency->size);
     screenCheckButton->setToolTip(tip);
+    checkBoxCorrection->setEnabled(latency.has_value()); // nothing to take off before a check
 }
 
 void ConfigWin::ShowSettings(const Settings &s)
@@ -55,6 +56,7 @@ void ConfigWin::ShowSettings(const Settings &s)
     spinBoxMinAkkust->setValue(s.minAkkust);
     lineEditWav->setText(s.wavFile);
     checkBoxAkkust->setChecked(s.enableWav);
+    checkBoxCorrection->setChecked(s.screenLatencyCorrection);
 }
 
 void ConfigWin::TakeSettings(Settings &s) const
@@ -69,6 +71,7 @@ void ConfigWin::TakeSettings(Settings &s) const
     s.maxAkkust = spinBoxMaxAkkust->value();
     s.wavFile = lineEditWav->text();
     s.enableWav = checkBoxAkkust->isChecked();
+    s.screenLatencyCorrection = checkBoxCorrection->isChecked();
 }
 
 void ConfigWin::on_selectWavButton_clicked()

@@ -423,7 +423,7 @@ void MainWindow::TellTooManyEarlyPresses()
 void MainWindow::ScreenChecked(const LatencyFigures &figures)
 {
     const QString size = QStringLiteral("%1x%2").arg(actionWin.width()).arg(actionWin.height());
-    settings.screenLatency = ScreenLatency {std::round(figures.meanMs * 10) / 10, std::round(figures.sdMs * 10) / 10,
+    settings.screenLatency = ScreenLatency {std::round(figures.medianMs * 10) / 10, std::round(figures.sdMs * 10) / 10,
         NowWithOffset().toString(Qt::ISODate), size};
     StoreSettings(true);
     const QLocale german(QLocale::German);
@@ -433,13 +433,18 @@ void MainWindow::ScreenChecked(const LatencyFigures &figures)
         tenths << static_cast<int>(std::lround(us / 100));
     auto *chart = new QChartView(HistogramChart(tenths, QString(), QStringLiteral("ms"), 10));
     chart->setMinimumSize(600, 260); // room for a label of a tenth of a millisecond under each bar
+    const int heldUp = screenCheck.HeldUp();
     QWidget *over = QApplication::activeModalWidget();
     Prompt::Information(over ? over : this, QStringLiteral("Bildschirm vermessen"),
-        QStringLiteral("Bildschirmlatenz: %1\nStandardabweichung: %2\nkleinste: %3, größte: %4\n"
-                       "(%5 Messungen bei %6)")
-            .arg(ms(figures.meanMs), ms(figures.sdMs), ms(figures.minMs), ms(figures.maxMs))
+        QStringLiteral("Bildschirmlatenz: %1 (Median)\nmittlere Hälfte: %2 bis %3\nMittelwert: %4, "
+                       "Standardabweichung: %5\nkleinste: %6, größte: %7\n(%8 Messungen bei %9%10)")
+            .arg(ms(figures.medianMs), ms(figures.lowerQuartileMs), ms(figures.upperQuartileMs), ms(figures.meanMs),
+                ms(figures.sdMs), ms(figures.minMs), ms(figures.maxMs))
             .arg(figures.count)
-            .arg(size),
+            .arg(size,
+                heldUp == 0
+                    ? QString()
+                    : QStringLiteral("; %1 weitere ausgelassen, weil das Programm aufgehalten war").arg(heldUp)),
         chart);
 }
 

@@ -38,6 +38,12 @@ LatencyFigures SummarizeLatencies(const QList<double> &latenciesUs)
     f.count = static_cast<int>(latenciesUs.size());
     if (latenciesUs.isEmpty())
         return f;
+    QList<double> sorted = latenciesUs;
+    std::sort(sorted.begin(), sorted.end());
+    const qsizetype half = sorted.size() / 2; // the quartiles: medians of the lower and upper halves
+    f.medianMs = MedianOf(sorted) / 1000;
+    f.lowerQuartileMs = MedianOf(sorted.mid(0, std::max<qsizetype>(half, 1))) / 1000;
+    f.upperQuartileMs = MedianOf(sorted.mid(sorted.size() - std::max<qsizetype>(half, 1))) / 1000;
     double sum = 0;
     for (const double us : latenciesUs)
         sum += us;
@@ -144,6 +150,7 @@ void ScreenCheck::Start()
     roundTripsUs.clear();
     otherLines.clear();
     latencies.clear();
+    heldUp = 0;
     misses = 0;
     step = Step::Echoing;
     box.SetPromptReading(true); // a poll's wait would count as the line's
@@ -185,9 +192,14 @@ void ScreenCheck::Echoed()
 
 void ScreenCheck::Flash()
 {
-    window.ShowSignal(50, 50);
-    lightAsked = std::chrono::steady_clock::now();
+    // The sensor is armed before the drawing: a program held up after it would otherwise add its
+    // delay to the latency, and a fast screen's light could come before the command.
+    const SteadyTime before = std::chrono::steady_clock::now();
     box.StartLightTiming();
+    const SteadyTime after = std::chrono::steady_clock::now();
+    lightAsked = before + (after - before) / 2;
+    sendHeldUp = after - before > std::chrono::microseconds(HeldUpUs);
+    window.ShowSignal(50, 50);
     step = Step::Timing;
     timer.start(LongestLightUs / 1000 + 500); // the box's own timeout, and the line
 }
@@ -205,15 +217,28 @@ void ScreenCheck::Light(int us)
         Fail(EarlyLight);
         return;
     }
+    if (sendHeldUp) {
+        DebugLog("Bildschirmmessung: beim Senden aufgehalten, %lld us ausgelassen", static_cast<long long>(latency));
+        if (++heldUp > flashes) {
+            Fail(QStringLiteral("Das Programm wurde bei %1 Scheiben beim Senden an die Schaltbox aufgehalten; so "
+                                "lässt sich nicht genau messen. Bitte andere Programme beenden und erneut messen.")
+                     .arg(heldUp));
+            return;
+        }
+        WaitForFlash();
+        return;
+    }
     latencies.append(static_cast<double>(latency));
     if (latencies.size() == flashes) {
         const LatencyFigures figures = SummarizeLatencies(latencies);
-        DebugLog("Bildschirmlatenz %.1f ms (SD %.1f ms, %.1f bis %.1f ms)", figures.meanMs, figures.sdMs, figures.minMs,
-            figures.maxMs);
-        if (!IsScreenLatency(figures.meanMs)) { // what the program would not take from its settings
+        DebugLog("Bildschirmlatenz %.1f ms (Median; Quartile %.1f und %.1f ms, Mittel %.1f ms, SD %.1f ms, %.1f bis "
+                 "%.1f ms, %d ausgelassen)",
+            figures.medianMs, figures.lowerQuartileMs, figures.upperQuartileMs, figures.meanMs, figures.sdMs,
+            figures.minMs, figures.maxMs, heldUp);
+        if (!IsScreenLatency(figures.medianMs)) { // what the program would not take from its settings
             Fail(QStringLiteral("Die Messung ergab eine Bildschirmlatenz von %1 ms; mehr als 1000 ms kann sie nicht "
                                 "sein. Sie wird nicht übernommen.")
-                     .arg(QLocale(QLocale::German).toString(figures.meanMs, 'f', 1)));
+                     .arg(QLocale(QLocale::German).toString(figures.medianMs, 'f', 1)));
             return;
         }
         End();

@@ -9,10 +9,13 @@
 #include <QStringList>
 #include <QTimer>
 
-// Mean, standard deviation and range of display latencies, in milliseconds.
+// Median, quartiles, mean, standard deviation and range of display latencies, in milliseconds.
 struct LatencyFigures
 {
     int count = 0;
+    double medianMs = 0; // the figure: one sample the system held up cannot move it far
+    double lowerQuartileMs = 0;
+    double upperQuartileMs = 0;
     double meanMs = 0;
     double sdMs = 0; // of the sample, n - 1
     double minMs = 0;
@@ -24,8 +27,9 @@ double MedianOf(QList<double> values);
 // Measures the screen's display latency with the switch box's light sensor held on it: the
 // line's one-way delay from a few dozen echoes, then the disc shown in the stimulus window after
 // random waits, through the same painting and clock as a run, and for each the box's time from
-// the command, sent as the disc is painted, to the light. A latency counts from the instant a
-// reaction time would start.
+// the command, sent just before the disc is painted, to the light. A latency counts from the
+// instant a reaction time would start. A flash whose command the program was held up in sending
+// is left out (its instant is not known well enough) and counted.
 class ScreenCheck : public QObject
 {
     Q_OBJECT
@@ -34,6 +38,9 @@ public:
     static constexpr int Echoes = 30;
     static constexpr int EchoTimeoutMs = 500;
     static constexpr int MissesTolerated = 2; // flashes the sensor did not see, of all
+    // Handing the light command to the driver takes tens of microseconds; longer, the program was
+    // held up, and when in between the command left is not known.
+    static constexpr int HeldUpUs = 500;
 
     ScreenCheck(SwitchBox &box, ActionWin &window, QObject *parent = nullptr);
 
@@ -43,6 +50,7 @@ public:
     void Start();
     bool Running() const { return step != Step::Idle; }
     const QList<double> &LatenciesUs() const { return latencies; }
+    int HeldUp() const { return heldUp; } // flashes left out
 
 Q_SIGNALS:
     void Finished(const LatencyFigures &figures);
@@ -72,6 +80,8 @@ private:
     QStringList otherLines;       // what came instead of echoes, to be told
     QList<double> latencies;
     double oneWayUs = 0;
+    bool sendHeldUp = false; // this flash's
+    int heldUp = 0;
     int misses = 0;
     int flashes = 50;
     int shortestWaitMs = 300;
