@@ -141,6 +141,8 @@ public:
             XCloseDisplay(display);
     }
 
+    const std::string &ScreenFile() const { return screenFile; } // Xvfb's image of the screen
+
     QString Start(const QString &folder) override
     {
         if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("openbox").isEmpty())

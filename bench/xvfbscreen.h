@@ -1,66 +1,16 @@
 #pragma once
 
-// Xvfb's screen as it keeps it (-fbdir): an XWD file, mapped so that every read sees the server's
-// pixels the moment it drew them. The timing robot and the real-display tests read it.
+// Xvfb's screen as it keeps it (-fbdir), and what the timing robot and the real-display tests see
+// in it.
 
-#include <X11/XWDFile.h>
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "xwdscreen.h"
 
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 
-class XvfbScreen
+class XvfbScreen : public XwdScreen
 {
 public:
-    explicit XvfbScreen(const std::string &path)
-    {
-        const int fd = ::open(path.c_str(), O_RDONLY);
-        struct stat info
-        {
-        };
-        if (fd < 0 || ::fstat(fd, &info) != 0) {
-            if (fd >= 0)
-                ::close(fd);
-            return;
-        }
-        size = static_cast<size_t>(info.st_size);
-        void *mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-        ::close(fd);
-        if (mapped == MAP_FAILED || size < sizeof(XWDFileHeader))
-            return;
-        base = static_cast<const uint8_t *>(mapped);
-        XWDFileHeader header;
-        std::memcpy(&header, base, sizeof header);
-        const auto field = [](CARD32 v) { return ntohl(v); };
-        width = static_cast<int>(field(header.pixmap_width));
-        height = static_cast<int>(field(header.pixmap_height));
-        stride = field(header.bytes_per_line);
-        pixels = base + field(header.header_size) + field(header.ncolors) * sizeof(XWDColor);
-        if (field(header.bits_per_pixel) != 32 || pixels + static_cast<size_t>(stride) * height > base + size)
-            pixels = nullptr; // only 24-bit colour, 32 bits a pixel, is read
-    }
-    ~XvfbScreen()
-    {
-        if (base)
-            ::munmap(const_cast<uint8_t *>(base), size);
-    }
-    XvfbScreen(const XvfbScreen &) = delete;
-    XvfbScreen &operator=(const XvfbScreen &) = delete;
-
-    bool Valid() const { return pixels != nullptr; }
-
-    uint32_t Pixel(int x, int y) const
-    {
-        uint32_t value;
-        std::memcpy(&value, pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, 4);
-        return value & 0xFFFFFF;
-    }
+    using XwdScreen::XwdScreen;
 
     // What the screen shows on a grid finer than the disc (a 40th of the width): the yellow discs,
     // a disc being the yellow points within two disc widths of its first, and how many points show
@@ -104,12 +54,4 @@ public:
                 sight.centreLit += Pixel(x, y) != 0;
         return sight;
     }
-
-    int width = 0, height = 0;
-
-private:
-    const uint8_t *base = nullptr;
-    const uint8_t *pixels = nullptr;
-    size_t size = 0;
-    uint32_t stride = 0;
 };

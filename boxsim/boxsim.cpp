@@ -4,7 +4,12 @@
 // folder and answers each "r" with a "t <microseconds>" line: a fixed time, a random one, or,
 // interactively, the time from "LED" on the terminal to the person's Enter key. It answers each
 // light measurement "l" as a screen with the display latency given would, or with a timeout, and
-// each "e" with "e".
+// each "e" with "e"; a screen trial "s" like "l", and then the button as a person pressing it
+// those times after the light.
+//
+// The screen has frames, scan-out, jitter and dropped frames where asked. Its sensor sees the
+// drawing in an X server's screen file (Xvfb -fbdir), or, without one, takes the command's arrival
+// for the drawing.
 //
 // With --firmware it runs the box's real firmware instead, instruction by instruction in simavr
 // and paced to the wall clock, presses the simulated button at those times after the LED and
@@ -13,6 +18,8 @@
 #include "folders.h"
 #include "portname.h"
 #include "pseudoterminal.h"
+#include "screenmodel.h"
+#include "xwdscreen.h"
 #ifdef BLINKDASH_WITH_SIMAVR
 #include "avrbox.h"
 #endif
@@ -26,8 +33,10 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <poll.h>
+#include <random>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +57,9 @@ struct Options
     qint64 minUs = 200000, maxUs = 400000; // equal for a fixed time
     QString firmware;                      // run this firmware in simulation
     double latencyMs = -1;                 // the screen's display latency; none: no light
+    ScreenModel screen;
+    QString screenFile;             // the X server's screen the sensor looks at
+    int sensorX = -1, sensorY = -1; // where on it, in pixels; none: the centre
 };
 
 constexpr qint64 LightTimeoutUs = 1000000; // the box gives up on a light after a second
@@ -83,6 +95,20 @@ bool ParseOptions(Options &options)
             QStringLiteral("Answer each light measurement as a screen lighting <ms> milliseconds "
                            "(23.4, say) after the command would; without it they time out."),
             QStringLiteral("ms")},
+        {QStringLiteral("refresh"),
+            QStringLiteral("The screen shows frames, <hz> a second: a drawing lights the sensor when the "
+                           "next frame is scanned out down to it, plus the display latency."),
+            QStringLiteral("hz")},
+        {QStringLiteral("jitter"), QStringLiteral("A normal jitter of <ms> (standard deviation) on each light."),
+            QStringLiteral("ms")},
+        {QStringLiteral("dropped"), QStringLiteral("A share <0..1> of the drawings shown a frame late."),
+            QStringLiteral("share")},
+        {QStringLiteral("screen"),
+            QStringLiteral("The sensor looks at the X server's screen <file> (Xvfb -fbdir): it sees the "
+                           "drawing there, not at the command's arrival."),
+            QStringLiteral("file")},
+        {QStringLiteral("sensor"), QStringLiteral("Where on that screen the sensor sits (default: the centre)."),
+            QStringLiteral("x,y")},
         {QStringLiteral("firmware"),
             QStringLiteral("Run the box firmware <elf> (blinkdash-box.elf) in simulation; the times "
                            "above are when its button is pressed, the display latency when its "
@@ -117,11 +143,33 @@ bool ParseOptions(Options &options)
         options.latencyMs = parser.value(QStringLiteral("display-latency")).toDouble(&ok);
         ok = ok && std::isfinite(options.latencyMs) && options.latencyMs >= 0;
     }
+    const auto number = [&parser, &ok](const char *name, double &value, double low, double high) {
+        if (ok && parser.isSet(QLatin1String(name))) {
+            value = parser.value(QLatin1String(name)).toDouble(&ok);
+            ok = ok && value >= low && value <= high;
+        }
+    };
+    number("refresh", options.screen.refreshHz, 1, 1000);
+    number("jitter", options.screen.jitterMs, 0, 100);
+    number("dropped", options.screen.droppedShare, 0, 1);
+    options.screen.latencyMs = std::max(options.latencyMs, 0.0);
+    options.screenFile = parser.value(QStringLiteral("screen"));
+    if (ok && parser.isSet(QStringLiteral("sensor"))) {
+        const QStringList place = parser.value(QStringLiteral("sensor")).split(QLatin1Char(','));
+        bool xOk = false, yOk = false;
+        if (place.size() == 2) {
+            options.sensorX = place.at(0).toInt(&xOk);
+            options.sensorY = place.at(1).toInt(&yOk);
+        }
+        ok = xOk && yOk && options.sensorX >= 0 && options.sensorY >= 0;
+    }
     options.interactive = parser.isSet(QStringLiteral("interactive"));
     options.firmware = parser.value(QStringLiteral("firmware"));
     const bool inRange = options.com >= 0 && options.com <= 99 && options.minUs >= 0;
     if (!ok || !inRange) {
-        std::fprintf(stderr, "blinkdash-boxsim: COM 0..99 and times of 0 or more, please (see --help)\n");
+        std::fprintf(stderr,
+            "blinkdash-boxsim: COM 0..99, times of 0 or more, refresh 1..1000 Hz, jitter 0..100 ms, dropped "
+            "0..1 and a sensor at x,y, please (see --help)\n");
         return false;
     }
     return true;
@@ -134,19 +182,39 @@ public:
     Box(PseudoTerminal &line, const Options &options)
         : pty(line)
         , opts(options)
-    { }
+        , firstFrame(Clock::now())
+        , random(QRandomGenerator::global()->generate())
+    {
+        if (!opts.screenFile.isEmpty())
+            screen = std::make_unique<XwdScreen>(QFile::encodeName(opts.screenFile).toStdString());
+    }
+
+    // Empty when the screen file, if one is asked for, can be read.
+    QString ScreenTrouble() const
+    {
+        if (!screen)
+            return QString();
+        if (!screen->Valid())
+            return QStringLiteral("cannot read the screen file %1 (Xvfb -fbdir, 24-bit colour)").arg(opts.screenFile);
+        if (SensorX() >= screen->width || SensorY() >= screen->height)
+            return QStringLiteral("the sensor is off the screen (%1x%2)").arg(screen->width).arg(screen->height);
+        return QString();
+    }
 
     void Run()
     {
         while (!stopRequested) {
             pollfd fds[2] = {{pty.MasterFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
             const int count = opts.interactive ? 2 : 1;
-            if (::poll(fds, count, TimeoutMs()) < 0)
+            const timespec timeout = Timeout();
+            if (::ppoll(fds, count, &timeout, nullptr) < 0)
                 continue; // a signal; the loop condition decides
             if (fds[0].revents & POLLIN)
                 HandleBytes(pty.ReadAvailable());
             if (opts.interactive && (fds[1].revents & (POLLIN | POLLHUP)))
                 HandleKey();
+            if (Watching())
+                Look();
             if (answerAt && Clock::now() >= *answerAt)
                 Answer(drawnUs);
             if (lightAt && Clock::now() >= *lightAt)
@@ -155,15 +223,35 @@ public:
     }
 
 private:
-    int TimeoutMs() const
+    static constexpr int LookEveryUs = 100; // how often the sensor looks at the screen file
+
+    int SensorX() const { return opts.sensorX >= 0 ? opts.sensorX : screen->width / 2; }
+    int SensorY() const { return opts.sensorY >= 0 ? opts.sensorY : screen->height / 2; }
+    bool Watching() const { return armedAt && !drawnAt && !lightAt; }
+
+    timespec Timeout() const
     {
+        if (Watching())
+            return {0, LookEveryUs * 1000};
         std::optional<Clock::time_point> next = answerAt;
         if (lightAt && (!next || *lightAt < *next))
             next = lightAt;
-        if (!next)
-            return 1000;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now());
-        return static_cast<int>(std::max<qint64>(0, left.count()));
+        const qint64 leftUs = next
+            ? std::max<qint64>(0, std::chrono::duration_cast<std::chrono::microseconds>(*next - Clock::now()).count())
+            : 1000000;
+        return {static_cast<time_t>(leftUs / 1000000), static_cast<long>(leftUs % 1000000) * 1000};
+    }
+
+    // What the sensor sees: the disc or a patch, bright; not the grey ring around it.
+    bool SensorLit() const
+    {
+        for (int y = std::max(SensorY() - 2, 0); y <= std::min(SensorY() + 2, screen->height - 1); ++y)
+            for (int x = std::max(SensorX() - 2, 0); x <= std::min(SensorX() + 2, screen->width - 1); ++x) {
+                const std::uint32_t pixel = screen->Pixel(x, y);
+                if ((pixel >> 16) >= 200 && ((pixel >> 8) & 0xFF) >= 200)
+                    return true;
+            }
+        return false;
     }
 
     void HandleBytes(const QByteArray &bytes)
@@ -180,8 +268,16 @@ private:
 
     void HandleCommand(const QByteArray &line)
     {
-        if (line == "r" || line == "l" || line.startsWith("L "))
-            lightAt.reset(); // a light measurement is cancelled, without an answer
+        const bool ledWasOn = ledOn.has_value();
+        if (line == "r" || line == "l" || line == "s" || line.startsWith("L ")) {
+            // Whatever the box measured is cancelled, without an answer.
+            armedAt.reset();
+            drawnAt.reset();
+            lightAt.reset();
+            answerAt.reset();
+            ledOn.reset();
+            pressAfterLight = false;
+        }
         if (line == "r") {
             ledOn = Clock::now();
             Say("LED on   <- r\n");
@@ -193,21 +289,59 @@ private:
             }
         } else if (line.startsWith("L ")) {
             Say("LED %s  <- L\n", line.mid(2) == "1" ? "on " : "off");
-        } else if (line == "l") {
-            Say(ledOn ? "screen   <- l (LED off, no time)\n" : "screen   <- l\n");
-            ledOn.reset();
-            answerAt.reset();
-            // A screen lights after its latency; a box waits a second for that, at most.
-            const qint64 us = std::llround(opts.latencyMs * 1000);
-            const bool seen = opts.latencyMs >= 0 && us <= LightTimeoutUs;
-            lightReply = seen ? "l " + QByteArray::number(us) + '\n' : QByteArray("l timeout\n");
-            lightAt = Clock::now() + std::chrono::microseconds(seen ? us : LightTimeoutUs);
+        } else if (line == "l" || line == "s") {
+            Say(ledWasOn ? "screen   <- %s (LED off, no time)\n" : "screen   <- %s\n", line);
+            Arm(line == "s");
         } else if (line == "e") {
             pty.Write("e\n");
             Say("echo     <- e -> e\n");
         } else if (!line.isEmpty()) {
             Say("ignored: %s\n", line);
         }
+    }
+
+    void Arm(bool trial)
+    {
+        screenTrial = trial;
+        armedAt = Clock::now();
+        lastLook = *armedAt;
+        if (opts.latencyMs < 0) { // no screen: a box waits a second for the light, at most
+            lightReply = "l timeout\n";
+            lightAt = *armedAt + std::chrono::microseconds(LightTimeoutUs);
+        } else if (!screen || SensorLit()) {
+            // Nothing to look at, or the program drew as soon as it had sent the command: the
+            // drawing is taken to come with the command.
+            Drawn(*armedAt);
+        }
+    }
+
+    // The sensor's screen file shows the drawing, or no drawing within a second.
+    void Look()
+    {
+        const Clock::time_point now = Clock::now();
+        if (SensorLit()) {
+            Drawn(lastLook + (now - lastLook) / 2); // between this look and the one before
+            return;
+        }
+        lastLook = now;
+        if (now - *armedAt >= std::chrono::microseconds(LightTimeoutUs)) {
+            lightReply = "l timeout\n";
+            lightAt = now;
+        }
+    }
+
+    // The screen lights the sensor as the model says, and the box answers from the arming.
+    void Drawn(Clock::time_point at)
+    {
+        drawnAt = at;
+        const double sinceFirstUs = std::chrono::duration<double, std::micro>(at - firstFrame).count();
+        const double delayUs = LightDelayUs(opts.screen, sinceFirstUs,
+            std::uniform_real_distribution<double>(0, 1)(random), std::normal_distribution<double>()(random));
+        const qint64 us = std::llround(std::chrono::duration<double, std::micro>(at - *armedAt).count() + delayUs);
+        const bool seen = us <= LightTimeoutUs;
+        lightReply = seen ? "l " + QByteArray::number(us) + '\n' : QByteArray("l timeout\n");
+        lightAt = *armedAt + std::chrono::microseconds(seen ? us : LightTimeoutUs);
+        lightNote = QByteArray::number(delayUs / 1000, 'f', 3);
     }
 
     void HandleKey()
@@ -227,25 +361,48 @@ private:
     void AnswerLight()
     {
         pty.Write(lightReply);
-        Say("screen   -> %s", lightReply);
+        const bool lit = lightReply.at(2) >= '0' && lightReply.at(2) <= '9';
+        Say("screen   -> %s",
+            lit ? lightReply.chopped(1) + " (lit " + lightNote + " ms after the drawing)\n" : lightReply);
+        if (screenTrial && lit) { // the person sees the light and presses the button
+            ledOn = lightAt;
+            pressAfterLight = true;
+            if (opts.interactive) {
+                Say("         press Enter!\n");
+            } else {
+                drawnUs = DrawUs(opts);
+                answerAt = *ledOn + std::chrono::microseconds(drawnUs);
+            }
+        }
+        armedAt.reset();
+        drawnAt.reset();
         lightAt.reset();
+        screenTrial = false;
     }
 
     void Answer(qint64 us)
     {
         const QByteArray reply = "t " + QByteArray::number(us) + '\n';
         pty.Write(reply);
-        Say("LED off  -> %s", reply);
+        Say(pressAfterLight ? "button   -> %s" : "LED off  -> %s", reply);
+        pressAfterLight = false;
         ledOn.reset();
         answerAt.reset();
     }
 
     PseudoTerminal &pty;
     const Options &opts;
+    std::unique_ptr<XwdScreen> screen;
+    Clock::time_point firstFrame; // the screen's frames count from here
+    std::mt19937 random;
     QByteArray command;
-    std::optional<Clock::time_point> ledOn, answerAt, lightAt;
+    std::optional<Clock::time_point> ledOn, answerAt;
+    std::optional<Clock::time_point> armedAt, drawnAt, lightAt; // the sensor's light measurement
+    Clock::time_point lastLook;                                 // the screen looked dark then
+    bool screenTrial = false;                                   // the button follows the light
+    bool pressAfterLight = false;                               // and is awaited
     qint64 drawnUs = 0;
-    QByteArray lightReply;
+    QByteArray lightReply, lightNote;
 };
 
 #ifdef BLINKDASH_WITH_SIMAVR
@@ -340,6 +497,11 @@ int main(int argc, char *argv[])
         pty.SlavePath().toLocal8Bit().constData());
     std::printf("In blinkdash choose \"Schaltbox\" and COM %d under \"Einstellungen\". Ctrl+C ends.\n", options.com);
     std::fflush(stdout);
-    Box(pty, options).Run();
+    Box box(pty, options);
+    if (const QString trouble = box.ScreenTrouble(); !trouble.isEmpty()) {
+        std::fprintf(stderr, "blinkdash-boxsim: %s\n", trouble.toLocal8Bit().constData());
+        return 1;
+    }
+    box.Run();
     return 0;
 }

@@ -20,7 +20,7 @@ const QPoint SettingsButton(345, 165);
 const QPoint ScreenCheckButton(358, 164); // in the settings dialog
 const QPoint ScreenRadio(287, 49);        // "Bildschirm"
 const QPoint BoxRadio(287, 79);           // "Schaltbox"
-const QPoint OkButton(334, 395);
+const QPoint OkButton(334, 420);
 
 // The program, started as a person starts it, from a folder of its own (its trace is written
 // there) with a home of its own.
@@ -137,6 +137,8 @@ void TestDisplay::screens_data()
                                                                 << "a press before the disc was shown";
     QTest::newRow("x11: the screen check, twice") << "x11"
                                                   << "screen check";
+    QTest::newRow("x11: the screen check against a 60 Hz screen") << "x11"
+                                                                  << "screen figure";
 }
 
 // Each scenario as a person would meet it, and what must hold at every frame and in the journal.
@@ -302,6 +304,49 @@ void TestDisplay::screens()
             screen->Escape(); // the settings dialog
             QThread::msleep(500);
         }
+        box.terminate();
+        box.waitForFinished(3000);
+    } else if (scenario == "screen figure") {
+        // The simulator's screen shows each frame 60 times a second, scans it out down to the
+        // sensor and adds 23.4 ms, jitter and now and then a dropped frame; its sensor, put on the
+        // ring, sees the disc in the X server's own image. The check finds the median of what it
+        // played, though the program sends its command before it draws.
+        const QString config = folder.path() + "/home/.config";
+        QDir().mkpath(config);
+        QProcess box;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config);
+        box.setProcessEnvironment(env);
+        // The ring's centre: the disc's square, 31 pixels, has its corner at the window's centre.
+        box.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash-boxsim",
+            {"--com", "7", "--display-latency", "23.4", "--refresh", "60", "--jitter", "0.5", "--dropped", "0.05",
+                "--screen", QString::fromStdString(static_cast<OpenboxScreen *>(screen.get())->ScreenFile()),
+                "--sensor", "654,414"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(config + "/blinkdash-com7"), 5000);
+        Program program(folder.path(), *screen, "useBox=true\nboxCom=7\n");
+        screen->Click("Tamber's Flinkprobe", SettingsButton);
+        screen->Click("Einstellungen", ScreenCheckButton);
+        QTRY_VERIFY_WITH_TIMEOUT(traced(program, "Bildschirmmessung: Leitung"), 5000);
+        QThread::msleep(500);
+        screen->PressSpace();
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            traced(program, "Bildschirmlatenz "), qPrintable(program.Trace().join('\n').right(600)), 60000);
+        box.waitForReadyRead(500);
+        QList<double> played; // what the simulator's screen did, in ms after each drawing
+        QRegularExpression lit("\\(lit ([0-9.]+) ms after the drawing\\)");
+        for (auto m = lit.globalMatch(QString::fromLatin1(box.readAllStandardOutput())); m.hasNext();)
+            played << m.next().captured(1).toDouble();
+        std::sort(played.begin(), played.end());
+        const QString figure = program.Trace().filter("Bildschirmlatenz ").value(0);
+        const double measured = figure.section(' ', 1, 1).toDouble();
+        QVERIFY2(played.size() >= 50 && figure.contains(", 0 ausgelassen)"),
+            qPrintable(QString("%1 played, %2").arg(played.size()).arg(figure)));
+        const double median = (played[played.size() / 2] + played[(played.size() - 1) / 2]) / 2;
+        QVERIFY2(
+            std::abs(measured - median) <= 0.5, qPrintable(QString("%1 ms, played %2 ms").arg(figure).arg(median)));
+        screen->Escape(); // the figures
+        QThread::msleep(300);
+        screen->Escape(); // the settings dialog
         box.terminate();
         box.waitForFinished(3000);
     }

@@ -1,5 +1,6 @@
 #include "portname.h"
 #include "pseudoterminal.h"
+#include "screenmodel.h"
 #include "switchbox.h"
 #include "testfolder.h"
 
@@ -23,6 +24,8 @@ private Q_SLOTS:
     void readsReplies();
     void portNumbersResolveLikeWine();
     void commandsAndRepliesOverAPseudoTerminal();
+    void simulatedScreenLightsWithItsFrames_data();
+    void simulatedScreenLightsWithItsFrames();
 
 private:
     std::unique_ptr<TestFolder> folder;
@@ -132,6 +135,38 @@ void TestSwitchBox::commandsAndRepliesOverAPseudoTerminal()
     QTRY_VERIFY((box.Poll(), !box.IsOpen()));
     QCOMPARE(box.Open(43), -1);
     QCOMPARE(box.LastError(), -100);
+}
+
+// The simulator's screen: a drawing lights the sensor when the next frame has been scanned out
+// down to the sensor's row, plus the panel's delay and jitter; a dropped frame adds one.
+void TestSwitchBox::simulatedScreenLightsWithItsFrames_data()
+{
+    QTest::addColumn<double>("hz");
+    QTest::addColumn<double>("row");
+    QTest::addColumn<double>("drawnUs"); // after the first frame began
+    QTest::addColumn<double>("uniform");
+    QTest::addColumn<double>("normal");
+    QTest::addColumn<double>("lightUs");
+    // 60 Hz: a frame of 16 666.7 us; latency 10 ms, jitter 2 ms, a tenth of the drawings late.
+    QTest::newRow("no frames") << 0.0 << 0.5 << 5000.0 << 0.5 << 0.0 << 10000.0;
+    QTest::newRow("top row") << 60.0 << 0.0 << 1000.0 << 0.5 << 0.0 << 25666.7;
+    QTest::newRow("bottom row, a later frame") << 60.0 << 1.0 << 35000.0 << 0.5 << 0.0 << 41666.7;
+    QTest::newRow("dropped frame") << 60.0 << 0.0 << 1000.0 << 0.05 << 0.0 << 42333.3;
+    QTest::newRow("jitter") << 60.0 << 0.0 << 1000.0 << 0.5 << 1.5 << 28666.7;
+    QTest::newRow("jitter, never before the drawing") << 0.0 << 0.0 << 0.0 << 0.5 << -6.0 << 0.0;
+}
+
+void TestSwitchBox::simulatedScreenLightsWithItsFrames()
+{
+    QFETCH(double, hz);
+    QFETCH(double, row);
+    QFETCH(double, drawnUs);
+    QFETCH(double, uniform);
+    QFETCH(double, normal);
+    QFETCH(double, lightUs);
+    const ScreenModel screen {10, hz, row, 2, 0.1};
+    QVERIFY2(std::abs(LightDelayUs(screen, drawnUs, uniform, normal) - lightUs) < 0.1,
+        qPrintable(QString::number(LightDelayUs(screen, drawnUs, uniform, normal))));
 }
 
 QTEST_GUILESS_MAIN(TestSwitchBox)
