@@ -136,9 +136,11 @@ static void TrackOverflows(void)
 {
     if (!(TIFR1 & _BV(TOV1)) || overflows == UINT16_MAX)
         return;
+    // Counted first, so that interrupts are off only for the stores: a capture waits for them.
+    uint16_t next = overflows + 1;
     cli();
     TIFR1 = _BV(TOV1) | _BV(OCF1A); // a compare match counts in the lap it came in
-    ++overflows;
+    overflows = next;
     sei();
 }
 
