@@ -159,6 +159,12 @@ void AvrBox::SetLightDelay(std::function<double()> microsecondsAfterCommand, boo
     lightFromSending = fromSending;
 }
 
+void AvrBox::SetReactionToLight(std::function<double()> microsecondsAfterLight)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    reactionToLight = std::move(microsecondsAfterLight);
+}
+
 void AvrBox::SetLight(bool lit)
 {
     lightRequested = lit;
@@ -224,7 +230,7 @@ void AvrBox::HostByte(uint32_t byte)
     byteInFlight = true;
     lightCommand = false;
     if (c == '\n' || c == ';') {
-        lightCommand = hostLine == "l";
+        lightCommand = hostLine == "l" || hostLine == "s";
         hostLine.clear();
     } else if (c != '\r' && hostLine.size() < 80) {
         if (hostLine.empty())
@@ -266,12 +272,24 @@ void AvrBox::ByteArrived()
 
 void AvrBox::LightUp(Flash *flash)
 {
+    double pressAfter = -1;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        lightTimes.push_back((sim->avr->cycle - flash->commandCycle) / CyclesPerMicrosecond);
+        lightCycle = sim->avr->cycle;
+        lightTimes.push_back((lightCycle - flash->commandCycle) / CyclesPerMicrosecond);
+        if (reactionToLight)
+            pressAfter = reactionToLight();
     }
     ++flashes;
     SetSensor();
+    if (pressAfter >= 0)
+        avr_cycle_timer_register(
+            sim->avr, static_cast<avr_cycle_count_t>(std::llround(pressAfter * CyclesPerMicrosecond)),
+            [](avr_t *, avr_cycle_count_t, void *param) -> avr_cycle_count_t {
+                static_cast<Flash *>(param)->box->Press(AfterLight);
+                return 0;
+            },
+            flash);
     // A timer is known by its function and parameter: each flash's end has its own.
     avr_cycle_timer_register(
         sim->avr, LightCycles,
@@ -300,6 +318,12 @@ std::vector<double> AvrBox::Presses() const
     return presses;
 }
 
+std::vector<double> AvrBox::PressesAfterLight() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return pressesAfterLight;
+}
+
 std::vector<double> AvrBox::LightTimes() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -317,7 +341,7 @@ void AvrBox::Run()
     const auto started = std::chrono::steady_clock::now();
     while (!stopping) {
         if (pressRequested.exchange(false))
-            Press();
+            Press(AfterLed | AfterLight);
         const int light = lightRequested.exchange(-1);
         if (light >= 0) {
             lightHeld = light;
@@ -369,18 +393,21 @@ void AvrBox::LedLit()
     avr_cycle_timer_register(
         sim->avr, static_cast<avr_cycle_count_t>(std::llround(after * CyclesPerMicrosecond)),
         [](avr_t *, avr_cycle_count_t, void *self) -> avr_cycle_count_t {
-            static_cast<AvrBox *>(self)->Press();
+            static_cast<AvrBox *>(self)->Press(AfterLed);
             return 0;
         },
         this);
 }
 
-void AvrBox::Press()
+void AvrBox::Press(int timed)
 {
     avr_t *avr = sim->avr;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        presses.push_back((avr->cycle - ledOnCycle) / CyclesPerMicrosecond);
+        if (timed & AfterLed)
+            presses.push_back((avr->cycle - ledOnCycle) / CyclesPerMicrosecond);
+        if (timed & AfterLight)
+            pressesAfterLight.push_back((avr->cycle - lightCycle) / CyclesPerMicrosecond);
     }
     SetButton(true);
     avr_cycle_timer_register(

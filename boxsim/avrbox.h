@@ -12,7 +12,8 @@
 // The switch box's own firmware, run instruction by instruction in simavr (an ATmega328P at
 // 16 MHz) with its serial line on a pseudo-terminal: the real box without the board. Someone
 // watches the LED (PB5) and presses the button (PD2) a chosen time after it lights; a screen lights
-// the sensor (PD3, low when lit) a chosen time after each light command "l".
+// the sensor (PD3, low when lit) a chosen time after each light command "l" or screen trial "s",
+// and someone may press the button a chosen time after that light.
 class AvrBox
 {
 public:
@@ -42,21 +43,26 @@ public:
     };
     void MoveButton(std::vector<Step> steps);
 
-    // When, after each "l" has arrived (the receiver has its line feed), the sensor sees light,
+    // When, after each "l" or "s" has arrived (the receiver has its line feed), the sensor sees light,
     // in microseconds (fractions are fine); called on the simulation's thread. Negative or none:
     // no light. The light lasts 50 ms. fromSending: counted instead from the instant the line's
     // first byte came from the host, as a screen's latency counts from the painting that the host
     // sends "l" with, while the line itself takes its byte times.
     void SetLightDelay(std::function<double()> microsecondsAfterCommand, bool fromSending = false);
+    // When, after each such light, the button is pressed, like SetReaction.
+    void SetReactionToLight(std::function<double()> microsecondsAfterLight);
     // Holds the sensor lit (the room's light) or lets it go dark but for the screen's flashes.
     void SetLight(bool lit);
 
     bool LedOn() const { return ledOn; }
     bool ButtonDown() const { return buttonDown; }
     bool SensorLit() const { return sensorLit; }
-    // The true time from each LED-on to its press, in microseconds of simulated time.
+    // The true time from the latest LED-on to each press by SetReaction or PressNow, in
+    // microseconds of simulated time.
     std::vector<double> Presses() const;
-    // The true time from each "l"'s arrival to its light, likewise.
+    // The true time from the latest light to each press by SetReactionToLight or PressNow, likewise.
+    std::vector<double> PressesAfterLight() const;
+    // The true time from each "l"'s or "s"'s arrival to its light, likewise.
     std::vector<double> LightTimes() const;
     // The lines on the serial line so far, "<- " from the host, "-> " from the box.
     std::vector<std::string> Traffic() const;
@@ -68,7 +74,8 @@ private:
     void Run();
     void LedChanged(bool on);
     void LedLit();
-    void Press();
+    enum Timed { AfterLed = 1, AfterLight = 2 }; // what a press is timed from
+    void Press(int timed);
     void SetButton(bool down);
     void ScheduleMoves();
     void SerialByte(const char *direction, uint32_t byte);
@@ -94,6 +101,9 @@ private:
     std::function<double()> reaction;
     std::vector<double> presses;
     uint64_t ledOnCycle = 0;
+    std::function<double()> reactionToLight;
+    std::vector<double> pressesAfterLight;
+    uint64_t lightCycle = 0;
     std::vector<std::string> traffic;
     std::vector<Step> moves; // waiting for the simulation to take them
     struct Move
@@ -111,8 +121,8 @@ private:
     uint64_t hostLineCycle = 0; // when its first byte came
     bool lightFromSending = false;
     bool byteInFlight = false;                       // a byte is in the receiver, its arrival still to come
-    bool lightCommand = false;                       // and it ends an "l" line
+    bool lightCommand = false;                       // and it ends an "l" or "s" line
     bool lightHeld = false;                          // SetLight(true)
-    int flashes = 0;                                 // lights from "l" now shining
+    int flashes = 0;                                 // lights from "l" or "s" now shining
     std::vector<std::unique_ptr<Flash>> flashTimers; // like `scheduled`
 };

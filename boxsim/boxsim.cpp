@@ -424,12 +424,14 @@ int RunFirmware(const Options &options, const QString &link)
         link.toLocal8Bit().constData(), box.SerialDevice().c_str());
     std::printf("In blinkdash choose \"Schaltbox\" and COM %d under \"Einstellungen\". Ctrl+C ends.\n", options.com);
     std::fflush(stdout);
-    if (!options.interactive)
+    if (!options.interactive) {
         box.SetReaction([&options] { return static_cast<double>(DrawUs(options)); });
+        box.SetReactionToLight([&options] { return static_cast<double>(DrawUs(options)); });
+    }
     if (options.latencyMs >= 0)
         box.SetLightDelay([&options] { return options.latencyMs * 1000; }, true);
 
-    size_t shown = 0, pressesShown = 0, lightsShown = 0;
+    size_t shown = 0, pressesShown = 0, lightsShown = 0, lightPressesShown = 0;
     bool led = false;
     while (!stopRequested) {
         pollfd input {STDIN_FILENO, POLLIN, 0};
@@ -445,9 +447,12 @@ int RunFirmware(const Options &options, const QString &link)
         const std::vector<double> presses = box.Presses();
         for (; pressesShown < presses.size(); ++pressesShown)
             Say("button   %s us after the LED\n", QByteArray::number(presses[pressesShown], 'f', 2));
+        const std::vector<double> lightPresses = box.PressesAfterLight();
+        for (; lightPressesShown < lightPresses.size(); ++lightPressesShown)
+            Say("button   %s us after the light\n", QByteArray::number(lightPresses[lightPressesShown], 'f', 2));
         const std::vector<double> lights = box.LightTimes();
         for (; lightsShown < lights.size(); ++lightsShown)
-            Say("sensor   lit %s us after the l arrived\n", QByteArray::number(lights[lightsShown], 'f', 2));
+            Say("sensor   lit %s us after the l or s arrived\n", QByteArray::number(lights[lightsShown], 'f', 2));
         if (box.LedOn() != led) {
             led = !led;
             Say(led ? "LED on\n" : "LED off\n");
