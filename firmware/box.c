@@ -14,17 +14,22 @@
 //          line feed) to the sensor seeing light, answered "l <microseconds>"; "l timeout" when no
 //          light comes within 1 s, "l lit" at once when the sensor sees light already. Cancels a
 //          button measurement without an answer and puts the LED off.
+//   s      a screen trial: the light timed and answered as for "l"; after "l <microseconds>" the
+//          button is timed from the light as it is from the LED for "r", answered "t <microseconds>"
+//          by the same rules. After "l timeout" or "l lit" no "t" comes.
 //   e      answered "e" at once, for the host to time the line's round trip.
 //   L 0    LED off; L 1: LED on. Either cancels a measurement in progress, without an answer; so
-//          does "r" a light measurement.
+//          do "r", "l" and "s" one another's, "s" whether it waits for the light or the button.
 // Anything else ("T", "R" included) is ignored, and a line longer than LINE_MAX characters is
-// dropped whole. A press later than 35 minutes is not answered.
+// dropped whole. A press later than 35 minutes (after the LED or the light) is not answered.
 //
 // Timing: Timer1 counts at 2 MHz (0.5 us ticks) from the instant the LED lights, or from the light
 // command; the main loop extends it to 32 bits. The button's or the sensor's falling edge
 // interrupts, and the first thing the handler does is read the counter. Its fixed entry delay is
 // taken off the result. Each received byte interrupts too, and that handler first reads Timer0,
-// which counts every cycle: the light command is timed from its line's end to the cycle.
+// which counts every cycle: the light command is timed from its line's end to the cycle. A screen
+// trial's press is timed on the same running counter from the light's capture: the difference of
+// two captures, whose entry delays cancel.
 
 #include <avr/interrupt.h>
 #include <avr/io.h>
@@ -72,10 +77,12 @@ volatile uint16_t rxTicks; // Timer1, which lap of Timer0 it was
 // button's handler by its whole length).
 volatile uint16_t overflows;
 
-static bool measuring; // an "r" waits for its press
+static bool measuring; // an "r", or an "s" after its light, waits for its press
 static bool armed;     // the button's interrupt is on
 static uint32_t releasedSince;
-static bool timingLight;         // an "l" waits for the light
+static bool timingLight;         // an "l" or "s" waits for the light
+static bool buttonAfterLight;    // it is an "s": the press is timed from the light
+static uint32_t lightTicks;      // the light's capture
 static int32_t lightStartCycles; // from the command's arrival to the counter's start
 
 static char line[LINE_MAX];
@@ -190,6 +197,18 @@ static void StopMeasurement(void)
     measuring = false;
     armed = false;
     timingLight = false;
+    buttonAfterLight = false;
+}
+
+// A button held down at `fromTicks` first has to be let go.
+static void StartButton(uint32_t fromTicks)
+{
+    captured = 0;
+    measuring = true;
+    armed = false;
+    releasedSince = fromTicks;
+    if (!BUTTON_DOWN())
+        Arm();
 }
 
 static void StartMeasurement(void)
@@ -199,7 +218,6 @@ static void StartMeasurement(void)
     TCNT1 = 0;
     TIFR1 = _BV(TOV1);
     overflows = 0;
-    captured = 0;
     // LED on, prescaler reset, counter on: three fixed instructions, so the start is exact.
     __asm__ __volatile__("sbi %[portb], %[led]\n\t"
                          "out %[gtccr], %[reset]\n\t"
@@ -207,20 +225,22 @@ static void StartMeasurement(void)
         [led] "I"(PB5), [gtccr] "I"(_SFR_IO_ADDR(GTCCR)), [reset] "r"((uint8_t)_BV(PSRSYNC)),
         [tccr1b] "n"(_SFR_MEM_ADDR(TCCR1B)), [run] "r"((uint8_t)_BV(CS11)));
     sei();
-    measuring = true;
-    armed = false;
-    releasedSince = 0;
-    if (!BUTTON_DOWN())
-        Arm();
+    StartButton(0);
+}
+
+static uint32_t CapturedTicks(void)
+{
+    uint32_t ticks = ((uint32_t)captureOverflows << 16) | captureTicks;
+    if ((captureFlags & _BV(TOV1)) && captureTicks < 0x8000)
+        ticks += 0x10000; // the counter wrapped just before the edge, the main loop had not seen it
+    return ticks;
 }
 
 // The captured edge in microseconds from the instant timed, which was `startCycles` before the
 // counter's 0.
 static uint32_t CapturedMicroseconds(int32_t startCycles)
 {
-    uint32_t ticks = ((uint32_t)captureOverflows << 16) | captureTicks;
-    if ((captureFlags & _BV(TOV1)) && captureTicks < 0x8000)
-        ticks += 0x10000; // the counter wrapped just before the press, the main loop had not seen it
+    uint32_t ticks = CapturedTicks();
     // In cycles: the middle of the tick read, less the entry delay, plus the late start; rounded.
     int64_t cycles = (int64_t)ticks * 8 + 4 + startCycles - ENTRY_CYCLES;
     return cycles < 0 ? 0 : (uint32_t)((cycles + 8) / 16);
@@ -237,7 +257,10 @@ static void SendTime(const char *prefix, uint32_t us)
 
 static void Reply(void)
 {
-    SendTime("t ", CapturedMicroseconds(START_CYCLES));
+    // From the light: the two captures' entry delays and half-tick middles cancel, leaving
+    // 8 cycles a tick; rounded to the microsecond (16 cycles) once.
+    uint32_t us = buttonAfterLight ? (CapturedTicks() - lightTicks + 1) / 2 : CapturedMicroseconds(START_CYCLES);
+    SendTime("t ", us);
     LED_OFF();
     StopMeasurement();
 }
@@ -307,11 +330,16 @@ static void WatchLight(void)
         return;
     EIMSK = 0; // after this no capture can come, so a late one is not missed
     uint32_t us = captured ? CapturedMicroseconds(lightStartCycles) : UINT32_MAX;
-    if (us <= LIGHT_TIMEOUT_US)
-        SendTime("l ", us);
-    else
-        Send("l timeout\n");
     timingLight = false;
+    if (us > LIGHT_TIMEOUT_US) {
+        Send("l timeout\n");
+        return;
+    }
+    if (buttonAfterLight) { // armed before the answer goes out, for the earliest press
+        lightTicks = CapturedTicks();
+        StartButton(lightTicks);
+    }
+    SendTime("l ", us);
 }
 
 static void Execute(void)
@@ -319,10 +347,11 @@ static void Execute(void)
     if (lineLength == 1 && line[0] == 'r') {
         StopMeasurement();
         StartMeasurement();
-    } else if (lineLength == 1 && line[0] == 'l') {
+    } else if (lineLength == 1 && (line[0] == 'l' || line[0] == 's')) {
         StopMeasurement();
         LED_OFF();
         StartLight();
+        buttonAfterLight = line[0] == 's';
     } else if (lineLength == 1 && line[0] == 'e') {
         Send("e\n");
     } else if (lineLength >= 3 && line[0] == 'L' && line[1] == ' ' && (line[2] == '0' || line[2] == '1')) {

@@ -16,9 +16,14 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void pressesComeBackWithinAMicrosecond();
+    void heldButtonAndCancelledMeasurement_data();
     void heldButtonAndCancelledMeasurement();
     void lightComesBackWithinAMicrosecond();
     void lightTimeoutLitEchoAndCancelling();
+    void screenTrialComesBackWithinAMicrosecond_data();
+    void screenTrialComesBackWithinAMicrosecond();
+    void screenTrialUnanswered_data();
+    void screenTrialUnanswered();
 
 private:
     void Send(const QByteArray &bytes) { QCOMPARE(::write(serial, bytes.constData(), bytes.size()), bytes.size()); }
@@ -27,6 +32,11 @@ private:
     {
         const double until = box->Now() + us;
         QVERIFY(QTest::qWaitFor([&] { return box->Now() >= until; }, 10000));
+    }
+    void Arrived(const QByteArray &line) // the box has read it and acted
+    {
+        QTRY_VERIFY(box->Traffic().back() == "<- " + line.toStdString());
+        RunFor(1000);
     }
     double Answered(const QByteArray &reply, const char *prefix = "t ")
     {
@@ -54,6 +64,7 @@ void TestFirmware::cleanup()
 {
     box->SetReaction({}); // the tests' reactions and light delays refer to their own locals
     box->SetLightDelay({});
+    box->SetReactionToLight({});
     ::close(serial);
     box.reset();
 }
@@ -91,26 +102,40 @@ void TestFirmware::pressesComeBackWithinAMicrosecond()
     qInfo("%lld presses: error mean %+.3f us", delays.size(), sum / delays.size());
 }
 
+void TestFirmware::heldButtonAndCancelledMeasurement_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("from the LED") << QByteArray("r");
+    QTest::newRow("from the light") << QByteArray("s");
+}
+
 void TestFirmware::heldButtonAndCancelledMeasurement()
 {
-    // A button held down when "r" comes is not a reaction, nor is the bounce as it is let go: the
-    // next press after 10 ms released is, timed from the LED.
+    // A button held down when "r" comes, or at the light of an "s", is not a reaction, nor is the
+    // bounce as it is let go: the next press after 10 ms released is, timed from the LED or light.
+    QFETCH(QByteArray, command);
+    const bool fromLight = command == "s";
+    box->SetLightDelay([] { return 20000.0; });
+    const auto truth = [&] { return (fromLight ? box->PressesAfterLight() : box->Presses()).back(); };
     box->MoveButton({{0, true}});
-    Send("r\n");
-    QTRY_VERIFY(box->LedOn());
+    Send(command + "\n");
+    if (fromLight)
+        QVERIFY(ReplyLine().startsWith("l "));
+    QTRY_VERIFY(box->LedOn() != fromLight);
     RunFor(100000);
     box->MoveButton({{0, false}, {2000, true}, {3000, false}});
     RunFor(30000);
     QCOMPARE(ReplyLine(50), QByteArray());
     box->PressNow();
-    QVERIFY(std::abs(Answered(ReplyLine()) - box->Presses().back()) <= 1.0);
-    QVERIFY(box->Presses().back() > 120000);
+    QVERIFY(std::abs(Answered(ReplyLine()) - truth()) <= 1.0);
+    QVERIFY(truth() > 120000);
 
-    // "L 0" withdraws the question: a press after it is not answered; a line too long to be a
-    // command is dropped whole, although it begins like one.
-    QVERIFY(QTest::qWaitFor([&] { return !box->ButtonDown(); }, 5000));
-    Send("r\n\rL 0;L 1" + QByteArray(40, ' ') + "\n");
-    QTRY_VERIFY(box->Traffic().size() >= 4 && !box->LedOn());
+    // "L 0" withdraws the question, before the light too: a press after it is not answered; a line
+    // too long to be a command is dropped whole, although it begins like one.
+    QVERIFY(QTest::qWaitFor([&] { return !box->ButtonDown() && !box->SensorLit(); }, 5000));
+    Send(command + "\n\rL 0;L 1" + QByteArray(40, ' ') + "\n");
+    Arrived("L 1" + QByteArray(40, ' '));
+    QVERIFY(!box->LedOn());
     box->PressNow();
     RunFor(30000);
     QVERIFY(!box->LedOn());
@@ -180,6 +205,85 @@ void TestFirmware::lightTimeoutLitEchoAndCancelling()
     Send("l\nr\n");
     QVERIFY(std::abs(Answered(ReplyLine()) - box->Presses().back()) <= 1.0);
     QCOMPARE(ReplyLine(1500), QByteArray());
+}
+
+void TestFirmware::screenTrialComesBackWithinAMicrosecond_data()
+{
+    // Trial k: the light `light + k * lightStep` after the "s", the press `press + k * pressStep`
+    // after the light.
+    QTest::addColumn<double>("light");
+    QTest::addColumn<double>("lightStep");
+    QTest::addColumn<double>("press");
+    QTest::addColumn<double>("pressStep");
+    QTest::addColumn<int>("count");
+    QTest::newRow("round times") << 20000.0 << 0.0 << 250000.0 << 0.0 << 1;
+    QTest::newRow("every sixteenth of a us") << 25000.0 << 0.0 << 150000.0 << 0.0625 << 32;
+    QTest::newRow("light and press at the counter's laps") << 32768.0 << 0.75 << 65536.0 << 0.0 << 22;
+    QTest::newRow("after 2 s") << 999999.0 << 0.0 << 2000000.5 << 0.0 << 1;
+}
+
+void TestFirmware::screenTrialComesBackWithinAMicrosecond()
+{
+    QFETCH(double, light);
+    QFETCH(double, lightStep);
+    QFETCH(double, press);
+    QFETCH(double, pressStep);
+    QFETCH(int, count);
+    int k = 0;
+    box->SetLightDelay([&] { return light + k * lightStep; });
+    box->SetReactionToLight([&] { return press + k * pressStep; });
+    double sum = 0, least = 1, most = -1;
+    for (; k < count; ++k) {
+        QVERIFY(QTest::qWaitFor([&] { return !box->ButtonDown() && !box->SensorLit(); }, 5000));
+        Send("s\ne\n"); // the echo, before the light, does not cancel
+        QCOMPARE(ReplyLine(), QByteArray("e\n"));
+        QVERIFY(std::abs(Answered(ReplyLine(), "l ") - box->LightTimes().back()) <= 1.0);
+        const double error = Answered(ReplyLine()) - box->PressesAfterLight().back();
+        QVERIFY2(std::abs(error) <= 1.0, qPrintable(QString("trial %1").arg(k)));
+        sum += error;
+        least = std::min(least, error);
+        most = std::max(most, error);
+    }
+    qInfo("%d presses: error mean %+.3f us, from %+.3f to %+.3f", count, sum / count, least, most);
+}
+
+void TestFirmware::screenTrialUnanswered_data()
+{
+    QTest::addColumn<double>("light"); // after the "s"; negative: none
+    QTest::addColumn<bool>("roomLit");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("cancel"); // sent after the answer
+    QTest::newRow("no light") << -1.0 << false << QByteArray("l timeout\n") << QByteArray();
+    QTest::newRow("lit already") << 20000.0 << true << QByteArray("l lit\n") << QByteArray();
+    QTest::newRow("L 0 after the light") << 20000.0 << false << QByteArray("l ") << QByteArray("L 0");
+    QTest::newRow("r after the light") << 20000.0 << false << QByteArray("l ") << QByteArray("r");
+}
+
+void TestFirmware::screenTrialUnanswered()
+{
+    // A press after a screen trial without light, or cancelled, is not answered; but for the
+    // "r" that cancelled it, from its LED.
+    QFETCH(double, light);
+    QFETCH(bool, roomLit);
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, cancel);
+    box->SetLightDelay([light] { return light; });
+    box->SetLight(roomLit);
+    RunFor(1000);
+    Send("s\n");
+    QVERIFY(ReplyLine().startsWith(answer));
+    box->SetLight(false);
+    if (!cancel.isEmpty()) {
+        Send(cancel + "\n");
+        Arrived(cancel);
+    }
+    box->PressNow();
+    if (cancel == "r") {
+        QVERIFY(std::abs(Answered(ReplyLine()) - box->Presses().back()) <= 1.0);
+    } else {
+        RunFor(30000);
+        QCOMPARE(ReplyLine(50), QByteArray());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFirmware)
