@@ -428,8 +428,16 @@ int RunFirmware(const Options &options, const QString &link)
         box.SetReaction([&options] { return static_cast<double>(DrawUs(options)); });
         box.SetReactionToLight([&options] { return static_cast<double>(DrawUs(options)); });
     }
-    if (options.latencyMs >= 0)
-        box.SetLightDelay([&options] { return options.latencyMs * 1000; }, true);
+    if (options.latencyMs >= 0) // the screen's frames run on the wall clock, like the simulation
+        box.SetLightDelay(
+            [&options, firstFrame = Clock::now(),
+                random = std::mt19937(QRandomGenerator::global()->generate())]() mutable {
+                const double sinceFirstUs
+                    = std::chrono::duration<double, std::micro>(Clock::now() - firstFrame).count();
+                return LightDelayUs(options.screen, sinceFirstUs, std::uniform_real_distribution<double>(0, 1)(random),
+                    std::normal_distribution<double>()(random));
+            },
+            true);
 
     size_t shown = 0, pressesShown = 0, lightsShown = 0, lightPressesShown = 0;
     bool led = false;
@@ -481,6 +489,10 @@ int main(int argc, char *argv[])
     sigaction(SIGTERM, &action, nullptr);
     const QString link = DataPath(BoxPortLinkName(options.com), DataFolder);
     if (!options.firmware.isEmpty()) {
+        if (!options.screenFile.isEmpty()) {
+            std::fprintf(stderr, "blinkdash-boxsim: --screen does not go with --firmware\n");
+            return 2;
+        }
 #ifdef BLINKDASH_WITH_SIMAVR
         return RunFirmware(options, link);
 #else
