@@ -336,11 +336,19 @@ void TestDisplay::screens()
         QRegularExpression lit("\\(lit ([0-9.]+) ms after the drawing\\)");
         for (auto m = lit.globalMatch(QString::fromLatin1(box.readAllStandardOutput())); m.hasNext();)
             played << m.next().captured(1).toDouble();
+        // A flash the program was held up in sending is left out: so is what the simulator played for it.
+        const QStringList trace = program.Trace();
+        for (const QString &line : trace.filter("beim Senden aufgehalten")) {
+            const double ms = line.section(", ", 1).section(' ', 0, 0).toDouble() / 1000;
+            const auto nearest = std::min_element(
+                played.begin(), played.end(), [ms](double a, double b) { return std::abs(a - ms) < std::abs(b - ms); });
+            if (nearest != played.end())
+                played.erase(nearest);
+        }
         std::sort(played.begin(), played.end());
-        const QString figure = program.Trace().filter("Bildschirmlatenz ").value(0);
+        const QString figure = trace.filter("Bildschirmlatenz ").value(0);
         const double measured = figure.section(' ', 1, 1).toDouble();
-        QVERIFY2(played.size() >= 50 && figure.contains(", 0 ausgelassen)"),
-            qPrintable(QString("%1 played, %2").arg(played.size()).arg(figure)));
+        QVERIFY2(played.size() == 50, qPrintable(QString("%1 played, %2").arg(played.size()).arg(figure)));
         const double median = (played[played.size() / 2] + played[(played.size() - 1) / 2]) / 2;
         qInfo("screen check: %.1f ms measured, %.3f ms played (median of %lld)", measured, median,
             static_cast<long long>(played.size()));

@@ -228,6 +228,7 @@ void ScreenCheck::Light(int us)
         WaitForFlash();
         return;
     }
+    DebugLog("Bildschirmmessung: %lld us", static_cast<long long>(latency));
     latencies.append(static_cast<double>(latency));
     if (latencies.size() == flashes) {
         const LatencyFigures figures = SummarizeLatencies(latencies);
