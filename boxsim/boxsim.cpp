@@ -38,6 +38,7 @@
 #include <poll.h>
 #include <random>
 #include <sched.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace {
@@ -131,39 +132,33 @@ bool ParseOptions(Options &options)
         options.com = parser.value(QStringLiteral("com")).toInt(&ok);
     if (ok && parser.isSet(QStringLiteral("time")))
         options.minUs = options.maxUs = parser.value(QStringLiteral("time")).toLongLong(&ok);
-    if (ok && parser.isSet(QStringLiteral("random"))) {
-        const QStringList range = parser.value(QStringLiteral("random")).split(QLatin1Char(':'));
-        bool minOk = false, maxOk = false;
-        if (range.size() == 2) {
-            options.minUs = range.at(0).toLongLong(&minOk);
-            options.maxUs = range.at(1).toLongLong(&maxOk);
+    // Two numbers with a separator between them, both of 0 or more.
+    const auto pair = [&parser, &ok](const char *name, char separator, auto &first, auto &second) {
+        if (!ok || !parser.isSet(QLatin1String(name)))
+            return;
+        const QStringList parts = parser.value(QLatin1String(name)).split(QLatin1Char(separator));
+        bool firstOk = false, secondOk = false;
+        if (parts.size() == 2) {
+            first = static_cast<std::remove_reference_t<decltype(first)>>(parts.at(0).toLongLong(&firstOk));
+            second = static_cast<std::remove_reference_t<decltype(second)>>(parts.at(1).toLongLong(&secondOk));
         }
-        ok = minOk && maxOk && options.minUs <= options.maxUs;
-    }
-    if (ok && parser.isSet(QStringLiteral("display-latency"))) {
-        options.latencyMs = parser.value(QStringLiteral("display-latency")).toDouble(&ok);
-        ok = ok && std::isfinite(options.latencyMs) && options.latencyMs >= 0;
-    }
+        ok = firstOk && secondOk && first >= 0 && second >= 0;
+    };
+    pair("random", ':', options.minUs, options.maxUs);
+    ok = ok && options.minUs <= options.maxUs;
     const auto number = [&parser, &ok](const char *name, double &value, double low, double high) {
         if (ok && parser.isSet(QLatin1String(name))) {
             value = parser.value(QLatin1String(name)).toDouble(&ok);
-            ok = ok && value >= low && value <= high;
+            ok = ok && value >= low && value <= high; // not a number fails both
         }
     };
+    number("display-latency", options.latencyMs, 0, 3.6e6);
     number("refresh", options.screen.refreshHz, 1, 1000);
     number("jitter", options.screen.jitterMs, 0, 100);
     number("dropped", options.screen.droppedShare, 0, 1);
     options.screen.latencyMs = std::max(options.latencyMs, 0.0);
     options.screenFile = parser.value(QStringLiteral("screen"));
-    if (ok && parser.isSet(QStringLiteral("sensor"))) {
-        const QStringList place = parser.value(QStringLiteral("sensor")).split(QLatin1Char(','));
-        bool xOk = false, yOk = false;
-        if (place.size() == 2) {
-            options.sensorX = place.at(0).toInt(&xOk);
-            options.sensorY = place.at(1).toInt(&yOk);
-        }
-        ok = xOk && yOk && options.sensorX >= 0 && options.sensorY >= 0;
-    }
+    pair("sensor", ',', options.sensorX, options.sensorY);
     options.interactive = parser.isSet(QStringLiteral("interactive"));
     options.firmware = parser.value(QStringLiteral("firmware"));
     const bool inRange = options.com >= 0 && options.com <= 99 && options.minUs >= 0;
@@ -510,6 +505,9 @@ int main(int argc, char *argv[])
 
     PseudoTerminal pty;
     QString error = pty.Open();
+    Box box(pty, options); // the screen it looks at is checked before the port is offered
+    if (error.isEmpty())
+        error = box.ScreenTrouble();
     if (error.isEmpty())
         error = pty.LinkAs(link);
     if (!error.isEmpty()) {
@@ -521,11 +519,6 @@ int main(int argc, char *argv[])
         pty.SlavePath().toLocal8Bit().constData());
     std::printf("In blinkdash choose \"Schaltbox\" and COM %d under \"Einstellungen\". Ctrl+C ends.\n", options.com);
     std::fflush(stdout);
-    Box box(pty, options);
-    if (const QString trouble = box.ScreenTrouble(); !trouble.isEmpty()) {
-        std::fprintf(stderr, "blinkdash-boxsim: %s\n", trouble.toLocal8Bit().constData());
-        return 1;
-    }
     box.Run();
     return 0;
 }

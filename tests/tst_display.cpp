@@ -113,6 +113,28 @@ bool AsAnswered(const QList<int> &times, const QList<std::pair<double, double>> 
     return true;
 }
 
+// The box simulator on COM 7 of the program's home in that folder, ended with the scenario.
+class BoxSimulator : public QProcess
+{
+public:
+    BoxSimulator(const QString &folder, const QStringList &arguments)
+    {
+        const QString config = folder + "/home/.config";
+        QDir().mkpath(config);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config);
+        setProcessEnvironment(env);
+        start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash-boxsim", QStringList {"--com", "7"} + arguments);
+        for (int i = 0; i < 100 && !QFileInfo::exists(config + "/blinkdash-com7"); ++i)
+            QThread::msleep(50);
+    }
+    ~BoxSimulator() override
+    {
+        terminate();
+        waitForFinished(3000);
+    }
+};
+
 } // namespace
 
 class TestDisplay : public QObject
@@ -265,15 +287,7 @@ void TestDisplay::screens()
     } else if (scenario == "screen check") {
         // The check's window shows its instruction and, at the centre, the sensor's ring every
         // time: after a first check, and after a run.
-        const QString link = folder.path() + "/home/.config";
-        QDir().mkpath(link);
-        QProcess box;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", link);
-        box.setProcessEnvironment(env);
-        box.start(
-            qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash-boxsim", {"--com", "7", "--display-latency", "20"});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(link + "/blinkdash-com7"), 5000);
+        BoxSimulator box(folder.path(), {"--display-latency", "20"});
         Program program(folder.path(), *screen, "cnt=3\nminDel=1\nmaxDel=1\nuseBox=true\nboxCom=7\n");
         for (const QString step : {"check", "check", "run", "check"}) {
             if (step == "run") { // a screen run, then the box again
@@ -304,25 +318,16 @@ void TestDisplay::screens()
             screen->Escape(); // the settings dialog
             QThread::msleep(500);
         }
-        box.terminate();
-        box.waitForFinished(3000);
     } else if (scenario == "screen figure") {
         // The simulator's screen shows each frame 60 times a second, scans it out down to the
         // sensor and adds 23.4 ms, jitter and now and then a dropped frame; its sensor, put on the
         // ring, sees the disc in the X server's own image. The check finds the median of what it
         // played, though the program sends its command before it draws.
-        const QString config = folder.path() + "/home/.config";
-        QDir().mkpath(config);
-        QProcess box;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config);
-        box.setProcessEnvironment(env);
         // The ring's centre: the disc's square, 31 pixels, has its corner at the window's centre.
-        box.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash-boxsim",
-            {"--com", "7", "--display-latency", "23.4", "--refresh", "60", "--jitter", "0.5", "--dropped", "0.05",
-                "--screen", QString::fromStdString(static_cast<OpenboxScreen *>(screen.get())->ScreenFile()),
-                "--sensor", "654,414"});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(config + "/blinkdash-com7"), 5000);
+        BoxSimulator box(folder.path(),
+            {"--display-latency", "23.4", "--refresh", "60", "--jitter", "0.5", "--dropped", "0.05", "--screen",
+                QString::fromStdString(static_cast<OpenboxScreen *>(screen.get())->ScreenFile()), "--sensor",
+                "654,414"});
         Program program(folder.path(), *screen, "useBox=true\nboxCom=7\n");
         screen->Click("Tamber's Flinkprobe", SettingsButton);
         screen->Click("Einstellungen", ScreenCheckButton);
@@ -357,8 +362,6 @@ void TestDisplay::screens()
         screen->Escape(); // the figures
         QThread::msleep(300);
         screen->Escape(); // the settings dialog
-        box.terminate();
-        box.waitForFinished(3000);
     }
 }
 
