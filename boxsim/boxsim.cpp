@@ -180,10 +180,13 @@ public:
         , opts(options)
         , firstFrame(Clock::now())
         , random(QRandomGenerator::global()->generate())
+        , model(options.screen)
     {
         if (opts.screenFile.isEmpty())
             return;
         screen = std::make_unique<XwdScreen>(QFile::encodeName(opts.screenFile).toStdString());
+        if (screen->Valid()) // the scan-out reaches the sensor's row that far into a frame
+            model.row = static_cast<double>(SensorY()) / screen->height;
         // A sensor looks all the time; a simulator that a busy machine holds up between two looks
         // would see the drawing late. Real-time priority where allowed keeps its looks prompt.
         sched_param priority {};
@@ -337,8 +340,8 @@ private:
     {
         drawnAt = at;
         const double sinceFirstUs = std::chrono::duration<double, std::micro>(at - firstFrame).count();
-        const double delayUs = LightDelayUs(opts.screen, sinceFirstUs,
-            std::uniform_real_distribution<double>(0, 1)(random), std::normal_distribution<double>()(random));
+        const double delayUs = LightDelayUs(model, sinceFirstUs, std::uniform_real_distribution<double>(0, 1)(random),
+            std::normal_distribution<double>()(random));
         const qint64 us = std::llround(std::chrono::duration<double, std::micro>(at - *armedAt).count() + delayUs);
         const bool seen = us <= LightTimeoutUs;
         lightReply = seen ? "l " + QByteArray::number(us) + '\n' : QByteArray("l timeout\n");
@@ -397,6 +400,7 @@ private:
     std::unique_ptr<XwdScreen> screen;
     Clock::time_point firstFrame; // the screen's frames count from here
     std::mt19937 random;
+    ScreenModel model;
     QByteArray command;
     std::optional<Clock::time_point> ledOn, answerAt;
     std::optional<Clock::time_point> armedAt, drawnAt, lightAt; // the sensor's light measurement
