@@ -357,8 +357,10 @@ void TestDisplay::screens()
         const double median = (played[played.size() / 2] + played[(played.size() - 1) / 2]) / 2;
         qInfo("screen check: %.1f ms measured, %.3f ms played (median of %lld)", measured, median,
             static_cast<long long>(played.size()));
+        // Within two milliseconds here, also in a sanitizer's build; how close on a busy machine,
+        // bench/screencheck measures.
         QVERIFY2(
-            std::abs(measured - median) <= 0.5, qPrintable(QString("%1 ms, played %2 ms").arg(figure).arg(median)));
+            std::abs(measured - median) <= 2.0, qPrintable(QString("%1 ms, played %2 ms").arg(figure).arg(median)));
         screen->Escape(); // the figures
         QThread::msleep(300);
         screen->Escape(); // the settings dialog
