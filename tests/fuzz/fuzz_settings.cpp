@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ours << "screenLatency"
              << "screenLatencySd"
              << "screenLatencyDate"
-             << "screenLatencySize";
+             << "screenLatencySize"
+             << "screenLatencyCorrection";
     for (const QString &key : ours) {
         before.remove("Common/" + key);
         others.remove("Common/" + key);
