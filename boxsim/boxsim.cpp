@@ -36,7 +36,6 @@
 #include <memory>
 #include <optional>
 #include <poll.h>
-#include <random>
 #include <sched.h>
 #include <type_traits>
 #include <unistd.h>
@@ -178,15 +177,13 @@ public:
     Box(PseudoTerminal &line, const Options &options)
         : pty(line)
         , opts(options)
-        , firstFrame(Clock::now())
-        , random(QRandomGenerator::global()->generate())
-        , model(options.screen)
+        , simulated(options.screen, QRandomGenerator::global()->generate())
     {
         if (opts.screenFile.isEmpty())
             return;
         screen = std::make_unique<XwdScreen>(QFile::encodeName(opts.screenFile).toStdString());
         if (screen->Valid()) // the scan-out reaches the sensor's row that far into a frame
-            model.row = static_cast<double>(SensorY()) / screen->height;
+            simulated.SetRow(static_cast<double>(SensorY()) / screen->height);
         // A sensor looks all the time; a simulator that a busy machine holds up between two looks
         // would see the drawing late. Real-time priority where allowed keeps its looks prompt.
         sched_param priority {};
@@ -232,7 +229,7 @@ private:
 
     int SensorX() const { return opts.sensorX >= 0 ? opts.sensorX : screen->width / 2; }
     int SensorY() const { return opts.sensorY >= 0 ? opts.sensorY : screen->height / 2; }
-    bool Watching() const { return armedAt && !drawnAt && !lightAt; }
+    bool Watching() const { return armedAt && !lightAt; } // armed, the drawing not yet seen
 
     timespec Timeout() const
     {
@@ -277,7 +274,6 @@ private:
         if (line == "r" || line == "l" || line == "s" || line.startsWith("L ")) {
             // Whatever the box measured is cancelled, without an answer.
             armedAt.reset();
-            drawnAt.reset();
             lightAt.reset();
             answerAt.reset();
             ledOn.reset();
@@ -338,10 +334,7 @@ private:
     // The screen lights the sensor as the model says, and the box answers from the arming.
     void Drawn(Clock::time_point at)
     {
-        drawnAt = at;
-        const double sinceFirstUs = std::chrono::duration<double, std::micro>(at - firstFrame).count();
-        const double delayUs = LightDelayUs(model, sinceFirstUs, std::uniform_real_distribution<double>(0, 1)(random),
-            std::normal_distribution<double>()(random));
+        const double delayUs = simulated.LightDelayUs(at);
         const qint64 us = std::llround(std::chrono::duration<double, std::micro>(at - *armedAt).count() + delayUs);
         const bool seen = us <= LightTimeoutUs;
         lightReply = seen ? "l " + QByteArray::number(us) + '\n' : QByteArray("l timeout\n");
@@ -380,7 +373,6 @@ private:
             }
         }
         armedAt.reset();
-        drawnAt.reset();
         lightAt.reset();
         screenTrial = false;
     }
@@ -398,15 +390,13 @@ private:
     PseudoTerminal &pty;
     const Options &opts;
     std::unique_ptr<XwdScreen> screen;
-    Clock::time_point firstFrame; // the screen's frames count from here
-    std::mt19937 random;
-    ScreenModel model;
+    SimulatedScreen simulated;
     QByteArray command;
     std::optional<Clock::time_point> ledOn, answerAt;
-    std::optional<Clock::time_point> armedAt, drawnAt, lightAt; // the sensor's light measurement
-    Clock::time_point lastLook;                                 // the screen looked dark then
-    bool screenTrial = false;                                   // the button follows the light
-    bool pressAfterLight = false;                               // and is awaited
+    std::optional<Clock::time_point> armedAt, lightAt; // the sensor's light measurement
+    Clock::time_point lastLook;                        // the screen looked dark then
+    bool screenTrial = false;                          // the button follows the light
+    bool pressAfterLight = false;                      // and is awaited
     qint64 drawnUs = 0;
     QByteArray lightReply, lightNote;
 };
@@ -434,16 +424,9 @@ int RunFirmware(const Options &options, const QString &link)
         box.SetReaction([&options] { return static_cast<double>(DrawUs(options)); });
         box.SetReactionToLight([&options] { return static_cast<double>(DrawUs(options)); });
     }
+    SimulatedScreen simulated(options.screen, QRandomGenerator::global()->generate());
     if (options.latencyMs >= 0) // the screen's frames run on the wall clock, like the simulation
-        box.SetLightDelay(
-            [&options, firstFrame = Clock::now(),
-                random = std::mt19937(QRandomGenerator::global()->generate())]() mutable {
-                const double sinceFirstUs
-                    = std::chrono::duration<double, std::micro>(Clock::now() - firstFrame).count();
-                return LightDelayUs(options.screen, sinceFirstUs, std::uniform_real_distribution<double>(0, 1)(random),
-                    std::normal_distribution<double>()(random));
-            },
-            true);
+        box.SetLightDelay([&simulated] { return simulated.LightDelayUs(Clock::now()); }, true);
 
     size_t shown = 0, pressesShown = 0, lightsShown = 0, lightPressesShown = 0;
     bool led = false;

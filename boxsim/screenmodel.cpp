@@ -16,3 +16,16 @@ double LightDelayUs(const ScreenModel &model, double sinceFirstFrameUs, double u
     }
     return std::max(delayUs, 0.0);
 }
+
+SimulatedScreen::SimulatedScreen(const ScreenModel &screen, unsigned seed)
+    : model(screen)
+    , firstFrame(Clock::now())
+    , random(seed)
+{ }
+
+double SimulatedScreen::LightDelayUs(Clock::time_point drawn)
+{
+    const double sinceFirstUs = std::chrono::duration<double, std::micro>(drawn - firstFrame).count();
+    return ::LightDelayUs(model, sinceFirstUs, std::uniform_real_distribution<double>(0, 1)(random),
+        std::normal_distribution<double>()(random));
+}
