@@ -7,12 +7,6 @@ using namespace std::chrono;
 
 namespace {
 
-// A time in whole milliseconds, rounded: truncating would make every time half a millisecond short.
-int RoundedMs(std::int64_t us)
-{
-    return static_cast<int>(std::clamp<std::int64_t>((us + 500) / 1000, 0, INT_MAX));
-}
-
 // Each clock's names, in the order of ReactionTiming.
 const struct
 {
@@ -24,9 +18,15 @@ const struct
     {"XWayland (Serverzeit)", "xwayland-servertime"},
     {"Wayland (Praesentation)", "wayland-presentation"},
     {"Schaltbox", "box"},
+    {"Lichtsensor", "light-sensor"},
 };
 
 } // namespace
+
+int WholeMs(std::int64_t us)
+{
+    return static_cast<int>(std::clamp<std::int64_t>((us + 500) / 1000, 0, INT_MAX));
+}
 
 const char *TraceName(ReactionTiming timing)
 {
@@ -71,6 +71,13 @@ SteadyTime ReactionClock::DiscInstant(std::optional<ServerDrawing> drawn) const
 std::optional<int> ReactionClock::KeyPressed(
     std::uint32_t keyStampMs, std::optional<ServerDrawing> drawn, std::optional<SteadyTime> preciseKey)
 {
+    const std::optional<std::int64_t> us = KeyPressedUs(keyStampMs, drawn, preciseKey);
+    return us ? std::optional<int>(WholeMs(*us)) : std::nullopt;
+}
+
+std::optional<std::int64_t> ReactionClock::KeyPressedUs(
+    std::uint32_t keyStampMs, std::optional<ServerDrawing> drawn, std::optional<SteadyTime> preciseKey)
+{
     const SteadyTime handled = now();
     if (drawn) {
         // Both on the server's clock: a key it stamped before it took the drawing's request went
@@ -78,8 +85,7 @@ std::optional<int> ReactionClock::KeyPressed(
         const auto afterMs = static_cast<std::int32_t>(keyStampMs - drawn->beforeMs);
         if (afterMs < 0)
             return std::nullopt;
-        const std::int64_t us = afterMs * std::int64_t {1000} + 500 - DrawnUs(*drawn);
-        return RoundedMs(us);
+        return afterMs * std::int64_t {1000} + 500 - DrawnUs(*drawn);
     }
 
     SteadyTime pressed = handled;
@@ -98,6 +104,5 @@ std::optional<int> ReactionClock::KeyPressed(
             pressed = std::clamp(stamped, shownAt, std::max(shownAt, handled));
         }
     }
-    const std::int64_t us = duration_cast<microseconds>(pressed - shownAt).count();
-    return RoundedMs(us);
+    return duration_cast<microseconds>(pressed - shownAt).count();
 }

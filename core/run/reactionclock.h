@@ -9,10 +9,15 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 
 // Which clock timed a reaction: the program's own wake-ups, the X server's clock (of an X server
 // of its own, or of Xwayland, whose drawing the compositor shows later), the compositor's
-// presentation time and the key's own time, or the switch box.
-enum class ReactionTiming { Program, XServer, Xwayland, Presentation, Box };
+// presentation time and the key's own time, the switch box, or the box's light sensor on the
+// screen (a light-timed run: the stimulus's own light, timed trial by trial).
+enum class ReactionTiming { Program, XServer, Xwayland, Presentation, Box, LightSensor };
 const char *TraceName(ReactionTiming timing);  // "X-Server (Serverzeit)", as the debug trace says it
 const char *StoredName(ReactionTiming timing); // "x11-servertime", as the journal keeps it
+
+// Microseconds as whole milliseconds, rounded once (truncating would make every time half a
+// millisecond short), within 0 to INT_MAX.
+int WholeMs(std::int64_t us);
 
 // The X server's clock (ms, 32 bits, the clock that stamps its input events) read as it took the
 // request just before the disc's drawing and the one just after it.
@@ -64,6 +69,9 @@ public:
     // them: the reaction time, or none when the key went down before the disc (an early press that
     // was handled late).
     std::optional<int> KeyPressed(
+        std::uint32_t keyStampMs, std::optional<ServerDrawing> drawn = {}, std::optional<SteadyTime> preciseKey = {});
+    // The same in microseconds, not yet rounded: a light-timed run takes the light's own delay off.
+    std::optional<std::int64_t> KeyPressedUs(
         std::uint32_t keyStampMs, std::optional<ServerDrawing> drawn = {}, std::optional<SteadyTime> preciseKey = {});
 
     // The instant a reaction to the disc shown last counts from, on this clock.
