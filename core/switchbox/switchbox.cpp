@@ -75,6 +75,12 @@ void SwitchBox::StartLightTiming()
     Send("l\n");
 }
 
+void SwitchBox::StartScreenTrial()
+{
+    resultReady = 0;
+    Send("s\n");
+}
+
 void SwitchBox::SendEcho()
 {
     Send("e\n");

@@ -28,6 +28,9 @@ public:
     // The light sensor: time the light from now (answered by LightSeen, NoLight or EarlyLight), and
     // an echo to time the line itself (EchoAnswered). A box with older firmware answers neither.
     void StartLightTiming();
+    // A screen trial: the light timed as by StartLightTiming, then the button from the light
+    // (SignalResult, as for StartReaction).
+    void StartScreenTrial();
     void SendEcho();
     void SendParameters(int a, int b, int c, int d, int e, int f);
     void Poll();

@@ -13,15 +13,6 @@
 
 namespace {
 
-const QString NoBox = QStringLiteral("Es ist keine Schaltbox geöffnet. Bitte die Schaltbox anschließen, "
-                                     "„Schaltbox“ und ihre Schnittstelle wählen und mit OK übernehmen.");
-const QString OldFirmware = QStringLiteral("Die Schaltbox antwortet nicht auf die Prüfanfrage: Ihre Firmware ist "
-                                           "zu alt für die Bildschirmmessung. Bitte die Firmware "
-                                           "blinkdash-box.hex neu aufspielen.");
-const QString NoLight = QStringLiteral("Der Lichtsensor hat die Scheibe nicht gesehen. Bitte den Sensor auf den "
-                                       "markierten Kreis halten und die Schwelle am Sensor einstellen.");
-const QString EarlyLight = QStringLiteral("Der Lichtsensor sah schon Licht, bevor die Scheibe erschien. Bitte "
-                                          "Raumlicht abschirmen oder die Schwelle am Sensor höher stellen.");
 const QString Instruction = QStringLiteral("Den Lichtsensor auf den Kreis halten und LEERTASTE drücken. "
                                            "ESC bricht ab.");
 // How far the check has come: it takes a minute, and a still screen looks like a hung one.
@@ -59,44 +50,22 @@ LatencyFigures SummarizeLatencies(const QList<double> &latenciesUs)
     return f;
 }
 
-double MedianOf(QList<double> values)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const qsizetype middle = values.size() / 2;
-    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
-}
-
 ScreenCheck::ScreenCheck(SwitchBox &switchBox, ActionWin &stimulus, QObject *parent)
     : QObject(parent)
     , box(switchBox)
     , window(stimulus)
+    , line(switchBox, "Bildschirmmessung")
 {
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, [this] {
-        if (step == Step::Echoing && roundTripsUs.isEmpty() && otherLines.isEmpty())
-            Fail(OldFirmware);
-        else if (step == Step::Echoing) // one lost answer, or noise: the firmware knows the echo
-            Fail(QStringLiteral("Die Schaltbox hat %1 von %2 Prüfanfragen beantwortet, die nächste nicht "
-                                "innerhalb von %3 ms.%4 Bitte die Verbindung prüfen und erneut messen.")
-                     .arg(roundTripsUs.size())
-                     .arg(Echoes)
-                     .arg(EchoTimeoutMs)
-                     .arg(otherLines.isEmpty()
-                             ? QString()
-                             : QStringLiteral(" Stattdessen kam: „%1“.").arg(otherLines.join(QStringLiteral("“, „")))));
-        else if (step == Step::Waiting)
+        if (step == Step::Waiting)
             Flash();
         else if (step == Step::Timing)
             Missed(); // no answer at all: as if no light
     });
-    connect(&box, &SwitchBox::EchoAnswered, this, &ScreenCheck::Echoed);
-    connect(&box, &SwitchBox::OtherLine, this, [this](const QByteArray &line) {
-        if (step == Step::Echoing && otherLines.size() < 3)
-            otherLines << QString::fromLatin1(line);
-    });
+    connect(&line, &LineDelay::Measured, this, &ScreenCheck::Echoed);
+    connect(&line, &LineDelay::Failed, this, &ScreenCheck::Fail);
     connect(&box, &SwitchBox::LightSeen, this, &ScreenCheck::Light);
     connect(&box, &SwitchBox::NoLight, this, [this] {
         if (step == Step::Timing)
@@ -104,11 +73,11 @@ ScreenCheck::ScreenCheck(SwitchBox &switchBox, ActionWin &stimulus, QObject *par
     });
     connect(&box, &SwitchBox::EarlyLight, this, [this] {
         if (step == Step::Timing)
-            Fail(EarlyLight);
+            Fail(EarlyLightText);
     });
     connect(&box, &SwitchBox::Lost, this, [this] {
         if (Running())
-            Fail(NoBox);
+            Fail(NoBoxText);
     });
     connect(&window, &ActionWin::CheckSpace, this, [this] {
         if (step != Step::Ready)
@@ -144,45 +113,21 @@ void ScreenCheck::Start()
     if (Running())
         return;
     if (!box.IsOpen()) {
-        Q_EMIT Failed(NoBox);
+        Q_EMIT Failed(NoBoxText);
         return;
     }
-    roundTripsUs.clear();
-    otherLines.clear();
     latencies.clear();
     heldUp = 0;
     misses = 0;
     step = Step::Echoing;
-    box.SetPromptReading(true); // a poll's wait would count as the line's
-    SendEcho();
-}
-
-void ScreenCheck::SendEcho()
-{
-    if (step != Step::Echoing)
-        return;
-    echoSent.start();
-    echoOutstanding = true;
-    box.SendEcho();
-    timer.start(EchoTimeoutMs);
+    box.SetPromptReading(true);
+    line.Measure(Echoes);
 }
 
 void ScreenCheck::Echoed()
 {
-    // An answer no request is waiting for (a box that doubles one) would time the next one short.
-    if (step != Step::Echoing || !std::exchange(echoOutstanding, false)) {
-        DebugLog("Bildschirmmessung: Echo ohne Anfrage verworfen");
+    if (step != Step::Echoing)
         return;
-    }
-    roundTripsUs.append(static_cast<double>(echoSent.nsecsElapsed()) / 1000);
-    if (roundTripsUs.size() < Echoes) {
-        // Asked once the bytes at hand are read, so that a double arriving with this one is seen as such.
-        QTimer::singleShot(0, this, &ScreenCheck::SendEcho);
-        return;
-    }
-    timer.stop();
-    oneWayUs = MedianOf(roundTripsUs) / 2; // the median: a round trip the system held up says nothing
-    DebugLog("Bildschirmmessung: Leitung %.0f us je Richtung", oneWayUs);
     step = Step::Ready;
     // The dialog that started the check is modal: so must this window be, or it would take no key.
     window.setWindowModality(Qt::ApplicationModal);
@@ -194,11 +139,7 @@ void ScreenCheck::Flash()
 {
     // The sensor is armed before the drawing: a program held up after it would otherwise add its
     // delay to the latency, and a fast screen's light could come before the command.
-    const SteadyTime before = std::chrono::steady_clock::now();
-    box.StartLightTiming();
-    const SteadyTime after = std::chrono::steady_clock::now();
-    lightAsked = before + (after - before) / 2;
-    sendHeldUp = after - before > std::chrono::microseconds(HeldUpUs);
+    lightAsked = ArmLightSensor(box, false);
     window.ShowSignal(50, 50);
     step = Step::Timing;
     timer.start(LongestLightUs / 1000 + 500); // the box's own timeout, and the line
@@ -210,14 +151,14 @@ void ScreenCheck::Light(int us)
         return;
     // The light came the box's time after the command reached it, which was the line's delay after
     // it was sent; the reaction time starts at the disc's instant.
-    const SteadyTime lit = lightAsked + std::chrono::microseconds(std::llround(oneWayUs) + us);
+    const SteadyTime lit = LightInstant(lightAsked, line.OneWayUs(), us);
     const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(lit - window.DiscInstant()).count();
     window.HideSignal();
     if (latency < 0) { // the light came before the disc
-        Fail(EarlyLight);
+        Fail(EarlyLightText);
         return;
     }
-    if (sendHeldUp) {
+    if (lightAsked.heldUp) {
         DebugLog("Bildschirmmessung: beim Senden aufgehalten, %lld us ausgelassen", static_cast<long long>(latency));
         if (++heldUp > flashes) {
             Fail(QStringLiteral("Das Programm wurde bei %1 Scheiben beim Senden an die Schaltbox aufgehalten; so "
@@ -254,7 +195,7 @@ void ScreenCheck::Missed()
 {
     window.HideSignal();
     if (++misses > MissesTolerated) {
-        Fail(NoLight);
+        Fail(NoLightText);
         return;
     }
     DebugLog("Bildschirmmessung: kein Licht gesehen");
@@ -274,6 +215,7 @@ void ScreenCheck::End()
         box.SetLED(false); // takes back the light command: no late answer
     step = Step::Idle;
     timer.stop();
+    line.Stop();
     box.SetPromptReading(false);
     window.Withdraw();
     window.setWindowModality(Qt::NonModal);

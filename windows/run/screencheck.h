@@ -1,12 +1,11 @@
 #pragma once
 
 #include "actionwin.h"
+#include "lightsensor.h"
 #include "switchbox.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QStringList>
 #include <QTimer>
 
 // Median, quartiles, mean, standard deviation and range of display latencies, in milliseconds.
@@ -22,7 +21,6 @@ struct LatencyFigures
     double maxMs = 0;
 };
 LatencyFigures SummarizeLatencies(const QList<double> &latenciesUs);
-double MedianOf(QList<double> values);
 
 // Measures the screen's display latency with the switch box's light sensor held on it: the
 // line's one-way delay from a few dozen echoes, then the disc shown in the stimulus window after
@@ -36,11 +34,7 @@ class ScreenCheck : public QObject
 
 public:
     static constexpr int Echoes = 30;
-    static constexpr int EchoTimeoutMs = 500;
     static constexpr int MissesTolerated = 2; // flashes the sensor did not see, of all
-    // Handing the light command to the driver takes tens of microseconds; longer, the program was
-    // held up, and when in between the command left is not known.
-    static constexpr int HeldUpUs = 500;
 
     ScreenCheck(SwitchBox &box, ActionWin &window, QObject *parent = nullptr);
 
@@ -60,7 +54,6 @@ Q_SIGNALS:
 private:
     enum class Step { Idle, Echoing, Ready, Waiting, Timing };
 
-    void SendEcho();
     void Echoed();
     void Flash();
     void WaitForFlash();
@@ -71,16 +64,11 @@ private:
 
     SwitchBox &box;
     ActionWin &window;
+    LineDelay line;
     Step step = Step::Idle;
-    QTimer timer; // the wait before a flash, and how long an echo or a light may take
-    QElapsedTimer echoSent;
-    SteadyTime lightAsked;
-    QList<double> roundTripsUs;
-    bool echoOutstanding = false; // an answer is due: each request has one, a second is none
-    QStringList otherLines;       // what came instead of echoes, to be told
+    QTimer timer; // the wait before a flash, and how long a light may take
+    LightCommand lightAsked;
     QList<double> latencies;
-    double oneWayUs = 0;
-    bool sendHeldUp = false; // this flash's
     int heldUp = 0;
     int misses = 0;
     int flashes = 50;
