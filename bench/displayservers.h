@@ -269,6 +269,8 @@ private:
                 if (last.discs == 0 && seen.discs > 0 && answerMs > 0) {
                     // The disc came after the look before this one began, and before this one ended.
                     const qint64 due = looked + qint64 {answerMs} * 1000000;
+                    // Asleep until shortly before, so that a core stays free for what is being timed.
+                    std::this_thread::sleep_for(std::chrono::nanoseconds(due - NowNs() - 2000000));
                     while (NowNs() < due) {
                     }
                     const qint64 sending = NowNs();
