@@ -30,8 +30,8 @@ RunRecord MakeRun(int i)
     run.minWaitS = 2, run.maxWaitS = 7;
     run.sound = QStringLiteral("ding.wav");
     for (int t = 0; t < 20; ++t)
-        run.trials.append(
-            {2000 + (i * 37 + t * 101) % 5000, 200 + (i * 13 + t * 29) % 150, {}, 50, 50, t < 2, t == 19, {}});
+        run.trials.append({2000 + (i * 37 + t * 101) % 5000, 200 + (i * 13 + t * 29) % 150, {}, 50, 50, t < 2, t == 19,
+            {}, true, {}, {}, {}});
     run.evaluation = {true, 270, 30, 315, 260 + i % 40};
     run.version = QStringLiteral("1.1");
     return run;

@@ -105,7 +105,7 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
     QVERIFY(WriteSettings(ini, Settings())); // a first start: every key but cnt
     QCOMPARE(folder->Read("blinkdash.ini"),
         "[Common]\nrandomPosition=true\nuseBox=false\nboxCom=0\nmaxDel=7\nminDel=2\nmaxAkkust=1000\nminAkkust=300\n"
-        "enableWav=false\nwavFile=ding.wav\n");
+        "enableWav=false\nwavFile=ding.wav\nlightTimed=false\nlightButton=false\n");
 
     // What else the file holds stays as it stands, a hand-set cnt above all, comments, other groups,
     // even a quoted value over two lines that looks like a key of ours.
@@ -119,7 +119,7 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
     QVERIFY(folder->Read("blinkdash.ini")
                 .startsWith("; mine\r\n[Common]\r\ncnt=7\r\nminDel=1.25 ; by hand\r\nrandomPosition=true\n"));
     QVERIFY(folder->Read("blinkdash.ini")
-                .endsWith("wavFile=ding.wav\n\r\n[Other] ; notes\r\nnote=\"a\nwavFile=x\"\r\nminDel=1"));
+                .endsWith("lightButton=false\n\r\n[Other] ; notes\r\nnote=\"a\nwavFile=x\"\r\nminDel=1"));
     QCOMPARE(ReadSettings(ini).cnt, 7);
     QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Other/note").toString(), "a\nwavFile=x");
 
@@ -182,8 +182,8 @@ void TestApp::settingsGoWhereQSettingsReadsThem()
     QCOMPARE(ReadSettings(ini).minDel, 1.25);
     QCOMPARE(ReadSettings(ini).wavFile, s.wavFile);
     QVariantMap after = keys();
-    for (const char *ours :
-        {"randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust", "enableWav", "wavFile"}) {
+    for (const char *ours : {"randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust",
+             "enableWav", "wavFile", "lightTimed", "lightButton"}) {
         before.remove(QString("Common/") + ours);
         after.remove(QString("Common/") + ours);
     }

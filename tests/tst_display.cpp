@@ -20,7 +20,7 @@ const QPoint SettingsButton(345, 165);
 const QPoint ScreenCheckButton(358, 164); // in the settings dialog
 const QPoint ScreenRadio(287, 49);        // "Bildschirm"
 const QPoint BoxRadio(287, 79);           // "Schaltbox"
-const QPoint OkButton(334, 420);
+const QPoint OkButton(389, 470);
 
 // The program, started as a person starts it, from a folder of its own (its trace is written
 // there) with a home of its own.
@@ -63,12 +63,16 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).split('\n') : QStringList();
     }
 
-    // The journal's last run: its timing, early presses, and its times.
+    // The journal's last run: its timing, early presses, and its trials' times, and of a light-timed
+    // run whether each counted, its light's latency and the box's time from the arming to the light.
     struct Run
     {
         QString timing;
         int earlyPresses = -1;
         QList<int> times;
+        QList<bool> counted;
+        QList<double> latencies;
+        QList<qint64> lightUs;
     };
     Run LastRun() const
     {
@@ -82,10 +86,13 @@ public:
                 run.timing = q.value("timing").toString();
                 run.earlyPresses = q.value("early_presses").toInt();
                 QSqlQuery trials(db);
-                trials.exec(
-                    QString("SELECT time_ms FROM trials WHERE run_id = %1 ORDER BY seq").arg(q.value("id").toInt()));
-                while (trials.next())
+                trials.exec(QString("SELECT * FROM trials WHERE run_id = %1 ORDER BY seq").arg(q.value("id").toInt()));
+                while (trials.next()) {
                     run.times << trials.value("time_ms").toInt();
+                    run.counted << trials.value("counted").toBool();
+                    run.latencies << trials.value("light_latency_ms").toDouble();
+                    run.lightUs << trials.value("light_us").toLongLong();
+                }
             }
         }
         QSqlDatabase::removeDatabase("display");
@@ -95,6 +102,45 @@ public:
 private:
     QString bin, home;
     QProcess process;
+};
+
+// blinkdash-boxsim with these options, as COM7 in the program's home under folder; a screen file
+// for its sensor to watch where given. Its lights, once read: the box's time sent, and how many ms
+// after the drawing its screen lit.
+class Simulator : public QProcess
+{
+public:
+    Simulator(const QString &folder, QStringList options, const DisplayServer *screen = nullptr)
+        : config(folder + "/home/.config")
+    {
+        QDir().mkpath(config);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config);
+        setProcessEnvironment(env);
+        if (screen)
+            options << "--screen" << QString::fromStdString(static_cast<const OpenboxScreen *>(screen)->ScreenFile());
+        start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash-boxsim", QStringList {"--com", "7"} + options);
+    }
+    ~Simulator() override
+    {
+        terminate();
+        waitForFinished(3000);
+    }
+    bool Ready() const { return QFileInfo::exists(config + "/blinkdash-com7"); }
+    QList<std::pair<qint64, double>> Lights()
+    {
+        waitForReadyRead(500);
+        QList<std::pair<qint64, double>> lights;
+        QRegularExpression lit("-> l ([0-9]+) \\(lit ([0-9.]+) ms after the drawing\\)");
+        for (auto m = lit.globalMatch(QString::fromLatin1(readAllStandardOutput())); m.hasNext();) {
+            const QRegularExpressionMatch light = m.next();
+            lights.append({light.captured(1).toLongLong(), light.captured(2).toDouble()});
+        }
+        return lights;
+    }
+
+private:
+    QString config;
 };
 
 // Each reported time within what the robot's answer can have been, and slack.
@@ -112,28 +158,6 @@ bool AsAnswered(const QList<int> &times, const QList<std::pair<double, double>> 
         }
     return true;
 }
-
-// The box simulator on COM 7 of the program's home in that folder, ended with the scenario.
-class BoxSimulator : public QProcess
-{
-public:
-    BoxSimulator(const QString &folder, const QStringList &arguments)
-    {
-        const QString config = folder + "/home/.config";
-        QDir().mkpath(config);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config);
-        setProcessEnvironment(env);
-        start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash-boxsim", QStringList {"--com", "7"} + arguments);
-        for (int i = 0; i < 100 && !QFileInfo::exists(config + "/blinkdash-com7"); ++i)
-            QThread::msleep(50);
-    }
-    ~BoxSimulator() override
-    {
-        terminate();
-        waitForFinished(3000);
-    }
-};
 
 } // namespace
 
@@ -161,6 +185,10 @@ void TestDisplay::screens_data()
                                                   << "screen check";
     QTest::newRow("x11: the screen check against a 60 Hz screen") << "x11"
                                                                   << "screen figure";
+    QTest::newRow("x11: a light-timed run answered with the box's button") << "x11"
+                                                                           << "light-timed, button";
+    QTest::newRow("x11: a light-timed run answered with SPACE") << "x11"
+                                                                << "light-timed, space";
 }
 
 // Each scenario as a person would meet it, and what must hold at every frame and in the journal.
@@ -287,7 +315,8 @@ void TestDisplay::screens()
     } else if (scenario == "screen check") {
         // The check's window shows its instruction and, at the centre, the sensor's ring every
         // time: after a first check, and after a run.
-        BoxSimulator box(folder.path(), {"--display-latency", "20"});
+        Simulator box(folder.path(), {"--display-latency", "20"});
+        QTRY_VERIFY_WITH_TIMEOUT(box.Ready(), 5000);
         Program program(folder.path(), *screen, "cnt=3\nminDel=1\nmaxDel=1\nuseBox=true\nboxCom=7\n");
         for (const QString step : {"check", "check", "run", "check"}) {
             if (step == "run") { // a screen run, then the box again
@@ -324,10 +353,11 @@ void TestDisplay::screens()
         // ring, sees the disc in the X server's own image. The check finds the median of what it
         // played, though the program sends its command before it draws.
         // The ring's centre: the disc's square, 31 pixels, has its corner at the window's centre.
-        BoxSimulator box(folder.path(),
-            {"--display-latency", "23.4", "--refresh", "60", "--jitter", "0.5", "--dropped", "0.05", "--screen",
-                QString::fromStdString(static_cast<OpenboxScreen *>(screen.get())->ScreenFile()), "--sensor",
-                "654,414"});
+        Simulator box(folder.path(),
+            {"--display-latency", "23.4", "--refresh", "60", "--jitter", "0.5", "--dropped", "0.05", "--sensor",
+                "654,414"},
+            screen.get());
+        QTRY_VERIFY_WITH_TIMEOUT(box.Ready(), 5000);
         Program program(folder.path(), *screen, "useBox=true\nboxCom=7\n");
         screen->Click("Tamber's Flinkprobe", SettingsButton);
         screen->Click("Einstellungen", ScreenCheckButton);
@@ -336,11 +366,9 @@ void TestDisplay::screens()
         screen->PressSpace();
         QTRY_VERIFY2_WITH_TIMEOUT(
             traced(program, "Bildschirmlatenz "), qPrintable(program.Trace().join('\n').right(600)), 60000);
-        box.waitForReadyRead(500);
         QList<double> played; // what the simulator's screen did, in ms after each drawing
-        QRegularExpression lit("\\(lit ([0-9.]+) ms after the drawing\\)");
-        for (auto m = lit.globalMatch(QString::fromLatin1(box.readAllStandardOutput())); m.hasNext();)
-            played << m.next().captured(1).toDouble();
+        for (const auto &[us, ms] : box.Lights())
+            played << ms;
         // A flash the program was held up in sending is left out: so is what the simulator played for it.
         const QStringList trace = program.Trace();
         for (const QString &line : trace.filter("beim Senden aufgehalten")) {
@@ -364,6 +392,50 @@ void TestDisplay::screens()
         screen->Escape(); // the figures
         QThread::msleep(300);
         screen->Escape(); // the settings dialog
+    } else if (scenario.startsWith("light-timed")) {
+        // The simulator's 60 Hz screen as above; its sensor on the patch in the bottom-left corner
+        // sees each disc's frame in the X server's image, and its person presses the box's button
+        // 250 ms after the light, or the robot SPACE 250 ms after it sees the disc. Each disc's
+        // latency is the simulator's; with SPACE, each time the robot's less it: the light's truth.
+        const bool button = scenario.endsWith("button");
+        Simulator box(folder.path(),
+            {"--display-latency", "23.4", "--refresh", "60", "--jitter", "0.5", "--time", "250000", "--sensor",
+                "24,776"},
+            screen.get());
+        QTRY_VERIFY_WITH_TIMEOUT(box.Ready(), 5000);
+        Program program(folder.path(), *screen,
+            "cnt=4\nminDel=1\nmaxDel=1\nrandomPosition=true\nboxCom=7\nlightTimed=true\nlightButton="
+                + QByteArray(button ? "true\n" : "false\n"));
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        if (!button)
+            screen->Answer(250);
+        // Each light seen and answered; a light not seen brings its disc again.
+        QTRY_VERIFY2_WITH_TIMEOUT(program.Trace().filter(" ms nach der Scheibe, ").size() == 4,
+            qPrintable(program.Trace().filter("Licht").join('\n')), 30000);
+        QThread::msleep(1500);
+        screen->Escape();
+        QTRY_VERIFY_WITH_TIMEOUT(program.LastRun().counted.count(true) == 4, 5000);
+        const Program::Run run = program.LastRun();
+        QHash<qint64, double> lit; // what the simulator's screen did, by the box's time sent
+        for (const auto &[us, ms] : box.Lights())
+            lit.insert(us, ms);
+        QCOMPARE(run.timing, QString("light-sensor"));
+        const QList<std::pair<double, double>> answered = screen->Answered(); // one for each disc
+        for (int i = 0; i < run.times.size(); ++i) {
+            if (!run.counted[i])
+                continue;
+            const double played = lit.value(run.lightUs[i], -1000);
+            qInfo("disc %d: %d ms, lit %.3f ms after the disc, played %.3f ms", i + 1, run.times[i], run.latencies[i],
+                played);
+            // The disc's instant is the X server's, to its millisecond; the simulator's look, to 0.1 ms.
+            QVERIFY(std::abs(run.latencies[i] - played) <= 1.5);
+            if (button)
+                QCOMPARE(run.times[i], 250);
+            else
+                QVERIFY(i < answered.size() && run.times[i] >= answered[i].first - played - 1
+                    && run.times[i] <= answered[i].second - played + 1);
+        }
+        QVERIFY(traced(program, "Zeitnahme: Lichtsensor"));
     }
 }
 

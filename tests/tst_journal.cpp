@@ -27,8 +27,8 @@ RunRecord SomeRun(const QString &name, int day, bool box = false)
     run.sound = QStringLiteral("Klänge/ding, 2.wav");
     run.ending = box ? RunRecord::Ending::BoxLost : RunRecord::Ending::Complete;
     for (const int ms : {300, 280, 250, 260, 400}) {
-        RunTrial t {
-            2000 + ms, ms, box ? std::optional<qint64>(ms * 1000 + 999) : std::nullopt, {}, {}, false, false, {}};
+        RunTrial t {2000 + ms, ms, box ? std::optional<qint64>(ms * 1000 + 999) : std::nullopt, {}, {}, false, false,
+            {}, true, {}, {}, {}};
         if (!box)
             t.x = t.y = ms % 100;
         run.trials << t;
@@ -126,7 +126,8 @@ void TestJournal::keepsRunsExactly()
     QVERIFY(csv.startsWith("run,started,ended,name,device,place,signals,min_wait_s,max_wait_s,random_position,"
                            "warning,lead_min_ms,lead_max_ms,sound,ending,early_presses,mean_ms,deviation_ms,"
                            "threshold_ms,result_ms,version,display_latency_ms,display_latency_sd_ms,latency_corrected,"
-                           "timing,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier\r\n"));
+                           "timing,light_timing,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier,counted,"
+                           "light_latency_ms,light_us,answer\r\n"));
     const QList<QStringList> rows = ReadCsv(csv);
     QCOMPARE(rows.size(), 1 + 5 + 5 + 1);
     for (const QStringList &row : rows)
@@ -154,6 +155,7 @@ void TestJournal::bringsOlderJournalsUpToDate_data()
     QTest::addColumn<int>("version");
     QTest::newRow("version 1") << 1;
     QTest::newRow("version 2") << 2;
+    QTest::newRow("version 3") << 3;
 }
 
 void TestJournal::bringsOlderJournalsUpToDate()
@@ -169,10 +171,12 @@ void TestJournal::bringsOlderJournalsUpToDate()
         "CREATE TABLE trials (run_id INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE, seq INTEGER NOT NULL, "
         "wait_ms INTEGER NOT NULL, time_ms INTEGER NOT NULL, box_us INTEGER, x INTEGER, y INTEGER, warm_up INTEGER "
         "NOT NULL, outlier INTEGER NOT NULL, PRIMARY KEY (run_id, seq)) WITHOUT ROWID"};
-    if (version == 2)
+    if (version >= 2)
         statements << "ALTER TABLE runs ADD COLUMN display_latency_ms REAL"
                    << "ALTER TABLE runs ADD COLUMN display_latency_sd_ms REAL"
                    << "ALTER TABLE runs ADD COLUMN latency_corrected INTEGER NOT NULL DEFAULT 0";
+    if (version == 3)
+        statements << "ALTER TABLE runs ADD COLUMN timing TEXT";
     statements << QString("PRAGMA user_version = %1").arg(version)
                << "INSERT INTO runs (id, started, ended, name, device, place, signal_count, min_wait_s, max_wait_s, "
                   "random_position, warning, lead_min_ms, lead_max_ms, sound, ending, early_presses, version) VALUES "
@@ -191,6 +195,8 @@ void TestJournal::bringsOlderJournalsUpToDate()
     Journal journal(folder->Path("j.sqlite"));
     RunRecord run = SomeRun("Neu", 6);
     run.displayLatencyMs = 23.4;
+    run.lightTiming = "button";
+    run.trials[1] = {2000, 0, {}, {}, {}, false, false, ReactionTiming::LightSensor, false, 23.456, 20123, "button"};
     QVERIFY(journal.Store(run));
     const QList<RunRecord> runs = journal.RunsWithTrials({7, run.id});
     QCOMPARE(runs.size(), 2);
@@ -205,6 +211,14 @@ void TestJournal::bringsOlderJournalsUpToDate()
     QCOMPARE(old.trials.at(0).timeMs, 312);
     QCOMPARE(old.trials.at(0).y.value(), 60);
     QVERIFY(old.trials.at(0).warmUp);
+    QVERIFY(old.trials.at(0).counted); // every trial counted before light-timed runs
+    QCOMPARE(old.lightTiming, QString());
+    QCOMPARE(journal.Runs().last().trialCount, 1); // "Signale" in "Verlauf"
+    QCOMPARE(journal.Runs().first().trialCount, 4);
+    const RunTrial &timed = runs.last().trials.at(1);
+    QCOMPARE(runs.last().lightTiming, QString("button"));
+    QCOMPARE(QList<QVariant>({timed.counted, timed.lightLatencyMs.value(), timed.lightUs.value(), timed.answer}),
+        QList<QVariant>({false, 23.456, 20123, "button"}));
     QCOMPARE(runs.last().displayLatencyMs.value(), 23.4);
     QCOMPARE(runs.last().timing, QString("program+wayland-presentation"));
 }
@@ -383,6 +397,8 @@ void TestJournal::window()
     RunRecord extreme = SomeRun("Anna", 3); // times no writer of ours makes: the window shows them all the same
     extreme.trials[2].timeMs = INT_MAX;
     extreme.trials[3].timeMs = INT_MIN;
+    extreme.trials[4].counted = false; // a light not seen: not shown
+    extreme.trials[2].lightLatencyMs = 23.4;
     for (RunRecord run : {SomeRun("Anna", 1), SomeRun("Bert", 2, true), extreme})
         QVERIFY(journal.Store(run));
     QStringList asked;
@@ -397,7 +413,10 @@ void TestJournal::window()
     QCOMPARE(history.runView->model()->index(0, RunTable::DateColumn).data().toString(), "03.12.2026 09:30:00");
     QCOMPARE(history.runView->model()->rowCount(), 3);
     QCOMPARE(history.ShownRun(), 3);
-    QCOMPARE(history.runChart->chart()->series().size(), 5); // times, warm-up, outliers, mean, threshold
+    // Times, warm-up, outliers, mean, threshold, latencies; the counted trials only.
+    QCOMPARE(history.runChart->chart()->series().size(), 6);
+    QCOMPARE(qobject_cast<QXYSeries *>(history.runChart->chart()->series().at(2))->count(), 0);
+    QCOMPARE(history.runView->model()->index(0, RunTable::SignalsColumn).data().toInt(), 4);
     QCOMPARE(qobject_cast<QXYSeries *>(history.trendChart->chart()->series().first())->count(), 2);
     history.nameFilter->setText("bert");
     QCOMPARE(history.countLabel->text(), "1 Durchgang");

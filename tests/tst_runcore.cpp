@@ -48,8 +48,11 @@ private:
     void DisarmTimers() override { waitDue = warningDue = -1; }
     QDateTime Now() override { return QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::OffsetFromUTC, 3600); }
     void BeginRun(bool box) override { Say((boxWindowShown = box) ? "begin box" : "begin screen"); }
+    void BeginLightTiming(bool button) override { Say(button ? "light button" : "light space"); }
     bool SignalCanBeSeen() override { return windowSeen; }
+    void ArmLight(bool button) override { Say(button ? "s" : "l"); }
     void ShowSignal(int x, int y) override { Say(QStringLiteral("disc %1 %2").arg(x).arg(y)); }
+    void HideSignal() override { Say("disc off"); }
     void StartMeasurement() override { Say("r"); }
     void CancelMeasurement() override { Say("led off"); }
     void ShowBoxTrouble(BoxTrouble trouble) override
@@ -65,12 +68,19 @@ private:
     void RunEvaluated(const RunRecord &record) override
     {
         const Evaluation &e = record.evaluation;
+        QString trials; // light-timed: "w" warm-up, "!" outlier, "x" not counted
+        for (const RunTrial &t : record.trials)
+            trials += t.counted
+                ? QStringLiteral(" %1%2%3").arg(t.timeMs).arg(t.warmUp ? "w" : "").arg(t.outlier ? "!" : "")
+                : " x";
         Say(EndingName(record.ending) + ": "
             + (e.result           ? QStringLiteral("result %1").arg(*e.result)
                     : e.evaluated ? "no result"
-                                  : "not evaluated"));
+                                  : "not evaluated")
+            + (record.lightTiming.isEmpty() ? "" : " [" + trials.mid(1) + "]"));
     }
     void TellTooManyEarlyPresses() override { Say("too many early presses"); }
+    void TellLightNotSeen() override { Say("light not seen"); }
 
     qint64 now = 0;
     qint64 waitDue = -1;
@@ -308,6 +318,36 @@ void TestRunCore::runs_data()
                                        << "(start 60000 58000 60067), wait 60067, begin screen";
     QTest::newRow("hand-edited: not numbers, no waits at all") << "minDel=nan maxDel=-inf cnt=1 start +0"
                                                                << "(start 0 0 0), wait 0, begin screen, disc 50 50";
+    // Each disc's own latency taken off its key's microseconds, rounded once (300 400 - 23 500 is
+    // 277 ms, 270 499 - 20 000 is 250), not the stored average; a light not seen, not answered in
+    // 1.5 s or after the key is no trial that counts: the last two evaluate as in the first row.
+    const QString l = "l, disc 50 50, wait 1500, ";
+    const QString again = "(Licht nicht gesehen, Signal wiederholt nach 1000), wait 1000, ";
+    const auto timed = [&](const char *light, const char *answer) {
+        return QStringLiteral("(Licht %1 ms nach der Scheibe, %2 ms), ").arg(light, answer) + next;
+    };
+    QTest::newRow("light-timed with SPACE: armed before each disc, uncounted trials given again")
+        << "lightTimed=true cnt=4 screenLatency=30 screenLatencyCorrection=true start +1000 key=300400 light=23500 "
+           "+1000 dark +1000 light=24000 key=250000 +1000 key=20000 light=24000 +1000 +1500 +1000 light=20000 "
+           "key=280000 +1000 light=20000 key=270499 +1000 stop"
+        << start
+            + "begin screen, (Bildschirmlatenz 30.0 ms (SD 0.0 ms, , )), (Zeitnahme: Lichtsensor, Antwort mit der "
+              "Leertaste), light space, "
+            + l + timed("23.500", "Leertaste nach 277") + l + "led off, disc off, " + again + l
+            + timed("24.000", "Leertaste nach 226") + l
+            + "(Leertaste vor dem Licht gedrueckt, Signal wiederholt nach 1000), wait 1000, " + l
+            + "(Licht nicht beantwortet), led off, disc off, " + again + l + timed("20.000", "Leertaste nach 260") + l
+            + timed("20.000", "Leertaste nach 250")
+            + "game over, sound ding.wav, end, (Mittelwert 255 mittl. "
+              "abweichung 5 schwelle 262), complete: result 255 [277w x 226w x x 260 250]";
+    const QString s = "s, disc 50 50, wait 1500, ";
+    QTest::newRow("light-timed with the button: SPACE no answer, three lights not seen in a row end the run")
+        << "lightTimed=true lightButton=true cnt=3 start +1000 light=30000 key=100000 button=250400 +1000 dark +1000 "
+           "+1500 +1000 dark"
+        << start + "begin screen, (Zeitnahme: Lichtsensor, Antwort mit dem Knopf), light button, " + s
+            + "(Ergebnis 100 ohne Messung verworfen), disc off, " + timed("30.000", "Knopf nach 250") + s
+            + "led off, disc off, " + again + s + "(Licht nicht beantwortet), led off, disc off, " + again + s
+            + "led off, disc off, end, stopped: not evaluated [250w x x x], light not seen";
     QTest::newRow("a hidden window: the signal waits, then comes after a fresh wait")
         << "cnt=1 start away +1000 +5000 back +999 +1"
         << start
@@ -323,14 +363,23 @@ void TestRunCore::runs()
     DebugLogOpen(DebugLogToCallback, nullptr, LogToTranscript);
     QString settings;
     for (const QString &move : script.split(' ')) {
-        if (move.contains('=') && !move.startsWith("answer="))
+        if (move.contains('=') && !QRegularExpression("^(answer|key|button|light)=").match(move).hasMatch())
             settings += move + ' ';
         else if (move == "start")
             host.engine.Start(SettingsFrom(settings));
         else if (move.startsWith('+'))
             host.Advance(move.mid(1).toLongLong());
         else if (move.startsWith("answer="))
-            host.engine.Result({move.mid(7).toInt(), ReactionTiming::Program, {}});
+            host.engine.Result({move.mid(7).toInt(), ReactionTiming::Program, {}, {}});
+        else if (move.startsWith("key=")) // SPACE, us after the disc's instant
+            host.engine.Result(
+                {WholeMs(move.mid(4).toLongLong()), ReactionTiming::Program, {}, move.mid(4).toLongLong()});
+        else if (move.startsWith("button=")) // the box's us from the light
+            host.engine.Result({move.mid(7).toInt() / 1000, ReactionTiming::Box, move.mid(7).toLongLong(), {}});
+        else if (move.startsWith("light=")) // us after the disc's instant
+            host.engine.LightSeen(move.mid(6).toLongLong(), 20000);
+        else if (move == "dark")
+            host.engine.LightNotSeen();
         else if (move == "lost")
             host.engine.AnswerLost();
         else if (move == "boxlost")

@@ -59,6 +59,7 @@ private Q_SLOTS:
     void settingsComeBackAndAreStoredOnOk();
     void okReopensTheBox();
     void screenCheck();
+    void lightTimedRuns();
     void stimulusWindowPaintsTheDisc();
     void stimulusWindowKeys_data();
     void stimulusWindowKeys();
@@ -446,7 +447,7 @@ void TestWindows::settingsComeBackAndAreStoredOnOk()
     const QByteArray stored = folder->Read("blinkdash.ini");
     QCOMPARE(stored,
         "[Common]\ncnt=301\nboxCom=99\nminDel=0.1\nmaxDel=2.4\nminAkkust=0\nmaxAkkust=10000\nuseBox=true\n"
-        "randomPosition=false\nenableWav=true\nwavFile=a b.wav\njournal=false\n");
+        "randomPosition=false\nenableWav=true\nwavFile=a b.wav\njournal=false\nlightTimed=false\nlightButton=false\n");
     InDialog<ScoreWin>(window->scoreButton, [](ScoreWin *scores) { // the journal turned off says so
         QVERIFY(!scores->historyButton->isEnabled() && scores->historyButton->text() == "Verlauf ist aus");
     });
@@ -589,6 +590,83 @@ void TestWindows::screenCheck()
     QCOMPARE(window->resultLabel->text(), QString("%1 (korr.)").arg(run.evaluation.result.value()));
 }
 
+// Light-timed runs, the box with its sensor played over a pseudo-terminal (6 ms there and back):
+// answered with its button, a light not seen given again; then with SPACE, less each disc's latency.
+void TestWindows::lightTimedRuns()
+{
+    const QString link = DataPath(BoxPortLinkName(3), DataFolder);
+    PseudoTerminal pty;
+    QCOMPARE(pty.Open(), QString());
+    QCOMPARE(pty.LinkAs(link), QString());
+    QByteArrayList replies, sent; // to each "l" or "s", in turn, the last one again and again
+    QByteArray received;
+    QSocketNotifier boxSide(pty.MasterFd(), QSocketNotifier::Read);
+    connect(&boxSide, &QSocketNotifier::activated, this, [&] {
+        received += pty.ReadAvailable();
+        for (qsizetype end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
+            const QByteArray command = received.left(end);
+            if (command == "e") {
+                QThread::usleep(6000);
+                pty.Write("e\n");
+            } else if (command == "l" || command == "s") {
+                pty.Write(sent.emplace_back(replies.size() > 1 ? replies.takeFirst() : replies.value(0)));
+            }
+        }
+    });
+    QList<qint64> keyUs; // SPACE's time after each disc, as the window measured it
+    const auto run = [&](const QByteArray &ini, const QByteArrayList &answers) {
+        replies = answers;
+        sent.clear();
+        Open("boxCom=3\ncnt=2\nminDel=0.1\nmaxDel=0.1\nlightTimed=true\n" + ini);
+        auto *action = TopLevel<ActionWin>();
+        connect(action, &ActionWin::SignalResult, this, [&](int, ReactionTiming, qint64 us) { keyUs << us; });
+        QTest::mouseClick(window->startButton, Qt::LeftButton);
+        QTest::keyClick(action, Qt::Key_Space); // early; with the button, no press at all
+        // Each disc answered 40 ms after it came (with the button, by the box); a disc whose light's
+        // instant is not known (the program held up in sending) comes again.
+        for (QDeadlineTimer end(10000); !action->Message().startsWith("Game") && !end.hasExpired(); QTest::qWait(5))
+            if (!ini.contains("lightButton") && action->SignalVisible()) {
+                QTest::qWait(40);
+                QTest::keyClick(action, Qt::Key_Space);
+            }
+        QTest::keyClick(action, Qt::Key_Escape);
+        Journal journal(DataPath("blinkdash.sqlite", DataFolder));
+        return journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
+    };
+    // By hand: the box's 250 400 and 260 999 us from the light are 250 and 260 ms; the light came
+    // 20 ms after the command reached the box, 3 ms or more after it left, just before the disc.
+    const QByteArray first = "l 20000\nt 250400\n", second = "l 21000\nt 260999\n";
+    const QHash<QByteArray, QList<qint64>> byHand {{first, {250, 250400, 20000}}, {second, {260, 260999, 21000}}};
+    const RunRecord button = run("lightButton=true\n", {"l timeout\n", first, second});
+    QCOMPARE(button.lightTiming, "button");
+    QCOMPARE(button.earlyPresses, 0);
+    QCOMPARE(button.trials.size(), sent.size()); // a trial each time the sensor was armed
+    QCOMPARE(CountedTrials(button.trials).size(), 2);
+    QVERIFY(!button.trials.at(0).counted); // not seen
+    for (int i = 1; i < sent.size(); ++i) {
+        const RunTrial &t = button.trials.at(i);
+        if (!t.counted)
+            continue;
+        QCOMPARE(t.timeMs, byHand.value(sent.at(i)).value(0));
+        QCOMPARE(t.boxUs.value(), byHand.value(sent.at(i)).value(1));
+        QCOMPARE(t.lightUs.value(), byHand.value(sent.at(i)).value(2));
+        QCOMPARE(t.answer, "button");
+        const double latencyMs = t.lightLatencyMs.value() - (t.lightUs.value() - 20000) / 1000.0;
+        QVERIFY2(latencyMs >= 22.0 && latencyMs < 100.0, qPrintable(QString::number(latencyMs)));
+    }
+
+    const RunRecord space = run({}, {"l 20000\n"});
+    QCOMPARE(space.lightTiming, "space");
+    QVERIFY(space.earlyPresses >= 1);
+    const QList<RunTrial> counted = CountedTrials(space.trials);
+    QCOMPARE(counted.size(), keyUs.size());
+    for (int i = 0; i < keyUs.size(); ++i) { // the key's time after the disc, less this disc's latency
+        const double latencyMs = counted.at(i).lightLatencyMs.value();
+        QVERIFY2(latencyMs >= 22.0 && latencyMs < 100.0, qPrintable(QString::number(latencyMs)));
+        QCOMPARE(counted.at(i).timeMs, int(std::lround((keyUs.at(i) - std::llround(latencyMs * 1000)) / 1000.0)));
+    }
+}
+
 // The disc lies whole inside the window at 0 and 100 per cent; showing and taking it away repaint
 // its square alone, which is what reaches the screen fast.
 void TestWindows::stimulusWindowPaintsTheDisc()
@@ -618,6 +696,11 @@ void TestWindows::stimulusWindowPaintsTheDisc()
     QTest::keyClick(&win, Qt::Key_Space);
     QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24));
     QCOMPARE(win.grab().toImage().pixelColor(410, 310), QColor(Qt::black));
+    win.SetLightTimed(true);           // the light sensor's patch in the same region, so in the same frame
+    QCoreApplication::processEvents(); // its outline drawn
+    win.ShowSignal(50, 50);
+    QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24).united(QRect(0, 553, 48, 48)));
+    QCOMPARE(win.grab().toImage().pixelColor(24, 577), QColor(Qt::white));
 }
 
 // Each row a script of moves: "disc" shows the signal at 1 s on the window's clock, "reset"

@@ -351,6 +351,8 @@ Settings ReadSettings(const QString &iniPath)
             ini.value(QStringLiteral("screenLatencyDate")).toString(),
             ini.value(QStringLiteral("screenLatencySize")).toString()};
     s.screenLatencyCorrection = ini.value(QStringLiteral("screenLatencyCorrection"), false).toBool();
+    s.lightTimed = ini.value(QStringLiteral("lightTimed"), defaults.lightTimed).toBool();
+    s.lightButton = ini.value(QStringLiteral("lightButton"), defaults.lightButton).toBool();
     // "900x700"; a size no screen has is no size.
     const QStringList size = ini.value(QStringLiteral("historySize")).toString().split(QLatin1Char('x'));
     const QSize history(size.value(0).toInt(), size.value(1).toInt());
@@ -377,6 +379,8 @@ bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
         {"minAkkust", QByteArray::number(s.minAkkust)},
         {"enableWav", IniBool(s.enableWav)},
         {"wavFile", IniString(s.wavFile)},
+        {"lightTimed", IniBool(s.lightTimed)},
+        {"lightButton", IniBool(s.lightButton)},
     };
     if (s.screenLatency)
         values += QList<IniValue> {{"screenLatency", IniDouble(s.screenLatency->ms)},

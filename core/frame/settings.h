@@ -38,6 +38,8 @@ struct Settings
     bool journal = true;                        // keep every run in the journal; set by hand only, never written
     std::optional<ScreenLatency> screenLatency; // written when measured
     bool screenLatencyCorrection = false;       // take it off screen times
+    bool lightTimed = false;                    // screen mode: each disc timed by the box's light sensor
+    bool lightButton = false;                   // and answered with the box's button, not SPACE
     std::optional<QSize> historySize;           // of the window "Verlauf", once resized
 };
 

@@ -372,7 +372,8 @@ QList<RunRecord> Journal::Runs(QString *reason)
         return runs;
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1, (SELECT count(*) FROM trials WHERE run_id = runs.id) FROM runs "
+    query.prepare(QStringLiteral("SELECT %1, (SELECT count(*) FROM trials WHERE run_id = runs.id AND counted) "
+                                 "FROM runs "
                                  "ORDER BY id DESC")
                       .arg(RunColumnList()));
     if (!Exec(query, reason)) {
@@ -435,7 +436,7 @@ QList<RunRecord> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reas
             runs.append(RunFrom(query));
         if (!query.isNull(firstTrialColumn))
             runs.last().trials.append(RecordFrom(query, firstTrialColumn, TrialColumns()));
-        runs.last().trialCount = runs.last().trials.size();
+        runs.last().trialCount = static_cast<int>(CountedTrials(runs.last().trials).size());
     }
     return Damaged(reason, &query) ? QList<RunRecord>() : runs;
 }
@@ -488,7 +489,7 @@ QList<RunRecord> ReadPendingRuns(const QByteArray &content)
         RunRecord run = FromJson(entry, RunColumns());
         for (const QJsonValue &trial : entry[QStringLiteral("trials")].toArray())
             run.trials.append(FromJson(trial, TrialColumns()));
-        run.trialCount = static_cast<int>(run.trials.size());
+        run.trialCount = static_cast<int>(CountedTrials(run.trials).size());
         runs.append(run);
     }
     return runs;

@@ -17,7 +17,7 @@ class QSqlQuery;
 class Journal
 {
 public:
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     explicit Journal(const QString &path);
     ~Journal();
@@ -31,8 +31,8 @@ public:
     bool Store(RunRecord &run, QString *reason = nullptr);
     // The same, unless the journal holds the run already (SameRun): then only its id is set.
     bool StoreOnce(RunRecord &run, QString *reason = nullptr);
-    // The runs without their trials, newest first; empty with a reason when the journal cannot be
-    // read (a journal not yet written holds no runs and is no failure).
+    // The runs without their trials (trialCount: the counted ones), newest first; empty with a
+    // reason when the journal cannot be read (a journal not yet written holds no runs and is no failure).
     QList<RunRecord> Runs(QString *reason = nullptr);
     QList<RunTrial> Trials(qint64 runId, QString *reason = nullptr);
     // The runs with their trials, in the order of ids.

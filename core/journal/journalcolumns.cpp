@@ -104,6 +104,10 @@ const QList<RunColumn> Runs {
     {"timing", "timing", "TEXT", 3,
         [](const RunRecord &r) { return r.timing.isEmpty() ? QVariant() : QVariant(r.timing); },
         [](RunRecord &r, V v) { r.timing = v.toString(); }},
+    // Each disc timed by the light sensor: "space" or "button" answered; NULL for other runs.
+    {"light_timing", "light_timing", "TEXT", 4,
+        [](const RunRecord &r) { return r.lightTiming.isEmpty() ? QVariant() : QVariant(r.lightTiming); },
+        [](RunRecord &r, V v) { r.lightTiming = v.toString(); }},
 };
 
 const QList<TrialColumn> Trials {
@@ -121,6 +125,16 @@ const QList<TrialColumn> Trials {
         [](RunTrial &t, V v) { t.warmUp = v.toBool(); }},
     {"outlier", "outlier", "INTEGER NOT NULL", 1, [](const RunTrial &t) { return QVariant(t.outlier); },
         [](RunTrial &t, V v) { t.outlier = v.toBool(); }},
+    // What a light-timed run measured of each trial; a trial whose light was not seen is not counted.
+    {"counted", "counted", "INTEGER NOT NULL DEFAULT 1", 4, [](const RunTrial &t) { return QVariant(t.counted); },
+        [](RunTrial &t, V v) { t.counted = v.isNull() || v.toBool(); }},
+    {"light_latency_ms", "light_latency_ms", "REAL", 4, [](const RunTrial &t) { return Nullable(t.lightLatencyMs); },
+        [](RunTrial &t, V v) { t.lightLatencyMs = Optional<double>(v); }},
+    {"light_us", "light_us", "INTEGER", 4, [](const RunTrial &t) { return Nullable(t.lightUs); },
+        [](RunTrial &t, V v) { t.lightUs = Optional<qint64>(v); }},
+    {"answer", "answer", "TEXT", 4,
+        [](const RunTrial &t) { return t.answer.isEmpty() ? QVariant() : QVariant(t.answer); },
+        [](RunTrial &t, V v) { t.answer = v.toString(); }},
 };
 
 } // namespace

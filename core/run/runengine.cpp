@@ -47,12 +47,18 @@ void RunEngine::Start(const Settings &settings)
     record.leadMaxMs = timing.maxLeadMs;
     record.sound = settings.wavFile;
     record.version = QStringLiteral(BLINKDASH_VERSION);
+    lightTimed = !box && settings.lightTimed;
+    lightButton = lightTimed && settings.lightButton;
+    lightsMissed = 0;
+    if (lightTimed)
+        record.lightTiming = lightButton ? QStringLiteral("button") : QStringLiteral("space");
     latencyMs.reset();
     if (!box && settings.screenLatency) {
         const ScreenLatency &latency = *settings.screenLatency;
         record.displayLatencyMs = latency.ms;
         record.displayLatencySdMs = latency.sdMs;
-        record.latencyCorrected = settings.screenLatencyCorrection;
+        // A light-timed trial has its own latency, measured: an average must not come on top.
+        record.latencyCorrected = settings.screenLatencyCorrection && !lightTimed;
         if (record.latencyCorrected)
             latencyMs = latency.ms;
     }
@@ -63,6 +69,11 @@ void RunEngine::Start(const Settings &settings)
             latency.date.toLatin1().constData(), latency.size.toLatin1().constData(),
             latencyMs ? ", von den Zeiten abgezogen" : "");
     }
+    if (lightTimed) {
+        DebugLog("Zeitnahme: %s, Antwort mit %s", TraceName(ReactionTiming::LightSensor),
+            lightButton ? "dem Knopf" : "der Leertaste");
+        host.BeginLightTiming(lightButton);
+    }
     boxLost = false;
 }
 
@@ -70,7 +81,8 @@ QList<int> RunEngine::Times() const
 {
     QList<int> times;
     for (const RunTrial &trial : record.trials)
-        times << trial.timeMs;
+        if (trial.counted)
+            times << trial.timeMs;
     return times;
 }
 
@@ -79,6 +91,11 @@ void RunEngine::NextEvent()
     if (phase == Phase::Measuring && box) { // the shot armed with the measurement: no answer yet
         silentTold = true;
         host.ShowBoxTrouble(RunHost::BoxTrouble::Silent);
+        return;
+    }
+    if (phase == Phase::Measuring && lightTimed && !lightLatencyUs) { // the box's light answer overdue
+        DebugLog("Licht nicht beantwortet");
+        LightNotSeen();
         return;
     }
     if (phase != Phase::Waiting)
@@ -106,7 +123,18 @@ void RunEngine::NextEvent()
     }
     given.y = randomPosition ? static_cast<int>(RandomUpTo(100)) : 50;
     given.x = randomPosition ? static_cast<int>(RandomUpTo(100)) : 50;
+    if (!lightTimed) {
+        host.ShowSignal(*given.x, *given.y);
+        return;
+    }
+    lightLatencyUs.reset();
+    answer.reset();
+    given.clock = ReactionTiming::LightSensor;
+    // Armed first: a program held up between drawing and arming would add its delay to the light's,
+    // and a fast screen's light could come before the command.
+    host.ArmLight(lightButton);
     host.ShowSignal(*given.x, *given.y);
+    host.ArmWait(LightAnswerMs);
 }
 
 void RunEngine::WarningDue()
@@ -117,6 +145,10 @@ void RunEngine::WarningDue()
 
 void RunEngine::Result(const Reaction &reaction)
 {
+    if (lightTimed) {
+        LightAnswered(reaction);
+        return;
+    }
     int ms = reaction.ms;
     const int corrected = latencyMs ? ms - static_cast<int>(std::lround(*latencyMs)) : ms;
     if (corrected > 0) // a time not longer than the latency stays as measured, never 0
@@ -136,6 +168,89 @@ void RunEngine::Result(const Reaction &reaction)
     given.clock = reaction.clock;
     given.boxUs = reaction.boxUs;
     record.trials.append(given);
+    Wait(waitMs);
+}
+
+void RunEngine::LightAnswered(const Reaction &reaction)
+{
+    // The button answers a button run, SPACE any other; each trial once.
+    if (phase != Phase::Measuring || answer || (reaction.clock == ReactionTiming::Box) != lightButton) {
+        DebugLog("Ergebnis %d ohne Messung verworfen", reaction.ms);
+        return;
+    }
+    answer = reaction;
+    given.answer = lightButton ? QStringLiteral("button") : QStringLiteral("space");
+    if (lightLatencyUs)
+        LightTrialTimed();
+}
+
+void RunEngine::LightSeen(qint64 latencyUs, qint64 lightUs)
+{
+    if (phase != Phase::Measuring || !lightTimed || lightLatencyUs)
+        return;
+    lightsMissed = 0;
+    lightLatencyUs = latencyUs;
+    given.lightLatencyMs = static_cast<double>(latencyUs) / 1000;
+    given.lightUs = lightUs;
+    if (answer)
+        LightTrialTimed();
+}
+
+void RunEngine::LightTrialTimed()
+{
+    int ms = answer->ms; // the box's, from the light
+    if (!lightButton) {
+        // The key's time after the disc, less this disc's own latency, rounded once.
+        const qint64 us = answer->us.value_or(qint64 {answer->ms} * 1000) - *lightLatencyUs;
+        if (us < 0) { // pressed before the light came: nobody saw it
+            KeepUncounted();
+            GiveAgain("Leertaste vor dem Licht gedrueckt");
+            EarlyPress();
+            return;
+        }
+        ms = WholeMs(us);
+    } else {
+        host.HideSignal();
+    }
+    DebugLog("Licht %.3f ms nach der Scheibe, %s nach %d ms", *given.lightLatencyMs,
+        lightButton ? "Knopf" : "Leertaste", ms);
+    const int waitMs = NextWait(timing);
+    DebugLog("SlotNextEvent %d", waitMs);
+    given.timeMs = ms;
+    given.boxUs = answer->boxUs;
+    record.trials.append(given);
+    Wait(waitMs);
+}
+
+void RunEngine::LightNotSeen()
+{
+    if (phase != Phase::Measuring || !lightTimed)
+        return;
+    host.CancelMeasurement();
+    host.HideSignal();
+    KeepUncounted();
+    if (++lightsMissed <= LightsMissedTolerated) {
+        GiveAgain("Licht nicht gesehen");
+        return;
+    }
+    phase = Phase::Waiting; // nothing outstanding, and a signal still to give: stopped
+    Stop();
+    host.TellLightNotSeen();
+}
+
+// A light-timed trial kept, but not counted: no time comes from a guess.
+void RunEngine::KeepUncounted()
+{
+    given.counted = false;
+    given.timeMs = 0;
+    record.trials.append(given);
+    ++testsLeft;
+}
+
+void RunEngine::GiveAgain(const char *why)
+{
+    const int waitMs = NextWait(timing);
+    DebugLog("%s, Signal wiederholt nach %d", why, waitMs);
     Wait(waitMs);
 }
 
@@ -181,7 +296,7 @@ void RunEngine::Stop()
     record.name = host.RunName();
     record.place = host.RunPlace(box ? std::optional<int>(boxCom) : std::nullopt);
     record.timing = TimingOf(record.trials);
-    record.trialCount = static_cast<int>(record.trials.size());
+    record.trialCount = static_cast<int>(CountedTrials(record.trials).size());
     host.RunEvaluated(record);
 }
 
@@ -199,9 +314,11 @@ void RunEngine::Evaluated()
     if (evaluation.evaluated)
         DebugLog("Mittelwert %lld mittl. abweichung %lld schwelle %lld", static_cast<long long>(evaluation.mean),
             static_cast<long long>(evaluation.deviation), static_cast<long long>(evaluation.threshold));
-    for (int i = 0; i < record.trials.size(); ++i) {
-        RunTrial &trial = record.trials[i];
-        trial.warmUp = i < WarmUpTimes;
+    int i = 0; // counted trials only: the evaluation's
+    for (RunTrial &trial : record.trials) {
+        if (!trial.counted)
+            continue;
+        trial.warmUp = i++ < WarmUpTimes;
         trial.outlier = evaluation.evaluated && !trial.warmUp && evaluation.IsOutlier(trial.timeMs);
     }
     record.evaluation = evaluation;
@@ -238,7 +355,7 @@ void RunEngine::BoxAnswered()
 
 void RunEngine::End()
 {
-    if (phase == Phase::Measuring && box)
+    if (phase == Phase::Measuring && (box || lightTimed))
         host.CancelMeasurement(); // the LED would stay lit
     phase = Phase::Idle;
     silentTold = false;

@@ -26,11 +26,19 @@ public:
     // Screen: the stimulus window up and active, its early presses forgotten, the pointer hidden.
     // Box: the LED off and the box window up.
     virtual void BeginRun(bool box) = 0;
+    // A light-timed screen run, after BeginRun: the line to the box timed during the first wait,
+    // the sensor's place marked; answered with the box's button, SPACE answers nothing.
+    virtual void BeginLightTiming(bool button) = 0;
     // Screen: the stimulus window is on top, active and exposed, so that a disc can be seen.
     virtual bool SignalCanBeSeen() = 0;
+    // Light-timed: the sensor armed just before the disc is drawn, to time its patch's light
+    // (RunEngine::LightSeen or LightNotSeen), and with the button the press after the light (Result).
+    virtual void ArmLight(bool button) = 0;
     virtual void ShowSignal(int x, int y) = 0; // screen, per cent of the window
+    virtual void HideSignal() = 0;             // screen: the disc taken away without a key
     virtual void StartMeasurement() = 0;       // box: light the LED and time one reaction
-    virtual void CancelMeasurement() = 0;      // box: the LED off, the reaction no longer timed
+    // Box: the LED off, the reaction no longer timed; light-timed: the sensor's measurement likewise.
+    virtual void CancelMeasurement() = 0;
     enum class BoxTrouble { None, Silent, Lost };
     // Box: whether the box window tells that the box does not answer, or has gone.
     virtual void ShowBoxTrouble(BoxTrouble trouble) = 0;
@@ -47,6 +55,8 @@ public:
     virtual void RunEvaluated(const RunRecord &record) = 0;
     // Screen: the run was stopped by one early press too many; the person is told why.
     virtual void TellTooManyEarlyPresses() = 0;
+    // Light-timed: the run was stopped as the sensor saw several discs in a row not.
+    virtual void TellLightNotSeen() = 0;
 };
 
 // One test run: a number of signals, each after a random wait, optionally warned by a sound,
@@ -68,6 +78,10 @@ public:
     static constexpr int SilentBoxMs = 10000;
     // SPACE pressed while no disc is shown; the next one ends a screen run.
     static constexpr int EarlyPressesTolerated = 5;
+    // A light-timed disc's light is answered within the box's second and the line's delay.
+    static constexpr int LightAnswerMs = 1500;
+    // Lights not seen in a row that end a light-timed run: the sensor is not on the patch.
+    static constexpr int LightsMissedTolerated = 2;
 
     // An answer as its clock measured it: the screen's latency is not yet taken off.
     struct Reaction
@@ -75,6 +89,7 @@ public:
         int ms = 0;
         ReactionTiming clock = ReactionTiming::Program;
         std::optional<qint64> boxUs; // as the box sent it
+        std::optional<qint64> us;    // screen: from the disc's instant to the key, not yet rounded
     };
 
     explicit RunEngine(RunHost &host);
@@ -85,6 +100,10 @@ public:
     void NextEvent(); // the wait is over
     void WarningDue();
     void Result(const Reaction &reaction);
+    // Light-timed: the patch's light came latencyUs after the disc's instant, lightUs after the
+    // arming by the box's clock; or it was not seen (or not timed well enough).
+    void LightSeen(qint64 latencyUs, qint64 lightUs);
+    void LightNotSeen();
     void EarlyPress(); // SPACE in a screen run while no disc was shown
     void AnswerLost(); // the reaction was measured, but its time could not be read
     void BoxLost();    // the box went away (unplugged): the run can only be ended
@@ -94,13 +113,17 @@ public:
     Phase CurrentPhase() const { return phase; }
     bool InRun() const { return phase != Phase::Idle; }
     int TestsLeft() const { return testsLeft; }
-    QList<int> Times() const; // of the current or last run, ms, in order
+    QList<int> Times() const; // of the current or last run's counted trials, ms, in order
 
 private:
     void Wait(int waitMs);
     void End();
     void BoxAnswered();
     void Evaluated();
+    void LightAnswered(const Reaction &reaction);
+    void LightTrialTimed();
+    void KeepUncounted();
+    void GiveAgain(const char *why); // the signal after a fresh wait
 
     RunHost &host;
     Phase phase = Phase::Idle;
@@ -113,8 +136,14 @@ private:
     bool silentTold = false; // the box window says that the box does not answer
     QString wavFile;
     std::optional<double> latencyMs; // taken off each screen time
+    bool lightTimed = false;         // each disc timed by the box's light sensor
+    bool lightButton = false;        // and answered with the box's button
+    int lightsMissed = 0;            // in a row
     RunRecord record;
     RunTrial given; // the signal shown, its answer outstanding
+    // A light-timed trial's two halves, in either order: its light and its answer.
+    std::optional<qint64> lightLatencyUs;
+    std::optional<Reaction> answer;
     int lastWaitMs = 0;
     bool boxLost = false;
 };

@@ -24,6 +24,15 @@ QString DeviceName(const RunRecord &run)
     return run.box ? QStringLiteral("box") : QStringLiteral("screen");
 }
 
+QList<RunTrial> CountedTrials(const QList<RunTrial> &trials)
+{
+    QList<RunTrial> counted;
+    for (const RunTrial &trial : trials)
+        if (trial.counted)
+            counted.append(trial);
+    return counted;
+}
+
 QString TimingOf(const QList<RunTrial> &trials)
 {
     QList<ReactionTiming> clocks;

@@ -20,6 +20,12 @@ struct RunTrial
     bool outlier = false;        // by the evaluation
     // What timed the reaction; the journal keeps the run's clocks together (RunRecord::timing).
     std::optional<ReactionTiming> clock;
+    // A light-timed run: false for a trial whose light was not seen (or not timed well enough),
+    // which is kept but neither timed (its time is 0) nor evaluated.
+    bool counted = true;
+    std::optional<double> lightLatencyMs; // the patch's light after the disc's instant
+    std::optional<qint64> lightUs;        // the box's time from the sensor's arming to the light
+    QString answer;                       // what answered: "space", "button"; empty where none did
 };
 
 // A run as it was set up, how it went, and its evaluation: made by the run engine, kept by the
@@ -51,13 +57,19 @@ struct RunRecord
     // The clocks that timed the reactions, "+" between two ("x11-servertime", "xwayland-servertime",
     // "wayland-presentation", "program", "box"); empty where not known (runs of older versions).
     QString timing;
-    QList<RunTrial> trials; // in order
-    int trialCount = 0;     // also where the trials were not read
+    // Each disc timed by the box's light sensor, answered with "space" or the box's "button";
+    // empty for other runs.
+    QString lightTiming;
+    QList<RunTrial> trials; // in order, counted or not
+    int trialCount = 0;     // counted ones, also where the trials were not read
 };
 
 QString EndingName(RunRecord::Ending ending);       // "complete", "stopped", "early presses", "box lost"
 RunRecord::Ending EndingNamed(const QString &name); // an unknown name is "complete"
 QString DeviceName(const RunRecord &run);           // "box", "screen"
+
+// The trials that count: every one but a light-timed trial whose light was not seen.
+QList<RunTrial> CountedTrials(const QList<RunTrial> &trials);
 
 // The clocks of the trials, each once, the one used last at the end, as RunRecord::timing.
 QString TimingOf(const QList<RunTrial> &trials);

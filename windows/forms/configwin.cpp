@@ -29,6 +29,8 @@ ConfigWin::ConfigWin(QWidget *parent)
     screenCheckButton->setEnabled(false);
     connect(radioButtonBox, &QRadioButton::toggled, screenCheckButton, &QPushButton::setEnabled);
     connect(screenCheckButton, &QPushButton::clicked, this, &ConfigWin::ScreenCheckWanted);
+    checkBoxLightButton->setEnabled(false);
+    connect(checkBoxLightTimed, &QCheckBox::toggled, checkBoxLightButton, &QCheckBox::setEnabled);
 }
 
 void ConfigWin::ShowScreenLatency(const std::optional<ScreenLatency> &latency)
@@ -57,6 +59,8 @@ void ConfigWin::ShowSettings(const Settings &s)
     lineEditWav->setText(s.wavFile);
     checkBoxAkkust->setChecked(s.enableWav);
     checkBoxCorrection->setChecked(s.screenLatencyCorrection);
+    checkBoxLightTimed->setChecked(s.lightTimed);
+    checkBoxLightButton->setChecked(s.lightButton);
 }
 
 void ConfigWin::TakeSettings(Settings &s) const
@@ -72,6 +76,8 @@ void ConfigWin::TakeSettings(Settings &s) const
     s.wavFile = lineEditWav->text();
     s.enableWav = checkBoxAkkust->isChecked();
     s.screenLatencyCorrection = checkBoxCorrection->isChecked();
+    s.lightTimed = checkBoxLightTimed->isChecked();
+    s.lightButton = checkBoxLightButton->isChecked();
 }
 
 void ConfigWin::on_selectWavButton_clicked()

@@ -62,7 +62,7 @@ void ActionWin::Withdraw()
     // it is painted anew: black.
     signalVisible = false;
     message.clear();
-    checking = marked = false;
+    checking = marked = lightTimed = lightButton = false;
     if (isVisible())
         repaint();
     setVisible(false);
@@ -112,10 +112,24 @@ void ActionWin::SetChecking(bool on, bool mark)
     update();
 }
 
-QRect ActionWin::DiscRegion() const
+void ActionWin::SetLightTimed(bool on, bool button)
 {
-    // The disc's outline is drawn with a pen 3 px wide, centred on the rectangle's edge.
-    return PlaceSignal(size(), posX, posY).disc.adjusted(-2, -2, 2, 2);
+    lightTimed = on;
+    lightButton = on && button;
+    update();
+}
+
+QRect ActionWin::LightPatch() const
+{
+    return QRect(0, height() - LightPatchSize, LightPatchSize, LightPatchSize);
+}
+
+QRegion ActionWin::DiscRegion() const
+{
+    // The disc's outline is drawn with a pen 3 px wide, centred on the rectangle's edge. The patch
+    // in the same region: one frame brings both, or takes both away.
+    const QRegion disc(PlaceSignal(size(), posX, posY).disc.adjusted(-2, -2, 2, 2));
+    return lightTimed ? disc.united(LightPatch()) : disc;
 }
 
 void ActionWin::ResetRun()
@@ -145,7 +159,7 @@ void ActionWin::keyPressEvent(QKeyEvent *event)
         event->accept();
         if (checking)
             Q_EMIT CheckSpace();
-        else if (!event->isAutoRepeat()) // a held key is one press
+        else if (!event->isAutoRepeat() && !lightButton) // a held key is one press
             SpacePressed(event->timestamp());
         break;
     case Qt::Key_Escape:
@@ -201,13 +215,13 @@ void ActionWin::Judge(std::uint32_t stamp)
         } else if (drawn) {
             by = IsXwayland() ? ReactionTiming::Xwayland : ReactionTiming::XServer;
         }
-        if (const std::optional<int> ms = clock.KeyPressed(stamp, drawn, wayland.PreciseKeyDown(stamp))) {
-            if (by != lastTiming)
+        if (const std::optional<std::int64_t> us = clock.KeyPressedUs(stamp, drawn, wayland.PreciseKeyDown(stamp))) {
+            if (by != lastTiming && !lightTimed) // a light-timed run's clock is the sensor's, traced with the run
                 DebugLog("Zeitnahme: %s", TraceName(by));
             lastTiming = by;
             signalVisible = false;
             repaint(DiscRegion());
-            Q_EMIT SignalResult(*ms, by);
+            Q_EMIT SignalResult(WholeMs(*us), by, *us);
             return;
         }
         DebugLog("Leertaste vor dem Signal gedrueckt"); // handled late, but pressed too early
@@ -226,6 +240,15 @@ void ActionWin::paintEvent(QPaintEvent *event)
     const QRect all(QPoint(0, 0), QPoint(width() - 1, height() - 1));
     painter.drawRects(&all, 1);
 
+    if (lightTimed && signalVisible) { // under the disc, where a disc in the corner meets it
+        painter.fillRect(LightPatch(), Qt::white);
+    } else if (lightTimed) { // where the sensor goes: grey, which it takes for dark
+        painter.save();
+        painter.setPen(QPen(Qt::gray, 2.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(LightPatch().adjusted(1, 1, -1, -1));
+        painter.restore();
+    }
     if (signalVisible) {
         painter.setBrush(QBrush(Qt::yellow, Qt::SolidPattern));
         painter.drawEllipse(place.disc);

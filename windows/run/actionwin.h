@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QList>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QTimer>
 
@@ -45,6 +46,11 @@ public:
     // A screen check: SPACE only says so (CheckSpace), and a ring marks where the disc will come,
     // at the centre.
     void SetChecking(bool checking, bool marked = false);
+    // A light-timed run, until the window is withdrawn: each disc comes with a white patch in the
+    // bottom-left corner, in the same frame, for the light sensor taped there; between discs a grey
+    // outline marks its place. With the box's button answering, SPACE is no answer and no early press.
+    void SetLightTimed(bool on, bool button = false);
+    static constexpr int LightPatchSize = 48; // px, square
     // The instant a reaction to the disc shown last counts from.
     SteadyTime DiscInstant();
 
@@ -59,7 +65,7 @@ public:
     ReactionClock &Clock() { return clock; }
 
 Q_SIGNALS:
-    void SignalResult(int ms, ReactionTiming by);
+    void SignalResult(int ms, ReactionTiming by, qint64 us); // us: not yet rounded
     void EarlyPress();
     void SignalStop();
     void CheckSpace();
@@ -79,7 +85,8 @@ private:
     void SpacePressed(unsigned long timestamp);
     void PollPresentation();
     void Judge(std::uint32_t stamp); // a reaction to the disc, or an early press
-    QRect DiscRegion() const;        // what showing or removing the disc repaints
+    QRegion DiscRegion() const;      // what showing or removing the disc repaints, its patch with it
+    QRect LightPatch() const;
 
     ReactionClock clock;
     DrawTimes drawTimes;              // when the server drew the disc, where it tells
@@ -93,4 +100,6 @@ private:
     int posY = 50;
     bool checking = false;
     bool marked = false;
+    bool lightTimed = false;
+    bool lightButton = false;
 };

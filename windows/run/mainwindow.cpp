@@ -78,20 +78,33 @@ MainWindow::MainWindow(QWidget *parent)
     connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::on_startButton_clicked);
     connect(&waitTimer, &QTimer::timeout, this, &MainWindow::SlotNextEvent);
     connect(&warningTimer, &QTimer::timeout, this, &MainWindow::SlotPlayWav);
-    connect(&actionWin, &ActionWin::SignalResult, this, [this](int ms, ReactionTiming by) {
-        engine.Result({ms, by, {}});
+    connect(&actionWin, &ActionWin::SignalResult, this, [this](int ms, ReactionTiming by, qint64 us) {
+        engine.Result({ms, by, {}, us});
     });
     connect(&actionWin, &ActionWin::EarlyPress, this, [this] { engine.EarlyPress(); });
     connect(&actionWin, &ActionWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&box, &SwitchBox::SignalResult, this, [this](int ms) {
-        engine.Result({ms, ReactionTiming::Box, box.GetValue(0)});
+        engine.Result({ms, ReactionTiming::Box, box.GetValue(0), {}});
     });
     connect(&box, &SwitchBox::AnswerUnreadable, this, [this] {
         box.SetLED(false); // ends a measurement that noise alone seemed to answer: no answer comes late
         engine.AnswerLost();
     });
     connect(&box, &SwitchBox::Lost, this, [this] { engine.BoxLost(); });
+    connect(&lightTiming, &LightTiming::LightSeen, this,
+        [this](qint64 latencyUs, qint64 us) { engine.LightSeen(latencyUs, us); });
+    connect(&lightTiming, &LightTiming::LightNotSeen, this, [this] { engine.LightNotSeen(); });
+    // Queued: the box may be found missing while the run is still being started.
+    connect(
+        &lightTiming, &LightTiming::Failed, this,
+        [this](const QString &why) {
+            if (!engine.InRun())
+                return;
+            engine.Stop();
+            Prompt::Critical(this, QStringLiteral("Fehler"), why);
+        },
+        Qt::QueuedConnection);
     connect(&screenCheck, &ScreenCheck::Finished, this, &MainWindow::ScreenChecked);
     connect(&screenCheck, &ScreenCheck::Failed, this, [this](const QString &why) {
         QWidget *over = QApplication::activeModalWidget();
@@ -122,7 +135,7 @@ void MainWindow::OpenBox()
 {
     box.Close();
     boxFailure.clear();
-    if (!settings.useBox || box.Open(settings.boxCom) == 0)
+    if (!(settings.useBox || settings.lightTimed) || box.Open(settings.boxCom) == 0)
         return;
     const SwitchBox::OpenFailure &failure = box.Failure();
     QString why = failure.device.isEmpty()
@@ -320,6 +333,12 @@ void MainWindow::BeginRun(bool boxRun)
     QApplication::setOverrideCursor(Qt::BlankCursor);
 }
 
+void MainWindow::BeginLightTiming(bool button)
+{
+    actionWin.SetLightTimed(true, button);
+    lightTiming.Begin();
+}
+
 bool MainWindow::SignalCanBeSeen()
 {
     if (actionWin.CanBeSeen())
@@ -328,9 +347,19 @@ bool MainWindow::SignalCanBeSeen()
     return false;
 }
 
+void MainWindow::ArmLight(bool button)
+{
+    lightTiming.Arm(button);
+}
+
 void MainWindow::ShowSignal(int x, int y)
 {
     actionWin.ShowSignal(x, y);
+}
+
+void MainWindow::HideSignal()
+{
+    actionWin.HideSignal();
 }
 
 void MainWindow::StartMeasurement()
@@ -340,7 +369,8 @@ void MainWindow::StartMeasurement()
 
 void MainWindow::CancelMeasurement()
 {
-    box.SetLED(false);
+    box.SetLED(false); // cancels a light measurement too
+    lightTiming.Cancel();
 }
 
 void MainWindow::ShowBoxTrouble(BoxTrouble trouble)
@@ -379,6 +409,7 @@ bool MainWindow::BoxWindowShown()
 void MainWindow::EndRun(bool boxRun)
 {
     startButton->setFocus(); // where SPACE still pressed for this run does nothing
+    lightTiming.End();
     actionWin.Withdraw();
     boxWin.setVisible(false);
     if (!boxRun)
@@ -418,6 +449,11 @@ void MainWindow::RunEvaluated(const RunRecord &record)
 void MainWindow::TellTooManyEarlyPresses()
 {
     actionWin.TellTooManyEarlyPresses();
+}
+
+void MainWindow::TellLightNotSeen()
+{
+    Prompt::Critical(this, QStringLiteral("Fehler"), NoLightText);
 }
 
 void MainWindow::ScreenChecked(const LatencyFigures &figures)

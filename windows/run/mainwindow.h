@@ -4,6 +4,7 @@
 #include "boxwin.h"
 #include "highscorelist.h"
 #include "journal.h"
+#include "lighttiming.h"
 #include "mainform.h"
 #include "runengine.h"
 #include "screencheck.h"
@@ -54,8 +55,11 @@ private:
     void DisarmTimers() override;
     QDateTime Now() override;
     void BeginRun(bool boxRun) override;
+    void BeginLightTiming(bool button) override;
     bool SignalCanBeSeen() override;
+    void ArmLight(bool button) override;
     void ShowSignal(int x, int y) override;
+    void HideSignal() override;
     void StartMeasurement() override;
     void CancelMeasurement() override;
     void ShowBoxTrouble(BoxTrouble trouble) override;
@@ -67,6 +71,7 @@ private:
     QString RunPlace(std::optional<int> boxCom) override;
     void RunEvaluated(const RunRecord &record) override;
     void TellTooManyEarlyPresses() override;
+    void TellLightNotSeen() override;
 
     void PreloadSounds();
     void KeepInJournal(const RunRecord &record);
@@ -90,6 +95,7 @@ private:
     BoxWin boxWin;
     SwitchBox box;
     ScreenCheck screenCheck {box, actionWin, this};
+    LightTiming lightTiming {box, actionWin, this};
     RunEngine engine;
     HighscoreList highscores;
     QTimer waitTimer;    // the wait before the next signal

@@ -15,7 +15,8 @@
 
 namespace {
 
-// A run's times by signal: warm-up and outliers marked apart, the mean and the threshold as lines.
+// A run's counted times by signal: warm-up and outliers marked apart, the mean and the threshold as
+// lines; a light-timed run's latency of each disc beside them.
 QChart *RunChart(const RunRecord &run, const QList<RunTrial> &trials)
 {
     const QString date = ShownDate(run.started);
@@ -29,11 +30,14 @@ QChart *RunChart(const RunRecord &run, const QList<RunTrial> &trials)
     outliers->setName(QStringLiteral("Ausreißer"));
     outliers->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
     outliers->setColor(QColor(0xd0, 0x20, 0x20)); // red, and larger: it may sit on the threshold's line
+    QList<QPointF> latencies;                     // light-timed runs only
     double highest = 1;
     for (int i = 0; i < trials.size(); ++i) {
         const RunTrial &t = trials.at(i);
         (t.warmUp ? warmUp : t.outlier ? outliers : times)->append(i + 1, t.timeMs);
         highest = qMax(highest, double(t.timeMs));
+        if (t.lightLatencyMs)
+            latencies.append(QPointF(i + 1, *t.lightLatencyMs));
     }
     const Evaluation &e = run.evaluation;
     if (e.evaluated)
@@ -44,6 +48,14 @@ QChart *RunChart(const RunRecord &run, const QList<RunTrial> &trials)
     QValueAxis *y = Axis(chart, Qt::AlignLeft, QStringLiteral("ms"), 0, highest * 1.1);
     for (QScatterSeries *series : {times, warmUp, outliers}) {
         series->setMarkerSize(series == outliers ? 14 : 9);
+        Attach(chart, series, x, y);
+    }
+    if (!latencies.isEmpty()) {
+        auto *series = new QScatterSeries;
+        series->setName(QStringLiteral("Bildschirmlatenz"));
+        series->setColor(Qt::gray);
+        series->setMarkerSize(6);
+        series->replace(latencies);
         Attach(chart, series, x, y);
     }
     const auto level = [&](const QString &name, qint64 value, Qt::PenStyle style) {
@@ -213,7 +225,7 @@ void HistoryWin::ShowCurrentRun()
         return;
     }
     QString reason;
-    const QList<RunTrial> trials = journal.Trials(run->id, &reason);
+    const QList<RunTrial> trials = CountedTrials(journal.Trials(run->id, &reason)); // the journal keeps all
     if (!reason.isEmpty())
         Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
     TellSetAside();

@@ -1,0 +1,91 @@
+#include "lighttiming.h"
+
+#include "debuglog.h"
+
+#include <utility>
+
+LightTiming::LightTiming(SwitchBox &switchBox, ActionWin &stimulus, QObject *parent)
+    : QObject(parent)
+    , box(switchBox)
+    , window(stimulus)
+    , line(switchBox, "Lichtsensor")
+{
+    connect(&line, &LineDelay::Measured, this, [this] {
+        if (earlyUs)
+            Light(*std::exchange(earlyUs, std::nullopt));
+    });
+    connect(&line, &LineDelay::Failed, this, &LightTiming::Failed);
+    connect(&box, &SwitchBox::LightSeen, this, &LightTiming::Light);
+    connect(&box, &SwitchBox::NoLight, this, [this] {
+        if (awaited)
+            NotSeen("kein Licht");
+    });
+    connect(&box, &SwitchBox::EarlyLight, this, [this] {
+        if (awaited)
+            NotSeen("schon Licht beim Scharfmachen");
+    });
+    connect(&box, &SwitchBox::Lost, this, [this] {
+        if (running)
+            Q_EMIT Failed(NoBoxText);
+    });
+}
+
+void LightTiming::Begin()
+{
+    running = true;
+    Cancel();
+    if (!box.IsOpen()) {
+        Q_EMIT Failed(NoBoxText);
+        return;
+    }
+    box.SetPromptReading(true);
+    line.Measure(Echoes); // during the first wait
+}
+
+void LightTiming::Arm(bool button)
+{
+    armed = ArmLightSensor(box, button);
+    awaited = true;
+}
+
+void LightTiming::Cancel()
+{
+    awaited = false;
+    earlyUs.reset();
+}
+
+void LightTiming::End()
+{
+    running = false;
+    Cancel();
+    line.Stop();
+    box.SetPromptReading(false);
+}
+
+void LightTiming::Light(int us)
+{
+    if (!awaited)
+        return;
+    if (line.Measuring()) { // the first light of a slow line: put against the disc once it is known
+        earlyUs = us;
+        return;
+    }
+    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(
+        LightInstant(armed, line.OneWayUs(), us) - window.DiscInstant())
+                             .count();
+    if (armed.heldUp)
+        NotSeen("beim Senden aufgehalten");
+    else if (latency < 0)
+        NotSeen("Licht vor der Scheibe");
+    else {
+        awaited = false;
+        Q_EMIT LightSeen(latency, us);
+    }
+}
+
+void LightTiming::NotSeen(const char *why)
+{
+    Cancel();
+    DebugLog("Lichtsensor: %s", why);
+    Q_EMIT LightNotSeen();
+}
