@@ -89,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QMap<QString, QVariant> others = Keys(after);
     if (others.value(QStringLiteral("Common/wavFile")).toString() != s.wavFile)
         std::abort();
-    QStringList ours {
-        "randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust", "enableWav", "wavFile"};
+    QStringList ours {"randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust", "enableWav",
+        "wavFile", "lightTimed", "lightButton"};
     if (s.screenLatency)
         ours << "screenLatency"
              << "screenLatencySd"
