@@ -291,8 +291,8 @@ private:
         } else if (line.startsWith("L ")) {
             Say("LED %s  <- L\n", line.mid(2) == "1" ? "on " : "off");
         } else if (line == "l" || line == "s") {
+            Arm(line == "s"); // first: a box arms its sensor as the command comes, before it says anything
             Say(ledWasOn ? "screen   <- %s (LED off, no time)\n" : "screen   <- %s\n", line);
-            Arm(line == "s");
         } else if (line == "e") {
             pty.Write("e\n");
             Say("echo     <- e -> e\n");
@@ -339,7 +339,11 @@ private:
         const bool seen = us <= LightTimeoutUs;
         lightReply = seen ? "l " + QByteArray::number(us) + '\n' : QByteArray("l timeout\n");
         lightAt = *armedAt + std::chrono::microseconds(seen ? us : LightTimeoutUs);
-        lightNote = QByteArray::number(delayUs / 1000, 'f', 3);
+        // With the light's own instant on the monotonic clock, for whoever checks a time against it.
+        lightNote = QByteArray::number(delayUs / 1000, 'f', 3) + " ms after the drawing, at "
+            + QByteArray::number(static_cast<qint64>(
+                std::chrono::duration_cast<std::chrono::microseconds>(lightAt->time_since_epoch()).count()))
+            + " us";
     }
 
     void HandleKey()
@@ -360,8 +364,7 @@ private:
     {
         pty.Write(lightReply);
         const bool lit = lightReply.at(2) >= '0' && lightReply.at(2) <= '9';
-        Say("screen   -> %s",
-            lit ? lightReply.chopped(1) + " (lit " + lightNote + " ms after the drawing)\n" : lightReply);
+        Say("screen   -> %s", lit ? lightReply.chopped(1) + " (lit " + lightNote + ")\n" : lightReply);
         if (screenTrial && lit) { // the person sees the light and presses the button
             ledOn = lightAt;
             pressAfterLight = true;
