@@ -174,10 +174,14 @@ void TestRunCore::reactionClock_data()
                                                         << wrapMs - 300 << wrapMs - 300 << 305 << -1LL << -1LL;
     QTest::newRow("drawn over one millisecond: from its end, rounded")
         << true << 4'700'000LL << 5'000'900LL << 5000LL << 4700LL << 4701LL << 300 << -1LL << -1LL;
-    QTest::newRow("drawn over two milliseconds: from their middle")
-        << true << 4'700'000LL << 5'000'900LL << 5001LL << 4700LL << 4702LL << 300 << -1LL << -1LL;
+    QTest::newRow("drawn over two milliseconds, answered in the first: the program's clock narrows it")
+        << true << 4'700'500LL << 5'001'900LL << 5001LL << 4700LL << 4702LL << 301 << -1LL << -1LL;
+    QTest::newRow("drawn over two milliseconds, painted in the second: not before the painting")
+        << true << 4'701'600LL << 5'001'900LL << 5001LL << 4700LL << 4702LL << 300 << -1LL << -1LL;
+    QTest::newRow("the clocks do not meet: from the middle of the server's times")
+        << true << 4'690'000LL << 5'001'900LL << 5001LL << 4700LL << 4702LL << 300 << -1LL << -1LL;
     QTest::newRow("the server held up after the drawing: a millisecond at most")
-        << true << 4'700'000LL << 5'000'900LL << 5001LL << 4700LL << 4712LL << 300 << -1LL << -1LL;
+        << true << 4'690'000LL << 5'001'900LL << 5001LL << 4700LL << 4712LL << 300 << -1LL << -1LL;
     QTest::newRow("the key stamped as the server took the drawing")
         << true << 4'700'000LL << 4'700'900LL << 4700LL << 4700LL << 4701LL << 0 << -1LL << -1LL;
     QTest::newRow("the key stamped before the server took the drawing")

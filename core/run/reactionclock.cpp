@@ -46,12 +46,15 @@ ReactionClock::ReactionClock(bool stamps, NowFunction nowFunction)
 void ReactionClock::DiscShown(SteadyTime painted, SteadyTime confirmed)
 {
     shownAt = painted + (confirmed - painted) / 2;
+    answeredAt = confirmed;
 }
 
 SteadyTime ReactionClock::ServerTime(std::uint32_t stampMs, SteadyTime at) const
 {
     const std::int64_t atMs = duration_cast<milliseconds>(at.time_since_epoch()).count();
-    const std::uint32_t age = static_cast<std::uint32_t>(atMs) - stampMs; // the stamp wraps at 2^32
+    // The stamp wraps at 2^32; one a little ahead of `at` (taken in the same millisecond) is not
+    // 49 days old.
+    const auto age = static_cast<std::int32_t>(static_cast<std::uint32_t>(atMs) - stampMs);
     return SteadyTime(milliseconds(atMs - age)) + microseconds(500);
 }
 
@@ -65,7 +68,14 @@ SteadyTime ReactionClock::DiscInstant(std::optional<ServerDrawing> drawn) const
 {
     if (!drawn)
         return shownAt;
-    return ServerTime(drawn->beforeMs, now()) + microseconds(DrawnUs(*drawn) - 500);
+    // The server's milliseconds alone leave half of one either way; the program's own clock bounds
+    // the drawing too: not before the painting began, not after the server answered.
+    const SteadyTime first = ServerTime(drawn->beforeMs, now()) - microseconds(500);
+    const SteadyTime from = std::max(first, paintStarted);
+    const SteadyTime to = std::min(first + milliseconds(drawn->afterMs - drawn->beforeMs + 1), answeredAt);
+    if (from <= to)
+        return from + (to - from) / 2;
+    return first + microseconds(DrawnUs(*drawn));
 }
 
 std::optional<int> ReactionClock::KeyPressed(
@@ -82,10 +92,12 @@ std::optional<std::int64_t> ReactionClock::KeyPressedUs(
     if (drawn) {
         // Both on the server's clock: a key it stamped before it took the drawing's request went
         // down before the disc.
-        const auto afterMs = static_cast<std::int32_t>(keyStampMs - drawn->beforeMs);
-        if (afterMs < 0)
+        if (static_cast<std::int32_t>(keyStampMs - drawn->beforeMs) < 0)
             return std::nullopt;
-        return afterMs * std::int64_t {1000} + 500 - DrawnUs(*drawn);
+        // In the disc's own millisecond the key may lie before the disc's estimate: not early by
+        // the server's word: 0 ms.
+        return std::max<std::int64_t>(
+            0, duration_cast<microseconds>(ServerTime(keyStampMs, handled) - DiscInstant(drawn)).count());
     }
 
     SteadyTime pressed = handled;

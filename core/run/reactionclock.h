@@ -25,6 +25,9 @@ struct ServerDrawing
 {
     std::uint32_t beforeMs = 0;
     std::uint32_t afterMs = 0;
+    // More than a millisecond between the two: the server was held up around the drawing, and
+    // when in that time it drew is not known.
+    bool HeldUp() const { return afterMs - beforeMs > 1; }
 };
 
 // The clock of a screen reaction: from the instant the disc reached the screen's image to the
@@ -33,8 +36,11 @@ struct ServerDrawing
 //
 // Where the display server tells the times around its drawing of the disc and stamps the key on
 // the same clock (X11), the reaction is taken on that clock, whenever the program got to run: the
-// disc counts from the middle of the two times, though at most a millisecond after the first (a
-// server held up after drawing reads the second late). Where a compositor tells when it presented
+// disc counts from the middle of what both clocks allow, the server's milliseconds around the
+// drawing and the program's microseconds from the painting's start to the server's answer (both
+// are the monotonic clock); where they do not meet, from the middle of the server's two times,
+// though at most a millisecond after the first (a server held up after drawing reads the second
+// late). Where a compositor tells when it presented
 // the disc (Wayland), it counts from there. Elsewhere the disc's instant is the program's own
 // estimate (DiscShown). A key counts from its stamp where there is a plausible one, else from when
 // it is handled.
@@ -86,5 +92,6 @@ private:
     bool serverStamps;
     NowFunction now;
     SteadyTime paintStarted;
+    SteadyTime answeredAt; // the display server's answer after the painting
     SteadyTime shownAt;
 };
