@@ -142,6 +142,12 @@ public:
     }
 
     const std::string &ScreenFile() const { return screenFile; } // Xvfb's image of the screen
+    // Each answer's SPACE, between these two instants (ns on the monotonic clock).
+    QList<std::pair<qint64, qint64>> KeysSent()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return keysSent;
+    }
 
     QString Start(const QString &folder) override
     {
@@ -276,7 +282,9 @@ private:
                     const qint64 sending = NowNs();
                     XTestFakeKeyEvent(hands, XKeysymToKeycode(hands, XK_space), True, 0);
                     XSync(hands, False);
-                    answered.append({(sending - looked) / 1e6, (NowNs() - lookedBefore) / 1e6});
+                    const qint64 sent = NowNs();
+                    answered.append({(sending - looked) / 1e6, (sent - lookedBefore) / 1e6});
+                    keysSent.append({sending, sent});
                     XTestFakeKeyEvent(hands, XKeysymToKeycode(hands, XK_space), False, 40);
                     XSync(hands, False);
                 }
@@ -298,6 +306,7 @@ private:
     std::mutex mutex;
     QList<Sight> sights;
     QList<std::pair<double, double>> answered;
+    QList<std::pair<qint64, qint64>> keysSent;
 };
 
 // weston's headless backend with its kiosk shell (every window full screen, the last one on

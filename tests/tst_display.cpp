@@ -73,6 +73,7 @@ public:
         QList<bool> counted;
         QList<double> latencies;
         QList<qint64> lightUs;
+        QList<qint64> boxUs;
     };
     Run LastRun() const
     {
@@ -92,6 +93,7 @@ public:
                     run.counted << trials.value("counted").toBool();
                     run.latencies << trials.value("light_latency_ms").toDouble();
                     run.lightUs << trials.value("light_us").toLongLong();
+                    run.boxUs << trials.value("box_us").toLongLong();
                 }
             }
         }
@@ -105,11 +107,17 @@ private:
 };
 
 // blinkdash-boxsim with these options, as COM7 in the program's home under folder; a screen file
-// for its sensor to watch where given. Its lights, once read: the box's time sent, and how many ms
-// after the drawing its screen lit.
+// for its sensor to watch where given. Its lights, once read.
 class Simulator : public QProcess
 {
 public:
+    struct Light
+    {
+        qint64 us = 0;   // the box's time sent
+        double ms = 0;   // how long after the drawing its screen lit
+        qint64 atUs = 0; // when, on the monotonic clock
+    };
+
     Simulator(const QString &folder, QStringList options, const DisplayServer *screen = nullptr)
         : config(folder + "/home/.config")
     {
@@ -127,14 +135,15 @@ public:
         waitForFinished(3000);
     }
     bool Ready() const { return QFileInfo::exists(config + "/blinkdash-com7"); }
-    QList<std::pair<qint64, double>> Lights()
+    QList<Light> Lights()
     {
         waitForReadyRead(500);
-        QList<std::pair<qint64, double>> lights;
-        QRegularExpression lit("-> l ([0-9]+) \\(lit ([0-9.]+) ms after the drawing\\)");
+        QList<Light> lights;
+        QRegularExpression lit("-> l ([0-9]+) \\(lit ([0-9.]+) ms after the drawing, at ([0-9]+) us\\)");
         for (auto m = lit.globalMatch(QString::fromLatin1(readAllStandardOutput())); m.hasNext();) {
             const QRegularExpressionMatch light = m.next();
-            lights.append({light.captured(1).toLongLong(), light.captured(2).toDouble()});
+            lights.append(
+                {light.captured(1).toLongLong(), light.captured(2).toDouble(), light.captured(3).toLongLong()});
         }
         return lights;
     }
@@ -366,18 +375,18 @@ void TestDisplay::screens()
         screen->PressSpace();
         QTRY_VERIFY2_WITH_TIMEOUT(
             traced(program, "Bildschirmlatenz "), qPrintable(program.Trace().join('\n').right(600)), 60000);
-        QList<double> played; // what the simulator's screen did, in ms after each drawing
-        for (const auto &[us, ms] : box.Lights())
-            played << ms;
-        // A flash the program was held up in sending is left out: so is what the simulator played for it.
+        // Each flash the program timed or left out (held up) is the simulator's next light: what it
+        // played for those left out goes too.
+        const QList<Simulator::Light> lights = box.Lights();
         const QStringList trace = program.Trace();
-        for (const QString &line : trace.filter("beim Senden aufgehalten")) {
-            const double ms = line.section(", ", 1).section(' ', 0, 0).toDouble() / 1000;
-            const auto nearest = std::min_element(
-                played.begin(), played.end(), [ms](double a, double b) { return std::abs(a - ms) < std::abs(b - ms); });
-            if (nearest != played.end())
-                played.erase(nearest);
-        }
+        const QRegularExpression sample("Bildschirmmessung: [0-9]+ us$");
+        QList<double> played; // what the simulator's screen did, in ms after each drawing
+        int light = 0;
+        for (const QString &line : trace)
+            if (line.contains(" aufgehalten, "))
+                ++light;
+            else if (line.contains(sample) && light < lights.size())
+                played << lights[light++].ms;
         std::sort(played.begin(), played.end());
         const QString figure = trace.filter("Bildschirmlatenz ").value(0);
         const double measured = figure.section(' ', 1, 1).toDouble();
@@ -416,24 +425,40 @@ void TestDisplay::screens()
         screen->Escape();
         QTRY_VERIFY_WITH_TIMEOUT(program.LastRun().counted.count(true) == 4, 5000);
         const Program::Run run = program.LastRun();
-        QHash<qint64, double> lit; // what the simulator's screen did, by the box's time sent
-        for (const auto &[us, ms] : box.Lights())
-            lit.insert(us, ms);
+        QHash<qint64, Simulator::Light> lit; // what the simulator's screen did, by the box's time sent
+        for (const Simulator::Light &light : box.Lights())
+            lit.insert(light.us, light);
         QCOMPARE(run.timing, QString("light-sensor"));
-        const QList<std::pair<double, double>> answered = screen->Answered(); // one for each disc
+        const QList<std::pair<qint64, qint64>> keys = static_cast<OpenboxScreen *>(screen.get())->KeysSent();
         for (int i = 0; i < run.times.size(); ++i) {
             if (!run.counted[i])
                 continue;
-            const double played = lit.value(run.lightUs[i], -1000);
-            qInfo("disc %d: %d ms, lit %.3f ms after the disc, played %.3f ms", i + 1, run.times[i], run.latencies[i],
-                played);
-            // The disc's instant is the X server's, to its millisecond; the simulator's look, to 0.1 ms.
-            QVERIFY(std::abs(run.latencies[i] - played) <= 1.5);
-            if (button)
+            QVERIFY2(lit.contains(run.lightUs[i]), qPrintable(QString("disc %1: no such light").arg(i + 1)));
+            const Simulator::Light light = lit.value(run.lightUs[i]);
+            // The disc's instant comes from the X server's milliseconds narrowed by the program's
+            // clock; the simulator looks every 0.1 ms.
+            QVERIFY2(std::abs(run.latencies[i] - light.ms) <= 1.0,
+                qPrintable(QString("disc %1: lit %2 ms after it, played %3 ms")
+                               .arg(i + 1)
+                               .arg(run.latencies[i])
+                               .arg(light.ms)));
+            if (button) {
+                // The box's own microseconds from the light, as its person pressed.
+                qInfo("disc %d: %d ms, box %lld us, lit %.3f ms after the disc, played %.3f ms", i + 1, run.times[i],
+                    run.boxUs[i], run.latencies[i], light.ms);
                 QCOMPARE(run.times[i], 250);
-            else
-                QVERIFY(i < answered.size() && run.times[i] >= answered[i].first - played - 1
-                    && run.times[i] <= answered[i].second - played + 1);
+                QVERIFY(std::abs(run.boxUs[i] - 250000) <= 50);
+                continue;
+            }
+            // The first SPACE after the light: the truth is between the robot's instants around it.
+            const auto key = std::find_if(keys.begin(), keys.end(),
+                [&](const std::pair<qint64, qint64> &k) { return k.first > light.atUs * 1000; });
+            QVERIFY2(key != keys.end(), qPrintable(QString("disc %1: no SPACE after its light").arg(i + 1)));
+            const double fromMs = (key->first - light.atUs * 1000) / 1e6,
+                         toMs = (key->second - light.atUs * 1000) / 1e6;
+            qInfo("disc %d: %d ms, truth %.3f to %.3f ms, lit %.3f ms after the disc, played %.3f ms", i + 1,
+                run.times[i], fromMs, toMs, run.latencies[i], light.ms);
+            QVERIFY(run.times[i] >= fromMs - 1 && run.times[i] <= toMs + 1);
         }
         QVERIFY(traced(program, "Zeitnahme: Lichtsensor"));
     }
