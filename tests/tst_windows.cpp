@@ -463,7 +463,12 @@ void TestWindows::settingsComeBackAndAreStoredOnOk()
     QCOMPARE(
         seen.filter("Signalton"), QStringList("Wählen Sie die Datei mit dem Signalton|" + folder->Path("a b.wav")));
     QCOMPARE(folder->Read("blinkdash.ini"), stored); // Cancel changes nothing
-    InConfigDialog([&](ConfigWin *dialog) { QCOMPARE(dialog->spinBoxCnt->value(), 300); });
+    InConfigDialog([&](ConfigWin *dialog) {
+        QCOMPARE(dialog->spinBoxCnt->value(), 300);
+        QVERIFY(!dialog->checkBoxLightTimed->isEnabled()); // the box's own runs time its LED
+        QTest::mouseClick(dialog->radioButtonScreen, Qt::LeftButton, {}, QPoint(8, 8));
+        QVERIFY(dialog->checkBoxLightTimed->isEnabled() && !dialog->checkBoxLightButton->isEnabled());
+    });
 }
 
 void TestWindows::okReopensTheBox()

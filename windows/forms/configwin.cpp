@@ -29,8 +29,15 @@ ConfigWin::ConfigWin(QWidget *parent)
     screenCheckButton->setEnabled(false);
     connect(radioButtonBox, &QRadioButton::toggled, screenCheckButton, &QPushButton::setEnabled);
     connect(screenCheckButton, &QPushButton::clicked, this, &ConfigWin::ScreenCheckWanted);
-    checkBoxLightButton->setEnabled(false);
-    connect(checkBoxLightTimed, &QCheckBox::toggled, checkBoxLightButton, &QCheckBox::setEnabled);
+    // The light sensor times screen runs (a box run times its own LED): offered with "Bildschirm"
+    // only, and its answer choice with it.
+    const auto offerLightTiming = [this] {
+        checkBoxLightTimed->setEnabled(radioButtonScreen->isChecked());
+        checkBoxLightButton->setEnabled(radioButtonScreen->isChecked() && checkBoxLightTimed->isChecked());
+    };
+    connect(radioButtonScreen, &QRadioButton::toggled, this, offerLightTiming);
+    connect(checkBoxLightTimed, &QCheckBox::toggled, this, offerLightTiming);
+    offerLightTiming();
 }
 
 void ConfigWin::ShowScreenLatency(const std::optional<ScreenLatency> &latency)
