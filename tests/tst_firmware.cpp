@@ -15,13 +15,11 @@ class TestFirmware : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void pressesComeBackWithinAMicrosecond();
+    void timesComeBackWithinAMicrosecond_data();
+    void timesComeBackWithinAMicrosecond();
     void heldButtonAndCancelledMeasurement_data();
     void heldButtonAndCancelledMeasurement();
-    void lightComesBackWithinAMicrosecond();
     void lightTimeoutLitEchoAndCancelling();
-    void screenTrialComesBackWithinAMicrosecond_data();
-    void screenTrialComesBackWithinAMicrosecond();
     void screenTrialUnanswered_data();
     void screenTrialUnanswered();
 
@@ -81,27 +79,6 @@ QByteArray TestFirmware::ReplyLine(int timeoutMs)
     return line.endsWith('\n') ? line : QByteArray();
 }
 
-void TestFirmware::pressesComeBackWithinAMicrosecond()
-{
-    // Round times, the counter's overflows (every 32768 us) hit exactly and just missed, a long
-    // wait, and every sixteenth of a microsecond over two microseconds.
-    QList<double> delays {150000, 250000, 999999, 32768, 65537, 32767.9375, 98304.0625, 2000000};
-    for (int k = 0; k < 32; ++k)
-        delays.append(100000 + k * 0.0625);
-    int next = 0;
-    box->SetReaction([&] { return delays.at(next); });
-    double sum = 0;
-    for (; next < delays.size(); ++next) {
-        QVERIFY(QTest::qWaitFor([&] { return !box->ButtonDown(); }, 5000));
-        Send("r\n");
-        const double error = Answered(ReplyLine()) - box->Presses().back();
-        QVERIFY2(std::abs(error) <= 1.0, qPrintable(QString("pressed after %1 us").arg(delays.at(next), 0, 'f', 4)));
-        QVERIFY(QTest::qWaitFor([&] { return !box->LedOn(); }, 1000)); // the LED goes off with the answer
-        sum += error;
-    }
-    qInfo("%lld presses: error mean %+.3f us", delays.size(), sum / delays.size());
-}
-
 void TestFirmware::heldButtonAndCancelledMeasurement_data()
 {
     QTest::addColumn<QByteArray>("command");
@@ -142,33 +119,6 @@ void TestFirmware::heldButtonAndCancelledMeasurement()
     QCOMPARE(ReplyLine(50), QByteArray());
 }
 
-void TestFirmware::lightComesBackWithinAMicrosecond()
-{
-    // Timed from the line feed's arrival like a press from the LED: round times, nearly the whole
-    // second, every sixteenth of a microsecond over one microsecond, and every 0.75 us over the
-    // 16 us after 32768 us: the counter, started some microseconds after the arrival, overflows in
-    // there, and some lights come before the main loop has counted that.
-    QList<double> delays {16000, 250000, 98304, 999999};
-    for (int k = 0; k < 16; ++k)
-        delays.append(20000 + k * 0.0625);
-    for (double us = 32768; us < 32784; us += 0.75)
-        delays.append(us);
-    int next = 0;
-    box->SetLightDelay([&] { return delays.at(next); });
-    double sum = 0, least = 1, most = -1;
-    for (; next < delays.size(); ++next) {
-        QVERIFY(QTest::qWaitFor([&] { return !box->SensorLit(); }, 5000));
-        Send("l\n");
-        const double error = Answered(ReplyLine(), "l ") - box->LightTimes().back();
-        QVERIFY2(std::abs(error) <= 1.0, qPrintable(QString("light after %1 us").arg(delays.at(next), 0, 'f', 4)));
-        sum += error;
-        least = std::min(least, error);
-        most = std::max(most, error);
-    }
-    qInfo("%lld lights: error mean %+.3f us, from %+.3f to %+.3f", delays.size(), sum / delays.size(), least, most);
-    QVERIFY(std::abs(sum / delays.size()) < 0.3); // no bias: both entry delays are taken off
-}
-
 void TestFirmware::lightTimeoutLitEchoAndCancelling()
 {
     // No light within the second, or light just after it, is a timeout; light there before the
@@ -207,44 +157,58 @@ void TestFirmware::lightTimeoutLitEchoAndCancelling()
     QCOMPARE(ReplyLine(1500), QByteArray());
 }
 
-void TestFirmware::screenTrialComesBackWithinAMicrosecond_data()
+void TestFirmware::timesComeBackWithinAMicrosecond_data()
 {
-    // Trial k: the light `light + k * lightStep` after the "s", the press `press + k * pressStep`
-    // after the light.
-    QTest::addColumn<double>("light");
-    QTest::addColumn<double>("lightStep");
-    QTest::addColumn<double>("press");
-    QTest::addColumn<double>("pressStep");
-    QTest::addColumn<int>("count");
-    QTest::newRow("round times") << 20000.0 << 0.0 << 250000.0 << 0.0 << 1;
-    QTest::newRow("every sixteenth of a us") << 25000.0 << 0.0 << 150000.0 << 0.0625 << 32;
-    QTest::newRow("light and press at the counter's laps") << 32768.0 << 0.75 << 65536.0 << 0.0 << 22;
-    QTest::newRow("after 2 s") << 999999.0 << 0.0 << 2000000.5 << 0.0 << 1;
+    // Trial k: for "r" the press presses[k] after the LED; for "s", a screen trial, the light
+    // lights[k] after the command (timed as for "l"), the press presses[k] after the light.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QList<double>>("lights");
+    QTest::addColumn<QList<double>>("presses");
+    const auto steps = [](double from, double step, int count) {
+        QList<double> times;
+        for (int k = 0; k < count; ++k)
+            times << from + k * step;
+        return times;
+    };
+    // "r": round times, the counter's overflows (every 32768 us) hit exactly and just missed, a long
+    // wait, and every sixteenth of a microsecond over two microseconds.
+    const QList<double> odd {150000, 250000, 999999, 32768, 65537, 32767.9375, 98304.0625, 2000000};
+    QTest::newRow("r") << QByteArray("r") << QList<double>() << odd + steps(100000, 0.0625, 32);
+    QTest::newRow("s: round times") << QByteArray("s") << QList<double> {20000} << QList<double> {250000};
+    QTest::newRow("s: every sixteenth of a us")
+        << QByteArray("s") << steps(25000, 0.0625, 32) << steps(150000, 0.0625, 32);
+    QTest::newRow("s: light and press at the counter's laps")
+        << QByteArray("s") << steps(32768, 0.75, 22) << steps(65536, 0, 22);
+    QTest::newRow("s: after 2 s") << QByteArray("s") << QList<double> {999999} << QList<double> {2000000.5};
 }
 
-void TestFirmware::screenTrialComesBackWithinAMicrosecond()
+void TestFirmware::timesComeBackWithinAMicrosecond()
 {
-    QFETCH(double, light);
-    QFETCH(double, lightStep);
-    QFETCH(double, press);
-    QFETCH(double, pressStep);
-    QFETCH(int, count);
-    int k = 0;
-    box->SetLightDelay([&] { return light + k * lightStep; });
-    box->SetReactionToLight([&] { return press + k * pressStep; });
-    double sum = 0, least = 1, most = -1;
-    for (; k < count; ++k) {
+    QFETCH(QByteArray, command);
+    QFETCH(QList<double>, lights);
+    QFETCH(QList<double>, presses);
+    const bool screen = command == "s";
+    qsizetype k = 0;
+    box->SetReaction([&] { return presses.value(k); });
+    box->SetLightDelay([&] { return lights.value(k, -1); });
+    box->SetReactionToLight([&] { return presses.value(k); });
+    double lightSum = 0, pressSum = 0;
+    for (; k < presses.size(); ++k) {
         QVERIFY(QTest::qWaitFor([&] { return !box->ButtonDown() && !box->SensorLit(); }, 5000));
-        Send("s\ne\n"); // the echo, before the light, does not cancel
-        QCOMPARE(ReplyLine(), QByteArray("e\n"));
-        QVERIFY(std::abs(Answered(ReplyLine(), "l ") - box->LightTimes().back()) <= 1.0);
-        const double error = Answered(ReplyLine()) - box->PressesAfterLight().back();
-        QVERIFY2(std::abs(error) <= 1.0, qPrintable(QString("trial %1").arg(k)));
-        sum += error;
-        least = std::min(least, error);
-        most = std::max(most, error);
+        Send(command + (screen ? "\ne\n" : "\n")); // the echo, before the light, does not cancel
+        QVERIFY(!screen || ReplyLine() == "e\n");
+        const double lightError = screen ? Answered(ReplyLine(), "l ") - box->LightTimes().back() : 0;
+        const double pressError = Answered(ReplyLine()) - (screen ? box->PressesAfterLight() : box->Presses()).back();
+        QVERIFY2(std::abs(lightError) <= 1.0 && std::abs(pressError) <= 1.0,
+            qPrintable(
+                QString("trial %1: the light %2 us off, the press %3 us").arg(k).arg(lightError).arg(pressError)));
+        QVERIFY(QTest::qWaitFor([&] { return !box->LedOn(); }, 1000)); // the LED goes off with the answer
+        lightSum += lightError;
+        pressSum += pressError;
     }
-    qInfo("%d presses: error mean %+.3f us, from %+.3f to %+.3f", count, sum / count, least, most);
+    qInfo("%lld trials: error mean %+.3f us for the lights, %+.3f us for the presses", presses.size(),
+        lightSum / presses.size(), pressSum / presses.size());
+    QVERIFY(presses.size() < 16 || std::abs(lightSum / presses.size()) < 0.3); // no bias: both entry delays taken off
 }
 
 void TestFirmware::screenTrialUnanswered_data()
