@@ -93,7 +93,6 @@ void TestApp::debugLog()
 void TestApp::settingsFileKeepsWhatItDoesNotOwn()
 {
     const QString ini = folder->Path("blinkdash.ini");
-    QCOMPARE(ReadSettings(ini).maxDel, 7.0);
     // A screen latency typed by hand counts only where a box could have measured it.
     for (const char *latency : {"3e9", "-5", "nan", "abc"}) {
         QVERIFY(folder->Write("blinkdash.ini", QByteArray("[Common]\nscreenLatency=") + latency));
@@ -380,12 +379,8 @@ void TestApp::signalsCloseTheProgramCleanly()
     QVERIFY(
         folder->Read("blinkdash.ini").startsWith("[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\nrandomPosition="));
     QCOMPARE(folder->Read("blinkdash.txt"), QByteArray("250 Anna\n"));
-    if (inRun) { // the file left as it was, the run waiting beside it
+    if (inRun) // the file left as it was; tst_windows checks the run waiting beside it
         QCOMPARE(folder->Read("blinkdash.sqlite"), journal);
-        const QJsonArray pending = QJsonDocument::fromJson(folder->Read("blinkdash.sqlite.pending")).array();
-        QCOMPARE(pending.size(), 1);
-        QCOMPARE(pending.at(0)["ending"].toString(), QString("stopped"));
-    }
 }
 
 // Started under nohup, the program must outlive the hang-up; the first signal it catches gives

@@ -92,11 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QStringList ours {"randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust", "enableWav",
         "wavFile", "lightTimed", "lightButton"};
     if (s.screenLatency)
-        ours << "screenLatency"
-             << "screenLatencySd"
-             << "screenLatencyDate"
-             << "screenLatencySize"
-             << "screenLatencyCorrection";
+        ours << QStringList {
+            "screenLatency", "screenLatencySd", "screenLatencyDate", "screenLatencySize", "screenLatencyCorrection"};
     for (const QString &key : ours) {
         before.remove("Common/" + key);
         others.remove("Common/" + key);
