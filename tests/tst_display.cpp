@@ -436,9 +436,10 @@ void TestDisplay::screens()
             QVERIFY2(lit.contains(run.lightUs[i]), qPrintable(QString("disc %1: no such light").arg(i + 1)));
             const Simulator::Light light = lit.value(run.lightUs[i]);
             // The disc's instant comes from the X server's milliseconds narrowed by the program's
-            // clock; the simulator looks every 0.1 ms. Within two milliseconds here, also in a
-            // sanitizer's build; how close on a busy machine, bench/lightrun measures.
-            QVERIFY2(std::abs(run.latencies[i] - light.ms) <= 2.0,
+            // clock; the simulator looks every 0.1 ms; its line hands a command over late now and
+            // then. Within five milliseconds here, also in a busy sanitizer's build; how close,
+            // bench/lightrun measures.
+            QVERIFY2(std::abs(run.latencies[i] - light.ms) <= 5.0,
                 qPrintable(QString("disc %1: lit %2 ms after it, played %3 ms")
                                .arg(i + 1)
                                .arg(run.latencies[i])
@@ -459,7 +460,7 @@ void TestDisplay::screens()
                          toMs = (key->second - light.atUs * 1000) / 1e6;
             qInfo("disc %d: %d ms, truth %.3f to %.3f ms, lit %.3f ms after the disc, played %.3f ms", i + 1,
                 run.times[i], fromMs, toMs, run.latencies[i], light.ms);
-            QVERIFY(run.times[i] >= fromMs - 2 && run.times[i] <= toMs + 2);
+            QVERIFY(run.times[i] >= fromMs - 5 && run.times[i] <= toMs + 5);
         }
         QVERIFY(traced(program, "Zeitnahme: Lichtsensor"));
     }

@@ -25,9 +25,6 @@ struct ServerDrawing
 {
     std::uint32_t beforeMs = 0;
     std::uint32_t afterMs = 0;
-    // More than a millisecond between the two: the server was held up around the drawing, and
-    // when in that time it drew is not known.
-    bool HeldUp() const { return afterMs - beforeMs > 1; }
 };
 
 // The clock of a screen reaction: from the instant the disc reached the screen's image to the

@@ -97,12 +97,6 @@ SteadyTime ActionWin::DiscInstant()
     return clock.DiscInstant(drawTimes.Drawn());
 }
 
-bool ActionWin::DrawingHeldUp() const
-{
-    const std::optional<ServerDrawing> drawn = drawTimes.Drawn();
-    return drawn && drawn->HeldUp();
-}
-
 void ActionWin::HideSignal()
 {
     signalVisible = false;

@@ -53,8 +53,6 @@ public:
     static constexpr int LightPatchSize = 48; // px, square
     // The instant a reaction to the disc shown last counts from.
     SteadyTime DiscInstant();
-    // The display server was held up around the disc's drawing: its instant is not known closely.
-    bool DrawingHeldUp() const;
 
     // On top, active and exposed: a disc shown now would be seen.
     bool CanBeSeen() const;

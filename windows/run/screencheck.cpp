@@ -158,15 +158,11 @@ void ScreenCheck::Light(int us)
         Fail(EarlyLightText);
         return;
     }
-    // A flash whose command or drawing was held up has no known instant: one such late sample
-    // moves the median of a screen whose latencies spread over a frame by a third of a millisecond.
-    if (lightAsked.heldUp || window.DrawingHeldUp()) {
-        DebugLog("Bildschirmmessung: beim %s aufgehalten, %lld us ausgelassen",
-            lightAsked.heldUp ? "Senden" : "Zeichnen", static_cast<long long>(latency));
+    if (lightAsked.heldUp) {
+        DebugLog("Bildschirmmessung: beim Senden aufgehalten, %lld us ausgelassen", static_cast<long long>(latency));
         if (++heldUp > flashes) {
-            Fail(QStringLiteral("Das Programm wurde bei %1 Scheiben beim Senden an die Schaltbox oder beim Zeichnen "
-                                "aufgehalten; so lässt sich nicht genau messen. Bitte andere Programme beenden und "
-                                "erneut messen.")
+            Fail(QStringLiteral("Das Programm wurde bei %1 Scheiben beim Senden an die Schaltbox aufgehalten; so "
+                                "lässt sich nicht genau messen. Bitte andere Programme beenden und erneut messen.")
                      .arg(heldUp));
             return;
         }
