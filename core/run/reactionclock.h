@@ -37,10 +37,9 @@ struct ServerDrawing
 // drawing and the program's microseconds from the painting's start to the server's answer (both
 // are the monotonic clock); where they do not meet, from the middle of the server's two times,
 // though at most a millisecond after the first (a server held up after drawing reads the second
-// late). Where a compositor tells when it presented
-// the disc (Wayland), it counts from there. Elsewhere the disc's instant is the program's own
-// estimate (DiscShown). A key counts from its stamp where there is a plausible one, else from when
-// it is handled.
+// late). Where a compositor tells when it presented the disc (Wayland), it counts from there.
+// Elsewhere the disc's instant is the program's own estimate (DiscShown). A key counts from its stamp where there is a
+// plausible one, else from when it is handled.
 class ReactionClock
 {
 public:

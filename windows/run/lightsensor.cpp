@@ -113,7 +113,8 @@ LightCommand ArmLightSensor(SwitchBox &box, bool screenTrial)
     return {before + (after - before) / 2, after - before > std::chrono::microseconds(LightCommand::HeldUpUs)};
 }
 
-SteadyTime LightInstant(const LightCommand &command, double oneWayUs, int us)
+std::int64_t LightLatencyUs(const LightCommand &command, double oneWayUs, int us, SteadyTime disc)
 {
-    return command.sent + std::chrono::microseconds(std::llround(oneWayUs) + us);
+    const SteadyTime lit = command.sent + std::chrono::microseconds(std::llround(oneWayUs) + us);
+    return std::chrono::duration_cast<std::chrono::microseconds>(lit - disc).count();
 }

@@ -68,6 +68,6 @@ struct LightCommand
 // "l", or with screenTrial "s" (the button timed after the light too).
 LightCommand ArmLightSensor(SwitchBox &box, bool screenTrial);
 
-// When the light came on the program's clock: the box's time after the command reached it, which
-// was the line's delay after it was sent.
-SteadyTime LightInstant(const LightCommand &command, double oneWayUs, int us);
+// How long after the disc's instant the light came, in microseconds: it came the box's time after
+// the command reached it, which was the line's delay after it was sent.
+std::int64_t LightLatencyUs(const LightCommand &command, double oneWayUs, int us, SteadyTime disc);

@@ -70,9 +70,7 @@ void LightTiming::Light(int us)
         earlyUs = us;
         return;
     }
-    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(
-        LightInstant(armed, line.OneWayUs(), us) - window.DiscInstant())
-                             .count();
+    const std::int64_t latency = LightLatencyUs(armed, line.OneWayUs(), us, window.DiscInstant());
     if (armed.heldUp)
         NotSeen("beim Senden aufgehalten");
     else if (latency < 0)

@@ -149,10 +149,8 @@ void ScreenCheck::Light(int us)
 {
     if (step != Step::Timing)
         return;
-    // The light came the box's time after the command reached it, which was the line's delay after
-    // it was sent; the reaction time starts at the disc's instant.
-    const SteadyTime lit = LightInstant(lightAsked, line.OneWayUs(), us);
-    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(lit - window.DiscInstant()).count();
+    // Against the instant a reaction time starts.
+    const std::int64_t latency = LightLatencyUs(lightAsked, line.OneWayUs(), us, window.DiscInstant());
     window.HideSignal();
     if (latency < 0) { // the light came before the disc
         Fail(EarlyLightText);
