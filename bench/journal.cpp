@@ -31,7 +31,7 @@ RunRecord MakeRun(int i)
     run.sound = QStringLiteral("ding.wav");
     for (int t = 0; t < 20; ++t)
         run.trials.append({2000 + (i * 37 + t * 101) % 5000, 200 + (i * 13 + t * 29) % 150, {}, 50, 50, t < 2, t == 19,
-            {}, true, {}, {}, {}});
+            {}, true, {}, {}, {}, {}, {}, {}, false, false});
     run.evaluation = {true, 270, 30, 315, 260 + i % 40};
     run.version = QStringLiteral("1.1");
     return run;

@@ -28,7 +28,7 @@ RunRecord SomeRun(const QString &name, int day, bool box = false)
     run.ending = box ? RunRecord::Ending::BoxLost : RunRecord::Ending::Complete;
     for (const int ms : {300, 280, 250, 260, 400}) {
         RunTrial t {2000 + ms, ms, box ? std::optional<qint64>(ms * 1000 + 999) : std::nullopt, {}, {}, false, false,
-            {}, true, {}, {}, {}};
+            {}, true, {}, {}, {}, {}, {}, {}, false, false};
         if (!box)
             t.x = t.y = ms % 100;
         run.trials << t;
@@ -196,7 +196,8 @@ void TestJournal::bringsOlderJournalsUpToDate()
     RunRecord run = SomeRun("Neu", 6);
     run.displayLatencyMs = 23.4;
     run.lightTiming = "button";
-    run.trials[1] = {2000, 0, {}, {}, {}, false, false, ReactionTiming::LightSensor, false, 23.456, 20123, "button"};
+    run.trials[1] = {2000, 0, {}, {}, {}, false, false, ReactionTiming::LightSensor, false, 23.456, 20123, "button", {},
+        {}, {}, false, false};
     QVERIFY(journal.Store(run));
     const QList<RunRecord> runs = journal.RunsWithTrials({7, run.id});
     QCOMPARE(runs.size(), 2);

@@ -3,6 +3,7 @@
 #include "reactionclock.h"
 #include "runengine.h"
 #include "runtiming.h"
+#include "taskmeasures.h"
 
 #include <QtTest>
 #include <climits>
@@ -20,6 +21,10 @@ public:
     QStringList transcript;
     bool windowSeen = true;
     bool boxWindowShown = false;
+    bool quiet = false; // nothing said while a long run is answered
+    qint64 now = 0;
+    qint64 waitDue = -1;
+    qint64 warningDue = -1;
 
     // Lets time pass, firing each timer as it falls due; the wait first where both fall due at once.
     void Advance(qint64 ms)
@@ -37,7 +42,11 @@ public:
     }
 
 private:
-    void Say(const QString &what) { transcript << what; }
+    void Say(const QString &what)
+    {
+        if (!quiet)
+            transcript << what;
+    }
     void Arm(qint64 &due, int ms, const char *what)
     {
         due = now + ms;
@@ -52,6 +61,10 @@ private:
     bool SignalCanBeSeen() override { return windowSeen; }
     void ArmLight(bool button) override { Say(button ? "s" : "l"); }
     void ShowSignal(int x, int y) override { Say(QStringLiteral("disc %1 %2").arg(x).arg(y)); }
+    void ShowStimulus(int x, int y, const QString &stimulus) override
+    {
+        Say(stimulus.isEmpty() ? "counter" : QStringLiteral("disc %1 %2 %3").arg(x).arg(y).arg(stimulus));
+    }
     void HideSignal() override { Say("disc off"); }
     void StartMeasurement() override { Say("r"); }
     void CancelMeasurement() override { Say("led off"); }
@@ -73,6 +86,19 @@ private:
             trials += t.counted
                 ? QStringLiteral(" %1%2%3").arg(t.timeMs).arg(t.warmUp ? "w" : "").arg(t.outlier ? "!" : "")
                 : " x";
+        if (record.task.kind != TaskKind::Simple) { // expected:given time, and how it was judged
+            QString judged;
+            for (const RunTrial &t : record.trials)
+                judged += QStringLiteral(", %1:%2 %3%4%5%6")
+                              .arg(t.expected.isEmpty() ? "-" : t.expected, t.answer.isEmpty() ? "-" : t.answer)
+                              .arg(t.timeMs)
+                              .arg(t.correct.value_or(false) ? "" : " wrong", t.lapse ? " lapse" : "",
+                                  t.falseStart ? " false start" : "");
+            Say(EndingName(record.ending) + ": " + TaskName(record.task)
+                + (record.trials.size() > 8 ? QStringLiteral(" (%1 trials)").arg(record.trials.size())
+                                            : " [" + judged.mid(2) + "]"));
+            return;
+        }
         Say(EndingName(record.ending) + ": "
             + (e.result           ? QStringLiteral("result %1").arg(*e.result)
                     : e.evaluated ? "no result"
@@ -81,16 +107,13 @@ private:
     }
     void TellTooManyEarlyPresses() override { Say("too many early presses"); }
     void TellLightNotSeen() override { Say("light not seen"); }
-
-    qint64 now = 0;
-    qint64 waitDue = -1;
-    qint64 warningDue = -1;
 };
 
 ManualHost *logging = nullptr;
 void LogToTranscript(const char *line)
 {
-    logging->transcript << QStringLiteral("(%1)").arg(QString::fromLatin1(line));
+    if (!logging->quiet)
+        logging->transcript << QStringLiteral("(%1)").arg(QString::fromLatin1(line));
 }
 
 // Settings from "key=value" words as the settings file holds them, over waits of one second
@@ -107,6 +130,25 @@ Settings SettingsFrom(QString words)
     return ReadSettings(ini.fileName());
 }
 
+// A long run answered quietly, each signal as it comes; then how many and when the end notice came.
+void AnswerToTheEnd(ManualHost &host, int ms)
+{
+    int answered = 0;
+    host.quiet = true;
+    while (host.engine.CurrentPhase() == RunEngine::Phase::Measuring
+        || host.engine.CurrentPhase() == RunEngine::Phase::Waiting) {
+        if (host.engine.CurrentPhase() == RunEngine::Phase::Waiting) {
+            host.Advance(host.waitDue - host.now);
+            continue;
+        }
+        host.Advance(ms);
+        host.engine.Result({ms, ReactionTiming::Program, {}, {}});
+        ++answered;
+    }
+    host.quiet = false;
+    host.transcript << QStringLiteral("%1 answered, the end notice at %2 ms").arg(answered).arg(host.now);
+}
+
 } // namespace
 
 class TestRunCore : public QObject
@@ -120,6 +162,10 @@ private Q_SLOTS:
     void reactionClock();
     void runs_data();
     void runs();
+    void measures_data();
+    void measures();
+    void fitsHick_data();
+    void fitsHick();
 };
 
 void TestRunCore::evaluates_data()
@@ -335,6 +381,36 @@ void TestRunCore::runs_data()
             + "(Ergebnis 100 ohne Messung verworfen), disc off, " + timed("30.000", "Knopf nach 250") + s
             + "led off, disc off, " + again + s + "(Licht nicht beantwortet), led off, disc off, " + again + s
             + "led off, disc off, end, stopped: not evaluated [250w x x x], light not seen";
+    // Tasks. Seed 0 draws the places 1 1 1 2 (of 2), and go for the first three signals of 90 %.
+    QTest::newRow("choice: the key of the place drawn right, another wrong")
+        << "task=wahl-2 cnt=4 start +1000 answer=400:f +1000 answer=350:j +1000 answer=450:f +1000 answer=500:j +1000 "
+           "stop"
+        << start + "begin screen, disc 25 50 1, " + next + "disc 25 50 1, " + next + "disc 25 50 1, " + next
+            + "disc 75 50 2, " + next
+            + "game over, sound ding.wav, end, complete: wahl-2 [f:f 400, f:j 350 wrong, "
+              "f:f 450, j:j 500]";
+    const QString window = "wait 1000, disc off, (keine Antwort, Wartezeit 1000), wait 1000, ";
+    QTest::newRow("go/no-go: a go missed and a no-go withheld when its second is over, a no-go pressed")
+        << "task=gonogo-90 cnt=5 start +1000 answer=300 +1000 +1000 +1000 answer=80 +1000 answer=250 +1000 +1000 "
+           "+1000 stop"
+        << start + "begin screen, disc 50 50 yellow, wait 1000, " + next + "disc 50 50 yellow, " + window
+            + "disc 50 50 yellow, wait 1000, " + next + "disc 50 50 blue, wait 1000, " + next + "disc 50 50 blue, "
+            + window
+            + "game over, sound ding.wav, end, complete: gonogo-90 [space:space 300, space:- 0 wrong, space:space 80, "
+              "-:space 250 wrong, -:- 0]";
+    // Waits of 2 to 10 s (seed 0: 2009, 3884, 7185, 2594 ms); early presses are false starts, not the end.
+    QTest::newRow("PVT: its own waits; under 100 ms a false start, from 500 ms a lapse")
+        << "task=pvt cnt=1 minDel=0 start early early early early early early +10000 answer=99 +10000 answer=100 "
+           "+10000 answer=500 stop"
+        << "(start 2000 8000 2009), wait 2009, begin screen, counter, (SlotNextEvent 3884), wait 3884, counter, "
+           "(SlotNextEvent 7185), wait 7185, counter, (SlotNextEvent 2594), wait 2594, end, stopped: pvt "
+           "[space:space 99 false start, space:space 100, space:space 500 lapse]";
+    // Worked through with the same draws outside: 67 answers of 250 ms and 68 waits of 1 to 4 s make
+    // 180 955 ms, the last wait (3550 ms) the first to end past 3 minutes.
+    QTest::newRow("PVT-B: signals until 3 minutes of waits and answers are over")
+        << "task=pvt-b start answering=250 stop"
+        << "(start 1000 3000 1003), wait 1003, begin screen, 67 answered, the end notice at 180955 ms, end, "
+           "complete: pvt-b (67 trials)";
     QTest::newRow("a hidden window: the signal waits, then comes after a fresh wait")
         << "cnt=1 start away +1000 +5000 back +999 +1"
         << start
@@ -349,15 +425,22 @@ void TestRunCore::runs()
     logging = &host;
     DebugLogOpen(DebugLogToCallback, nullptr, LogToTranscript);
     QString settings;
+    Task task;
     for (const QString &move : script.split(' ')) {
-        if (move.contains('=') && !QRegularExpression("^(answer|key|button|light)=").match(move).hasMatch())
+        if (move.startsWith("task="))
+            task = TaskNamed(move.mid(5));
+        else if (move.contains('=')
+            && !QRegularExpression("^(answer|key|button|light|answering)=").match(move).hasMatch())
             settings += move + ' ';
         else if (move == "start")
-            host.engine.Start(SettingsFrom(settings));
+            host.engine.Start(SettingsFrom(settings), task);
         else if (move.startsWith('+'))
             host.Advance(move.mid(1).toLongLong());
-        else if (move.startsWith("answer="))
-            host.engine.Result({move.mid(7).toInt(), ReactionTiming::Program, {}, {}});
+        else if (move.startsWith("answer=")) // ms, and a task's key: "answer=300:f"
+            host.engine.Result(
+                {move.mid(7).section(':', 0, 0).toInt(), ReactionTiming::Program, {}, {}}, move.section(':', 1));
+        else if (move.startsWith("answering=")) // every signal after that long, to the end notice
+            AnswerToTheEnd(host, move.mid(10).toInt());
         else if (move.startsWith("key=")) // SPACE, us after the disc's instant
             host.engine.Result(
                 {WholeMs(move.mid(4).toLongLong()), ReactionTiming::Program, {}, move.mid(4).toLongLong()});
@@ -384,6 +467,121 @@ void TestRunCore::runs()
     }
     DebugLogClose();
     QTEST(host.transcript.join(", "), "transcript");
+}
+
+// Each task's measures from trials worked by hand: "early" a press with no signal,
+// "expected:given:ms" a trial (given empty: no key), "ms" alone a PVT's SPACE.
+void TestRunCore::measures_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<QString>("trials");
+    QTest::addColumn<QString>("measures"); // "-": none
+    // 1000/200 + 1000/250 + 1000/300 + 1000/400 + 1000/499 = 16.8373, over 5.
+    QTest::newRow("PVT: no lapses") << "pvt"
+                                    << "300 200 499 250 400"
+                                    << "valid=5 lapses=0 falseStarts=0 speed=3.3675 fastest=200.0000 slowest=2.0040 "
+                                       "median=300.0000";
+    QTest::newRow("PVT: all lapses") << "pvt"
+                                     << "500 1000 600"
+                                     << "lapses=3 speed=1.5556 fastest=500.0000 slowest=1.0000 median=600.0000";
+    QTest::newRow("PVT: a false start at 99 ms and an early press, none at 100 ms")
+        << "pvt"
+        << "early 99 100"
+        << "valid=1 lapses=0 falseStarts=2 speed=10.0000 slowest=10.0000 median=100.0000";
+    QTest::newRow("PVT: only false starts") << "pvt"
+                                            << "50 early"
+                                            << "valid=0 falseStarts=2 speed=- median=-";
+    QTest::newRow("PVT-B: lapses from 355 ms") << "pvt-b"
+                                               << "355 354"
+                                               << "lapses=1 median=354.5000";
+    // 200 to 390 ms by 10: the fastest two, 200 and 210; the slowest two, 1000/390 and 1000/380.
+    QTest::newRow("PVT: 10 % of 20 reactions is two")
+        << "pvt"
+        << "390 380 370 360 350 340 330 320 310 300 290 280 270 260 250 240 230 220 210 200"
+        << "valid=20 fastest=205.0000 slowest=2.5978 median=295.0000";
+    QTest::newRow("choice") << "wahl-4"
+                            << "f:f:400 f:j:350 j:j:500 k:d:300"
+                            << "correct=2 wrong=2 meanCorrect=450.0000";
+    QTest::newRow("choice: none right") << "wahl-2"
+                                        << "f:j:400"
+                                        << "correct=0 wrong=1 meanCorrect=-";
+    QTest::newRow("go/no-go") << "gonogo-75"
+                              << "space:space:300 space::0 :space:250 ::0 space:space:500"
+                              << "omissions=1 commissions=1 meanGo=400.0000";
+}
+
+void TestRunCore::measures()
+{
+    QFETCH(QString, trials);
+    RunRecord run;
+    QFETCH(QString, task);
+    run.task = TaskNamed(task);
+    for (const QString &word : trials.split(' ')) {
+        const QStringList parts = word.split(':');
+        if (word == "early") {
+            ++run.earlyPresses;
+        } else {
+            RunTrial trial;
+            trial.expected = parts.size() > 1 ? parts.at(0) : "space";
+            trial.answer = parts.size() > 1 ? parts.at(1) : "space";
+            trial.timeMs = parts.last().toInt();
+            run.trials << trial;
+        }
+    }
+    const auto text = [](std::optional<double> value) { return value ? QString::number(*value, 'f', 4) : "-"; };
+    const PvtMeasures p = MeasurePvt(run);
+    const ChoiceMeasures c = MeasureChoice(run);
+    const GoNoGoMeasures g = MeasureGoNoGo(run);
+    const QMap<QString, QString> measured {{"valid", QString::number(p.valid)}, {"lapses", QString::number(p.lapses)},
+        {"falseStarts", QString::number(p.falseStarts)}, {"speed", text(p.speed)}, {"fastest", text(p.fastestMs)},
+        {"slowest", text(p.slowestSpeed)}, {"median", text(p.medianMs)}, {"correct", QString::number(c.correct)},
+        {"wrong", QString::number(c.wrong)}, {"meanCorrect", text(c.meanCorrectMs)},
+        {"omissions", QString::number(g.omissions)}, {"commissions", QString::number(g.commissions)},
+        {"meanGo", text(g.meanGoMs)}};
+    QFETCH(QString, measures);
+    for (const QString &expected : measures.split(' ')) {
+        const QString name = expected.section('=', 0, 0);
+        QVERIFY2(measured.contains(name), qPrintable(name));
+        QCOMPARE(name + '=' + measured.value(name), expected);
+    }
+}
+
+// Hick's line over choice runs, each "places:mean of its right answers in ms".
+void TestRunCore::fitsHick_data()
+{
+    QTest::addColumn<QString>("runs");
+    QTest::addColumn<QString>("line"); // slope and intercept, ms; "-": none
+    // log2: 0, 1, 2; the means 1 and 440; (-1 * -140 + 1 * 160) / 2 = 150; 440 - 150 = 290.
+    QTest::newRow("1, 2 and 4 places") << "1:300 2:420 4:600"
+                                       << "150.0000 290.0000";
+    // x 0, 0, 2 (mean 2/3), y 300, 320, 500 (mean 373.33): 253.33 / 2.6667 = 95; 373.33 - 95 * 2/3 = 310.
+    QTest::newRow("two runs of one place") << "1:300 1:320 4:500"
+                                           << "95.0000 310.0000";
+    QTest::newRow("one number of places: no line") << "2:400 2:500"
+                                                   << "-";
+    QTest::newRow("none") << ""
+                          << "-";
+}
+
+void TestRunCore::fitsHick()
+{
+    QFETCH(QString, runs);
+    QList<RunRecord> records;
+    for (const QString &point : runs.split(' ', Qt::SkipEmptyParts)) {
+        RunRecord run;
+        run.task = {TaskKind::Choice, point.section(':', 0, 0).toInt(), 75};
+        RunTrial right;
+        right.expected = right.answer = "j";
+        right.timeMs = point.section(':', 1).toInt();
+        run.trials = {right, right};
+        right.answer = "f"; // a wrong answer's time counts for nothing
+        right.timeMs = 9999;
+        records << run;
+        records.last().trials << right;
+    }
+    const std::optional<HickLine> line = FitHick(records);
+    QTEST(
+        line ? QString::number(line->slopeMs, 'f', 4) + ' ' + QString::number(line->interceptMs, 'f', 4) : "-", "line");
 }
 
 QTEST_GUILESS_MAIN(TestRunCore)

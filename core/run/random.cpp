@@ -34,3 +34,8 @@ qint64 RandomUpTo(qint64 n)
 {
     return ScaleRandom(n, NextRandom15());
 }
+
+int RandomBelow(int n)
+{
+    return NextRandom15() * n / 32768;
+}

@@ -18,3 +18,6 @@ qint64 ScaleRandom(qint64 n, int r);
 
 // ScaleRandom(n, NextRandom15()).
 qint64 RandomUpTo(qint64 n);
+
+// 0..n-1, each as often as the 15 bits allow (exactly so for a power of two).
+int RandomBelow(int n);

@@ -2,6 +2,7 @@
 
 #include "debuglog.h"
 #include "random.h"
+#include "taskmeasures.h"
 
 #include <cmath>
 
@@ -15,7 +16,7 @@ RunEngine::RunEngine(RunHost &runHost)
     : host(runHost)
 { }
 
-void RunEngine::Start(const Settings &settings)
+void RunEngine::Start(const Settings &settings, const Task &runTask)
 {
     if (phase != Phase::Idle) {
         if (!box || host.BoxWindowShown())
@@ -23,21 +24,24 @@ void RunEngine::Start(const Settings &settings)
         DebugLog("abgebrochen");
         End();
     }
-    timing = MakeRunTiming(settings);
+    task = runTask;
+    timing = TaskTiming(task, settings);
     testsLeft = timing.signalCount;
-    box = settings.useBox;
+    box = settings.useBox && !NeedsScreen(task);
     randomPosition = settings.randomPosition;
     warning = settings.enableWav;
     wavFile = settings.wavFile;
     boxCom = settings.boxCom;
     const QDateTime now = host.Now();
     SeedRandom(static_cast<quint32>(now.time().msec()));
+    taskMs = 0;
     const int waitMs = NextWait(timing);
     DebugLog("start %d %d %d", timing.minDelayMs, timing.delayRangeMs, waitMs);
     Wait(waitMs);
     record = RunRecord();
     record.started = now;
     record.box = box;
+    record.task = task;
     record.signalCount = timing.signalCount;
     record.minWaitS = timing.minDelayS;
     record.maxWaitS = timing.maxDelayS;
@@ -47,7 +51,7 @@ void RunEngine::Start(const Settings &settings)
     record.leadMaxMs = timing.maxLeadMs;
     record.sound = settings.wavFile;
     record.version = QStringLiteral(BLINKDASH_VERSION);
-    lightTimed = !box && settings.lightTimed;
+    lightTimed = !box && settings.lightTimed && task.kind == TaskKind::Simple;
     lightButton = lightTimed && settings.lightButton;
     lightsMissed = 0;
     if (lightTimed)
@@ -98,8 +102,14 @@ void RunEngine::NextEvent()
         LightNotSeen();
         return;
     }
+    if (phase == Phase::Measuring && ResponseWindowMs(task) > 0) {
+        NotAnswered();
+        return;
+    }
     if (phase != Phase::Waiting)
         return;
+    if (TaskDurationMs(task) > 0 && taskMs >= TaskDurationMs(task))
+        testsLeft = 0; // the time is up: no signal after it
     if (testsLeft == 0) {
         phase = Phase::GameOver;
         host.ShowEndNotice(box);
@@ -117,8 +127,21 @@ void RunEngine::NextEvent()
     given = RunTrial();
     given.waitMs = lastWaitMs;
     if (box) {
+        if (task.kind != TaskKind::Simple)
+            given.expected = QStringLiteral("button");
         host.StartMeasurement();
         host.ArmWait(SilentBoxMs);
+        return;
+    }
+    if (task.kind != TaskKind::Simple) {
+        const Stimulus stimulus = DrawStimulus(task, randomPosition);
+        given.stimulus = stimulus.name;
+        given.expected = stimulus.expected;
+        given.x = stimulus.x;
+        given.y = stimulus.y;
+        host.ShowStimulus(stimulus.x, stimulus.y, stimulus.name);
+        if (ResponseWindowMs(task) > 0)
+            host.ArmWait(ResponseWindowMs(task));
         return;
     }
     given.y = randomPosition ? static_cast<int>(RandomUpTo(100)) : 50;
@@ -143,7 +166,7 @@ void RunEngine::WarningDue()
         host.PlaySound(wavFile);
 }
 
-void RunEngine::Result(const Reaction &reaction)
+void RunEngine::Result(const Reaction &reaction, const QString &key)
 {
     if (lightTimed) {
         LightAnswered(reaction);
@@ -167,7 +190,22 @@ void RunEngine::Result(const Reaction &reaction)
     given.timeMs = ms;
     given.clock = reaction.clock;
     given.boxUs = reaction.boxUs;
+    if (task.kind != TaskKind::Simple) {
+        given.answer = !key.isEmpty() ? key : box ? QStringLiteral("button") : QStringLiteral("space");
+        JudgeTrial(task, given);
+        taskMs += ms;
+    }
     record.trials.append(given);
+    Wait(waitMs);
+}
+
+void RunEngine::NotAnswered()
+{
+    host.HideSignal();
+    JudgeTrial(task, given); // a go missed, a no-go withheld
+    record.trials.append(given);
+    const int waitMs = NextWait(timing);
+    DebugLog("keine Antwort, Wartezeit %d", waitMs);
     Wait(waitMs);
 }
 
@@ -286,12 +324,13 @@ void RunEngine::Stop()
         return;
     // Every signal answered is a complete run, also when ESC comes before the end notice.
     const bool allAnswered = phase == Phase::GameOver || (phase == Phase::Waiting && testsLeft == 0);
-    const bool tooManyEarly = !box && record.earlyPresses > EarlyPressesTolerated;
+    const bool tooManyEarly = !box && EarlyPressesEndRun(task) && record.earlyPresses > EarlyPressesTolerated;
     record.ending = allAnswered ? (boxLost ? RunRecord::Ending::BoxLost : RunRecord::Ending::Complete)
         : tooManyEarly          ? RunRecord::Ending::EarlyPresses
                                 : RunRecord::Ending::Stopped;
     End();
-    Evaluated();
+    if (task.kind == TaskKind::Simple) // the others have their own measures (taskmeasures.h)
+        Evaluated();
     record.ended = host.Now();
     record.name = host.RunName();
     record.place = host.RunPlace(box ? std::optional<int>(boxCom) : std::nullopt);
@@ -302,7 +341,7 @@ void RunEngine::Stop()
 
 void RunEngine::EarlyPress()
 {
-    if (phase == Phase::Idle || box || ++record.earlyPresses <= EarlyPressesTolerated)
+    if (phase == Phase::Idle || box || ++record.earlyPresses <= EarlyPressesTolerated || !EarlyPressesEndRun(task))
         return;
     Stop();
     host.TellTooManyEarlyPresses();
@@ -337,6 +376,7 @@ void RunEngine::Wait(int waitMs)
 {
     phase = Phase::Waiting;
     lastWaitMs = waitMs;
+    taskMs += waitMs;
     host.ArmWait(waitMs);
     if (!warning)
         return;

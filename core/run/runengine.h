@@ -3,6 +3,7 @@
 #include "runrecord.h"
 #include "runtiming.h"
 #include "settings.h"
+#include "task.h"
 
 #include <QList>
 #include <QString>
@@ -35,8 +36,15 @@ public:
     // (RunEngine::LightSeen or LightNotSeen), and with the button the press after the light (Result).
     virtual void ArmLight(bool button) = 0;
     virtual void ShowSignal(int x, int y) = 0; // screen, per cent of the window
-    virtual void HideSignal() = 0;             // screen: the disc taken away without a key
-    virtual void StartMeasurement() = 0;       // box: light the LED and time one reaction
+    // A task's signal (not the simple task's): its disc's place, per cent, and the stimulus's name
+    // (Stimulus::name: a choice's place, a go/no-go colour; empty for the PVT's counter).
+    virtual void ShowStimulus(int x, int y, const QString &stimulus)
+    {
+        Q_UNUSED(stimulus);
+        ShowSignal(x, y);
+    }
+    virtual void HideSignal() = 0;       // screen: the disc taken away without a key
+    virtual void StartMeasurement() = 0; // box: light the LED and time one reaction
     // Box: the LED off, the reaction no longer timed; light-timed: the sensor's measurement likewise.
     virtual void CancelMeasurement() = 0;
     enum class BoxTrouble { None, Silent, Lost };
@@ -96,10 +104,11 @@ public:
 
     // The start button. A run in progress goes on, unless it is a box run whose window was
     // closed through its frame: nobody could confirm that one, so it gives way.
-    void Start(const Settings &settings);
+    void Start(const Settings &settings, const Task &runTask = {});
     void NextEvent(); // the wait is over
     void WarningDue();
-    void Result(const Reaction &reaction);
+    // A task's answer comes with its key ("f"); none is SPACE, or the box's button.
+    void Result(const Reaction &reaction, const QString &key = {});
     // Light-timed: the patch's light came latencyUs after the disc's instant, lightUs after the
     // arming by the box's clock; or it was not seen (or not timed well enough).
     void LightSeen(qint64 latencyUs, qint64 lightUs);
@@ -124,6 +133,7 @@ private:
     void LightTrialTimed();
     void KeepUncounted();
     void GiveAgain(const char *why); // the signal after a fresh wait
+    void NotAnswered();              // a task's response window over without a key
 
     RunHost &host;
     Phase phase = Phase::Idle;
@@ -146,4 +156,6 @@ private:
     std::optional<Reaction> answer;
     int lastWaitMs = 0;
     bool boxLost = false;
+    Task task;
+    qint64 taskMs = 0; // the waits and reaction times so far: a PVT's time on task
 };

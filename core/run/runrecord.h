@@ -2,6 +2,7 @@
 
 #include "evaluation.h"
 #include "reactionclock.h"
+#include "task.h"
 
 #include <QDateTime>
 #include <QList>
@@ -26,6 +27,14 @@ struct RunTrial
     std::optional<double> lightLatencyMs; // the patch's light after the disc's instant
     std::optional<qint64> lightUs;        // the box's time from the sensor's arming to the light
     QString answer;                       // what answered: "space", "button"; empty where none did
+    // A task's signal other than the simple one's: its place or colour (Stimulus), the key that
+    // answers it right (empty: none may), and the answer judged (JudgeTrial); the answer above is
+    // then the key given, "f", or empty where none was. The simple task judges nothing.
+    QString stimulus;
+    QString expected;
+    std::optional<bool> correct;
+    bool lapse = false;
+    bool falseStart = false;
 };
 
 // A run as it was set up, how it went, and its evaluation: made by the run engine, kept by the
@@ -38,6 +47,7 @@ struct RunRecord
     QDateTime started;
     QDateTime ended;
     QString name; // as typed
+    Task task;
     bool box = false;
     QString place; // the screen's size ("1920x1080") or the box's port ("COM3 /dev/ttyUSB0")
     int signalCount = 0;

@@ -1,0 +1,125 @@
+#include "task.h"
+
+#include "random.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+constexpr int PvtMs = 10 * 60 * 1000;
+constexpr int PvtBMs = 3 * 60 * 1000;
+constexpr int GoNoGoWindowMs = 1000;
+
+} // namespace
+
+QString TaskName(const Task &task)
+{
+    switch (task.kind) {
+    case TaskKind::Simple:
+        break;
+    case TaskKind::Pvt:
+        return QStringLiteral("pvt");
+    case TaskKind::PvtB:
+        return QStringLiteral("pvt-b");
+    case TaskKind::Choice:
+        return QStringLiteral("wahl-%1").arg(task.alternatives);
+    case TaskKind::GoNoGo:
+        return QStringLiteral("gonogo-%1").arg(task.goPercent);
+    }
+    return QStringLiteral("einfach");
+}
+
+Task TaskNamed(const QString &name)
+{
+    Task task;
+    if (name == QLatin1String("pvt"))
+        task.kind = TaskKind::Pvt;
+    else if (name == QLatin1String("pvt-b"))
+        task.kind = TaskKind::PvtB;
+    const QRegularExpressionMatch match
+        = QRegularExpression(QStringLiteral("^(wahl|gonogo)-([0-9]{1,2})$")).match(name);
+    if (!match.hasMatch())
+        return task;
+    const int n = match.captured(2).toInt();
+    if (match.captured(1) == QLatin1String("wahl")) {
+        task.kind = TaskKind::Choice;
+        if (n == 1 || n == 4)
+            task.alternatives = n;
+    } else {
+        task.kind = TaskKind::GoNoGo;
+        if (n >= 1 && n <= 99)
+            task.goPercent = n;
+    }
+    return task;
+}
+
+bool NeedsScreen(const Task &task)
+{
+    return task.kind == TaskKind::Choice || task.kind == TaskKind::GoNoGo;
+}
+
+int TaskDurationMs(const Task &task)
+{
+    return task.kind == TaskKind::Pvt ? PvtMs : task.kind == TaskKind::PvtB ? PvtBMs : 0;
+}
+
+RunTiming TaskTiming(const Task &task, const Settings &settings)
+{
+    RunTiming timing = MakeRunTiming(settings);
+    if (!TaskDurationMs(task))
+        return timing;
+    const bool b = task.kind == TaskKind::PvtB;
+    timing.minDelayS = b ? 1 : 2;
+    timing.maxDelayS = b ? 4 : 10;
+    timing.minDelayMs = b ? 1000 : 2000;
+    timing.delayRangeMs = b ? 3000 : 8000;
+    timing.signalCount = TaskDurationMs(task) / timing.minDelayMs; // never more fit in its time
+    return timing;
+}
+
+int ResponseWindowMs(const Task &task)
+{
+    return task.kind == TaskKind::GoNoGo ? GoNoGoWindowMs : 0;
+}
+
+bool EarlyPressesEndRun(const Task &task)
+{
+    return !TaskDurationMs(task);
+}
+
+QStringList TaskKeys(const Task &task)
+{
+    if (task.kind != TaskKind::Choice)
+        return {QStringLiteral("space")};
+    if (task.alternatives == 1)
+        return {QStringLiteral("j")}; // the right index finger, as with two places
+    if (task.alternatives == 2)
+        return {QStringLiteral("f"), QStringLiteral("j")};
+    return {QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("j"), QStringLiteral("k")};
+}
+
+Stimulus DrawStimulus(const Task &task, bool randomPosition)
+{
+    Stimulus stimulus;
+    const QStringList keys = TaskKeys(task);
+    stimulus.expected = keys.first();
+    if (task.kind == TaskKind::Choice) {
+        const int n = static_cast<int>(keys.size());
+        const int place = RandomBelow(n);
+        stimulus.name = QString::number(place + 1);
+        stimulus.expected = keys.at(place);
+        stimulus.x = (2 * place + 1) * 100 / (2 * n); // the middles of n equal columns
+        return stimulus;
+    }
+    if (task.kind != TaskKind::GoNoGo)
+        return stimulus;
+    const bool go = RandomBelow(100) < task.goPercent;
+    stimulus.name = go ? QStringLiteral("yellow") : QStringLiteral("blue");
+    if (!go)
+        stimulus.expected.clear();
+    if (randomPosition) {
+        stimulus.y = static_cast<int>(RandomUpTo(100));
+        stimulus.x = static_cast<int>(RandomUpTo(100));
+    }
+    return stimulus;
+}
