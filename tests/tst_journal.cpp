@@ -101,6 +101,13 @@ void TestJournal::keepsRunsExactly()
     // Ten minutes before Bert's run, though its text, at another offset, sorts after it.
     runs[2].started = QDateTime(QDate(2026, 12, 7), QTime(10, 20), Qt::OffsetFromUTC, 7200);
     runs[2].evaluation = {};
+    runs[0].task = {TaskKind::Choice, 4, 75}; // its answers judged
+    runs[0].evaluation = {};
+    for (RunTrial &t : runs[0].trials)
+        t.stimulus = "3", t.expected = "j", t.answer = "j", t.correct = true;
+    runs[0].trials[1].answer = "f";
+    runs[0].trials[1].correct = false;
+    runs[0].trials[2].lapse = runs[0].trials[3].falseStart = true;
     // Runs waiting beside the journal come back whole; what is not a run is none.
     QCOMPARE(JournalCsv(ReadPendingRuns(PendingRunsContent(runs))), JournalCsv(runs));
     QCOMPARE(ReadPendingRuns("[1, \"x\"]").size(), 0);
@@ -126,8 +133,8 @@ void TestJournal::keepsRunsExactly()
     QVERIFY(csv.startsWith("run,started,ended,name,device,place,signals,min_wait_s,max_wait_s,random_position,"
                            "warning,lead_min_ms,lead_max_ms,sound,ending,early_presses,mean_ms,deviation_ms,"
                            "threshold_ms,result_ms,version,display_latency_ms,display_latency_sd_ms,latency_corrected,"
-                           "timing,light_timing,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier,counted,"
-                           "light_latency_ms,light_us,answer\r\n"));
+                           "timing,light_timing,task,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier,counted,"
+                           "light_latency_ms,light_us,answer,stimulus,expected,correct,lapse,false_start\r\n"));
     const QList<QStringList> rows = ReadCsv(csv);
     QCOMPARE(rows.size(), 1 + 5 + 5 + 1);
     for (const QStringList &row : rows)
@@ -135,12 +142,15 @@ void TestJournal::keepsRunsExactly()
     const QList<std::tuple<int, QString, QString>> cells {{1, "run", "2"},
         {1, "started", "2026-12-06T09:30:00.125+01:00"}, {1, "ended", "2026-12-06T09:31:20.125+01:00"},
         {1, "name", OddName}, {1, "device", "screen"}, {1, "place", "1920x1080"}, {1, "signals", "5"},
-        {1, "min_wait_s", "2.5"}, {1, "max_wait_s", "7"}, {1, "mean_ms", "303"}, {1, "result_ms", "255"}, {1, "x", "0"},
-        {1, "warm_up", "1"}, {6, "ending", "box lost"}, {6, "display_latency_ms", "23.4"},
-        {6, "display_latency_sd_ms", ""}, {6, "latency_corrected", "0"}, {6, "timing", "box"}, {6, "trial", "1"},
-        {6, "wait_ms", "2300"}, {6, "time_ms", "300"}, {6, "box_us", "300999"}, {6, "x", ""}, {6, "outlier", "0"},
-        {10, "outlier", "1"}, {11, "mean_ms", ""}, {11, "result_ms", ""}, {11, "version", "1.1"},
-        {11, "timing", "program+wayland-presentation"}, {11, "trial", ""}, {11, "time_ms", ""}, {11, "warm_up", ""}};
+        {1, "min_wait_s", "2.5"}, {1, "max_wait_s", "7"}, {1, "task", "wahl-4"}, {1, "stimulus", "3"},
+        {1, "expected", "j"}, {1, "answer", "j"}, {1, "correct", "1"}, {2, "answer", "f"}, {2, "correct", "0"},
+        {3, "lapse", "1"}, {4, "false_start", "1"}, {1, "x", "0"}, {1, "warm_up", "1"}, {6, "task", "einfach"},
+        {6, "stimulus", ""}, {6, "correct", ""}, {6, "lapse", "0"}, {6, "ending", "box lost"},
+        {6, "display_latency_ms", "23.4"}, {6, "display_latency_sd_ms", ""}, {6, "latency_corrected", "0"},
+        {6, "timing", "box"}, {6, "trial", "1"}, {6, "wait_ms", "2300"}, {6, "time_ms", "300"}, {6, "box_us", "300999"},
+        {6, "x", ""}, {6, "outlier", "0"}, {10, "outlier", "1"}, {11, "mean_ms", ""}, {11, "result_ms", ""},
+        {11, "version", "1.1"}, {11, "timing", "program+wayland-presentation"}, {11, "trial", ""}, {11, "time_ms", ""},
+        {11, "warm_up", ""}};
     for (const auto &[row, column, value] : cells) {
         const qsizetype at = rows.at(0).indexOf(column);
         QVERIFY2(at >= 0, qPrintable(column));
@@ -148,7 +158,7 @@ void TestJournal::keepsRunsExactly()
     }
 }
 
-// Journals of the first and second version, with a run in each, as older programs left them
+// Journals of each older version, with a run in each, as older programs left them
 // (their statements as they were written then).
 void TestJournal::bringsOlderJournalsUpToDate_data()
 {
@@ -156,6 +166,7 @@ void TestJournal::bringsOlderJournalsUpToDate_data()
     QTest::newRow("version 1") << 1;
     QTest::newRow("version 2") << 2;
     QTest::newRow("version 3") << 3;
+    QTest::newRow("version 4") << 4;
 }
 
 void TestJournal::bringsOlderJournalsUpToDate()
@@ -175,14 +186,22 @@ void TestJournal::bringsOlderJournalsUpToDate()
         statements << "ALTER TABLE runs ADD COLUMN display_latency_ms REAL"
                    << "ALTER TABLE runs ADD COLUMN display_latency_sd_ms REAL"
                    << "ALTER TABLE runs ADD COLUMN latency_corrected INTEGER NOT NULL DEFAULT 0";
-    if (version == 3)
+    if (version >= 3)
         statements << "ALTER TABLE runs ADD COLUMN timing TEXT";
-    statements << QString("PRAGMA user_version = %1").arg(version)
-               << "INSERT INTO runs (id, started, ended, name, device, place, signal_count, min_wait_s, max_wait_s, "
-                  "random_position, warning, lead_min_ms, lead_max_ms, sound, ending, early_presses, version) VALUES "
-                  "(7, '2025-01-01T10:00:00+01:00', '2025-01-01T10:01:00+01:00', 'Alt', 'screen', '800x600', 20, "
-                  "2, 7, 1, 0, 300, 1000, 'ding.wav', 'stopped', 3, '1.0')"
-               << "INSERT INTO trials VALUES (7, 1, 2500, 312, NULL, 40, 60, 1, 0)";
+    if (version == 4)
+        statements << "ALTER TABLE runs ADD COLUMN light_timing TEXT"
+                   << "ALTER TABLE trials ADD COLUMN counted INTEGER NOT NULL DEFAULT 1"
+                   << "ALTER TABLE trials ADD COLUMN light_latency_ms REAL"
+                   << "ALTER TABLE trials ADD COLUMN light_us INTEGER"
+                   << "ALTER TABLE trials ADD COLUMN answer TEXT";
+    statements
+        << QString("PRAGMA user_version = %1").arg(version)
+        << "INSERT INTO runs (id, started, ended, name, device, place, signal_count, min_wait_s, max_wait_s, "
+           "random_position, warning, lead_min_ms, lead_max_ms, sound, ending, early_presses, version) VALUES "
+           "(7, '2025-01-01T10:00:00+01:00', '2025-01-01T10:01:00+01:00', 'Alt', 'screen', '800x600', 20, "
+           "2, 7, 1, 0, 300, 1000, 'ding.wav', 'stopped', 3, '1.0')"
+        << "INSERT INTO trials (run_id, seq, wait_ms, time_ms, box_us, x, y, warm_up, outlier) VALUES (7, 1, 2500, "
+           "312, NULL, 40, 60, 1, 0)";
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
         db.setDatabaseName(folder->Path("j.sqlite"));
@@ -196,6 +215,7 @@ void TestJournal::bringsOlderJournalsUpToDate()
     RunRecord run = SomeRun("Neu", 6);
     run.displayLatencyMs = 23.4;
     run.lightTiming = "button";
+    run.task = {TaskKind::Pvt, 2, 75};
     run.trials[1] = {2000, 0, {}, {}, {}, false, false, ReactionTiming::LightSensor, false, 23.456, 20123, "button", {},
         {}, {}, false, false};
     QVERIFY(journal.Store(run));
@@ -209,7 +229,10 @@ void TestJournal::bringsOlderJournalsUpToDate()
     QCOMPARE(old.trials.at(0).timeMs, 312);
     QCOMPARE(old.trials.at(0).y.value(), 60);
     QVERIFY(old.trials.at(0).warmUp);
-    QVERIFY(old.trials.at(0).counted);             // every trial counted before light-timed runs
+    QVERIFY(old.trials.at(0).counted); // every trial counted before light-timed runs
+    QCOMPARE(TaskName(old.task), QString("einfach")); // runs before tasks
+    QVERIFY(!old.trials.at(0).correct);               // judged nothing
+    QVERIFY(!old.trials.at(0).lapse && !old.trials.at(0).falseStart);
     QCOMPARE(journal.Runs().last().trialCount, 1); // "Signale" in "Verlauf"
     QCOMPARE(journal.Runs().first().trialCount, 4);
     const RunTrial &timed = runs.last().trials.at(1);
@@ -217,6 +240,7 @@ void TestJournal::bringsOlderJournalsUpToDate()
     QCOMPARE(QList<QVariant>({timed.counted, timed.lightLatencyMs.value(), timed.lightUs.value(), timed.answer}),
         QList<QVariant>({false, 23.456, 20123, "button"}));
     QCOMPARE(runs.last().displayLatencyMs.value(), 23.4);
+    QCOMPARE(TaskName(runs.last().task), QString("pvt"));
     QCOMPARE(runs.last().timing, QString("program+wayland-presentation"));
 }
 

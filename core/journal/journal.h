@@ -17,7 +17,7 @@ class QSqlQuery;
 class Journal
 {
 public:
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     explicit Journal(const QString &path);
     ~Journal();

@@ -22,6 +22,12 @@ QVariant Text(const QString &value)
     return value.isNull() ? QStringLiteral("") : value;
 }
 
+// Empty is NULL: nothing of the kind.
+QVariant Word(const QString &value)
+{
+    return value.isEmpty() ? QVariant() : QVariant(value);
+}
+
 QVariant Date(const QDateTime &value)
 {
     return value.toString(Qt::ISODateWithMs);
@@ -108,6 +114,10 @@ const QList<RunColumn> Runs {
     {"light_timing", "light_timing", "TEXT", 4,
         [](const RunRecord &r) { return r.lightTiming.isEmpty() ? QVariant() : QVariant(r.lightTiming); },
         [](RunRecord &r, V v) { r.lightTiming = v.toString(); }},
+    // The task ("pvt", "wahl-4"); runs stored before tasks came are the simple one's.
+    {"task", "task", "TEXT NOT NULL DEFAULT 'einfach'", 5,
+        [](const RunRecord &r) { return QVariant(TaskName(r.task)); },
+        [](RunRecord &r, V v) { r.task = TaskNamed(v.toString()); }},
 };
 
 const QList<TrialColumn> Trials {
@@ -132,9 +142,20 @@ const QList<TrialColumn> Trials {
         [](RunTrial &t, V v) { t.lightLatencyMs = Optional<double>(v); }},
     {"light_us", "light_us", "INTEGER", 4, [](const RunTrial &t) { return Nullable(t.lightUs); },
         [](RunTrial &t, V v) { t.lightUs = Optional<qint64>(v); }},
-    {"answer", "answer", "TEXT", 4,
-        [](const RunTrial &t) { return t.answer.isEmpty() ? QVariant() : QVariant(t.answer); },
+    // What answered: a light-timed run's "space" or "button", a task's key ("f"); NULL where none did.
+    {"answer", "answer", "TEXT", 4, [](const RunTrial &t) { return Word(t.answer); },
         [](RunTrial &t, V v) { t.answer = v.toString(); }},
+    // A task's signal, the key expected and the answer (above) judged; NULL, 0 for the simple task.
+    {"stimulus", "stimulus", "TEXT", 5, [](const RunTrial &t) { return Word(t.stimulus); },
+        [](RunTrial &t, V v) { t.stimulus = v.toString(); }},
+    {"expected", "expected", "TEXT", 5, [](const RunTrial &t) { return Word(t.expected); },
+        [](RunTrial &t, V v) { t.expected = v.toString(); }},
+    {"correct", "correct", "INTEGER", 5, [](const RunTrial &t) { return Nullable(t.correct); },
+        [](RunTrial &t, V v) { t.correct = Optional<bool>(v); }},
+    {"lapse", "lapse", "INTEGER NOT NULL DEFAULT 0", 5, [](const RunTrial &t) { return QVariant(t.lapse); },
+        [](RunTrial &t, V v) { t.lapse = v.toBool(); }},
+    {"false_start", "false_start", "INTEGER NOT NULL DEFAULT 0", 5,
+        [](const RunTrial &t) { return QVariant(t.falseStart); }, [](RunTrial &t, V v) { t.falseStart = v.toBool(); }},
 };
 
 } // namespace
