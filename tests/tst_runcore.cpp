@@ -164,8 +164,6 @@ private Q_SLOTS:
     void runs();
     void measures_data();
     void measures();
-    void fitsHick_data();
-    void fitsHick();
 };
 
 void TestRunCore::evaluates_data()
@@ -469,119 +467,83 @@ void TestRunCore::runs()
     QTEST(host.transcript.join(", "), "transcript");
 }
 
-// Each task's measures from trials worked by hand: "early" a press with no signal,
+// Each task's measures from runs worked by hand, each "task trial ...", "|" between runs (Hick's
+// line over them all, the other measures of the first): "early" a press with no signal,
 // "expected:given:ms" a trial (given empty: no key), "ms" alone a PVT's SPACE.
 void TestRunCore::measures_data()
 {
-    QTest::addColumn<QString>("task");
-    QTest::addColumn<QString>("trials");
+    QTest::addColumn<QString>("runs");
     QTest::addColumn<QString>("measures"); // "-": none
     // 1000/200 + 1000/250 + 1000/300 + 1000/400 + 1000/499 = 16.8373, over 5.
-    QTest::newRow("PVT: no lapses") << "pvt"
-                                    << "300 200 499 250 400"
+    QTest::newRow("PVT: no lapses") << "pvt 300 200 499 250 400"
                                     << "valid=5 lapses=0 falseStarts=0 speed=3.3675 fastest=200.0000 slowest=2.0040 "
                                        "median=300.0000";
-    QTest::newRow("PVT: all lapses") << "pvt"
-                                     << "500 1000 600"
+    QTest::newRow("PVT: all lapses") << "pvt 500 1000 600"
                                      << "lapses=3 speed=1.5556 fastest=500.0000 slowest=1.0000 median=600.0000";
     QTest::newRow("PVT: a false start at 99 ms and an early press, none at 100 ms")
-        << "pvt"
-        << "early 99 100"
+        << "pvt early 99 100"
         << "valid=1 lapses=0 falseStarts=2 speed=10.0000 slowest=10.0000 median=100.0000";
-    QTest::newRow("PVT: only false starts") << "pvt"
-                                            << "50 early"
+    QTest::newRow("PVT: only false starts") << "pvt 50 early"
                                             << "valid=0 falseStarts=2 speed=- median=-";
-    QTest::newRow("PVT-B: lapses from 355 ms") << "pvt-b"
-                                               << "355 354"
+    QTest::newRow("PVT-B: lapses from 355 ms") << "pvt-b 355 354"
                                                << "lapses=1 median=354.5000";
     // 200 to 390 ms by 10: the fastest two, 200 and 210; the slowest two, 1000/390 and 1000/380.
     QTest::newRow("PVT: 10 % of 20 reactions is two")
-        << "pvt"
-        << "390 380 370 360 350 340 330 320 310 300 290 280 270 260 250 240 230 220 210 200"
+        << "pvt 390 380 370 360 350 340 330 320 310 300 290 280 270 260 250 240 230 220 210 200"
         << "valid=20 fastest=205.0000 slowest=2.5978 median=295.0000";
-    QTest::newRow("choice") << "wahl-4"
-                            << "f:f:400 f:j:350 j:j:500 k:d:300"
+    QTest::newRow("choice") << "wahl-4 f:f:400 f:j:350 j:j:500 k:d:300"
                             << "correct=2 wrong=2 meanCorrect=450.0000";
-    QTest::newRow("choice: none right") << "wahl-2"
-                                        << "f:j:400"
-                                        << "correct=0 wrong=1 meanCorrect=-";
-    QTest::newRow("go/no-go") << "gonogo-75"
-                              << "space:space:300 space::0 :space:250 ::0 space:space:500"
+    QTest::newRow("go/no-go") << "gonogo-75 space:space:300 space::0 :space:250 ::0 space:space:500"
                               << "omissions=1 commissions=1 meanGo=400.0000";
+    // log2: 0, 1, 2; the means 1 and 440; (-1 * -140 + 1 * 160) / 2 = 150; 440 - 150 = 290. A wrong
+    // answer's time counts for nothing.
+    QTest::newRow("Hick: 1, 2 and 4 places") << "wahl-1 j:j:300 j:f:9999 | wahl-2 f:f:420 | wahl-4 k:k:600"
+                                             << "slope=150.0000 intercept=290.0000";
+    // x 0, 0, 2 (mean 2/3), y 300, 320, 500 (mean 373.33): 253.33 / 2.6667 = 95; 373.33 - 95 * 2/3 = 310.
+    QTest::newRow("Hick: two runs of one place") << "wahl-1 j:j:300 | wahl-1 j:j:320 | wahl-4 d:d:500"
+                                                 << "slope=95.0000 intercept=310.0000";
+    QTest::newRow("Hick: one number of places, no line") << "wahl-2 f:f:400 | wahl-2 j:j:500 | wahl-4 d:f:300"
+                                                         << "slope=-";
 }
 
 void TestRunCore::measures()
 {
-    QFETCH(QString, trials);
-    RunRecord run;
-    QFETCH(QString, task);
-    run.task = TaskNamed(task);
-    for (const QString &word : trials.split(' ')) {
-        const QStringList parts = word.split(':');
-        if (word == "early") {
-            ++run.earlyPresses;
-        } else {
+    QFETCH(QString, runs);
+    QList<RunRecord> records;
+    for (const QString &words : runs.split(" | ")) {
+        RunRecord run;
+        run.task = TaskNamed(words.section(' ', 0, 0));
+        for (const QString &word : words.section(' ', 1).split(' ')) {
+            const QStringList parts = word.split(':');
             RunTrial trial;
             trial.expected = parts.size() > 1 ? parts.at(0) : "space";
             trial.answer = parts.size() > 1 ? parts.at(1) : "space";
             trial.timeMs = parts.last().toInt();
-            run.trials << trial;
+            if (word == "early")
+                ++run.earlyPresses;
+            else
+                run.trials << trial;
         }
+        records << run;
     }
     const auto text = [](std::optional<double> value) { return value ? QString::number(*value, 'f', 4) : "-"; };
-    const PvtMeasures p = MeasurePvt(run);
-    const ChoiceMeasures c = MeasureChoice(run);
-    const GoNoGoMeasures g = MeasureGoNoGo(run);
+    const PvtMeasures p = MeasurePvt(records.first());
+    const ChoiceMeasures c = MeasureChoice(records.first());
+    const GoNoGoMeasures g = MeasureGoNoGo(records.first());
+    const std::optional<HickLine> line = FitHick(records);
     const QMap<QString, QString> measured {{"valid", QString::number(p.valid)}, {"lapses", QString::number(p.lapses)},
         {"falseStarts", QString::number(p.falseStarts)}, {"speed", text(p.speed)}, {"fastest", text(p.fastestMs)},
         {"slowest", text(p.slowestSpeed)}, {"median", text(p.medianMs)}, {"correct", QString::number(c.correct)},
         {"wrong", QString::number(c.wrong)}, {"meanCorrect", text(c.meanCorrectMs)},
         {"omissions", QString::number(g.omissions)}, {"commissions", QString::number(g.commissions)},
-        {"meanGo", text(g.meanGoMs)}};
+        {"meanGo", text(g.meanGoMs)}, {"slope", line ? text(line->slopeMs) : "-"},
+        {"intercept", line ? text(line->interceptMs) : "-"}};
     QFETCH(QString, measures);
     for (const QString &expected : measures.split(' ')) {
         const QString name = expected.section('=', 0, 0);
         QVERIFY2(measured.contains(name), qPrintable(name));
         QCOMPARE(name + '=' + measured.value(name), expected);
     }
-}
-
-// Hick's line over choice runs, each "places:mean of its right answers in ms".
-void TestRunCore::fitsHick_data()
-{
-    QTest::addColumn<QString>("runs");
-    QTest::addColumn<QString>("line"); // slope and intercept, ms; "-": none
-    // log2: 0, 1, 2; the means 1 and 440; (-1 * -140 + 1 * 160) / 2 = 150; 440 - 150 = 290.
-    QTest::newRow("1, 2 and 4 places") << "1:300 2:420 4:600"
-                                       << "150.0000 290.0000";
-    // x 0, 0, 2 (mean 2/3), y 300, 320, 500 (mean 373.33): 253.33 / 2.6667 = 95; 373.33 - 95 * 2/3 = 310.
-    QTest::newRow("two runs of one place") << "1:300 1:320 4:500"
-                                           << "95.0000 310.0000";
-    QTest::newRow("one number of places: no line") << "2:400 2:500"
-                                                   << "-";
-    QTest::newRow("none") << ""
-                          << "-";
-}
-
-void TestRunCore::fitsHick()
-{
-    QFETCH(QString, runs);
-    QList<RunRecord> records;
-    for (const QString &point : runs.split(' ', Qt::SkipEmptyParts)) {
-        RunRecord run;
-        run.task = {TaskKind::Choice, point.section(':', 0, 0).toInt(), 75};
-        RunTrial right;
-        right.expected = right.answer = "j";
-        right.timeMs = point.section(':', 1).toInt();
-        run.trials = {right, right};
-        right.answer = "f"; // a wrong answer's time counts for nothing
-        right.timeMs = 9999;
-        records << run;
-        records.last().trials << right;
-    }
-    const std::optional<HickLine> line = FitHick(records);
-    QTEST(
-        line ? QString::number(line->slopeMs, 'f', 4) + ' ' + QString::number(line->interceptMs, 'f', 4) : "-", "line");
 }
 
 QTEST_GUILESS_MAIN(TestRunCore)
