@@ -131,6 +131,24 @@ void TestSwitchBox::commandsAndRepliesOverAPseudoTerminal()
     QCOMPARE(box.GetValue(0), 251999);
     QCOMPARE(box.GetValue(6), 0); // beyond the six values
 
+    // An awaited echo: in time when the answer is there, not told as anybody else's; one that
+    // comes too late is not taken for the next one's. What came with it is told afterwards.
+    QSignalSpy echoes(&box, &SwitchBox::EchoAnswered), lights(&box, &SwitchBox::LightSeen);
+    const auto within = [](int ms) { return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms); };
+    pty.Write("l 5000\ne\n");
+    QVERIFY(box.AwaitEcho(within(500)));
+    QVERIFY(lights.isEmpty());
+    QTRY_COMPARE(lights.size(), 1);
+    QVERIFY(!box.AwaitEcho(within(20)));
+    pty.Write("e\n");
+    QVERIFY(!box.AwaitEcho(within(20)));
+    pty.Write("e\ne\n");
+    QVERIFY(box.AwaitEcho(within(500)));
+    box.SendEcho();
+    pty.Write("e\n");
+    QTRY_VERIFY((box.Poll(), !echoes.isEmpty()));
+    QCOMPARE(echoes.size(), 1);
+
     pty.Close(); // unplugged: the driver lets go of the port
     QTRY_VERIFY((box.Poll(), !box.IsOpen()));
     QCOMPARE(box.Open(43), -1);

@@ -3,6 +3,8 @@
 #include "debuglog.h"
 #include "portname.h"
 
+#include <utility>
+
 namespace {
 
 constexpr int OpenFailed = -100;
@@ -50,6 +52,8 @@ int SwitchBox::OpenDevice(const QString &name)
 void SwitchBox::Close()
 {
     portLost = false;
+    echoesAwaited = 0;
+    heldLines.clear();
     if (port.isOpen())
         port.close();
 }
@@ -86,6 +90,28 @@ void SwitchBox::SendEcho()
     Send("e\n");
 }
 
+bool SwitchBox::AwaitEcho(std::chrono::steady_clock::time_point deadline)
+{
+    if (!IsOpen())
+        return false;
+    ++echoesAwaited; // late ones of earlier calls come first, then this one
+    Send("e\n");
+    awaitingEcho = true;
+    while (echoesAwaited > 0 && !portLost) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            break;
+        // Whole milliseconds at most: the echo is timed when it comes, not when the wait ends.
+        port.waitForReadyRead(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+        HandleBytes(port.readAll());
+    }
+    awaitingEcho = false;
+    if (!heldLines.empty()) // once the caller has done what it sent the echo behind
+        QMetaObject::invokeMethod(
+            this, [this] { HandleBytes({}); }, Qt::QueuedConnection);
+    return echoesAwaited == 0 && std::chrono::steady_clock::now() <= deadline;
+}
+
 void SwitchBox::SendParameters(int a, int b, int c, int d, int e, int f)
 {
     Send(QStringLiteral("T %1 %2 %3 %4 %5 %6\n").arg(a).arg(b).arg(c).arg(d).arg(e).arg(f).toLatin1());
@@ -109,6 +135,7 @@ void SwitchBox::Poll()
 
 void SwitchBox::SetPromptReading(bool on)
 {
+    echoesAwaited = 0; // a lost one would otherwise take the next asked for
     if (on)
         connect(&port, &QSerialPort::readyRead, this, &SwitchBox::Poll, Qt::UniqueConnection);
     else
@@ -117,8 +144,22 @@ void SwitchBox::SetPromptReading(bool on)
 
 void SwitchBox::HandleBytes(const QByteArray &bytes)
 {
-    for (const std::string &line :
-        lines.Feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
+    std::vector<std::string> fed
+        = lines.Feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (awaitingEcho) {
+        // Only echoes now: an answer to the command the echo follows belongs to what the caller
+        // does next (a light to the disc it is about to draw).
+        for (std::string &line : fed) {
+            if (ParseReply(line).kind == BoxReply::Echo)
+                HandleLine(line);
+            else
+                heldLines.push_back(std::move(line));
+        }
+        return;
+    }
+    for (const std::string &line : std::exchange(heldLines, {}))
+        HandleLine(line);
+    for (const std::string &line : fed)
         HandleLine(line);
 }
 
@@ -153,7 +194,10 @@ void SwitchBox::HandleLine(const std::string &line)
         Q_EMIT EarlyLight();
         break;
     case BoxReply::Echo:
-        Q_EMIT EchoAnswered();
+        if (echoesAwaited > 0)
+            --echoesAwaited;
+        else
+            Q_EMIT EchoAnswered();
         break;
     case BoxReply::BadLight:
         DebugLog("Antwort \"%s\" verworfen", line.c_str());

@@ -6,7 +6,10 @@
 #include <QSerialPort>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The program's side of the serial link to the switch box: it opens the port, sends the box its
 // commands and turns the box's replies into signals. It never blocks: the owner calls Poll from a
@@ -32,6 +35,11 @@ public:
     // (SignalResult, as for StartReaction).
     void StartScreenTrial();
     void SendEcho();
+    // Sends an echo and waits for it until the deadline, reading the port meanwhile: whether it came
+    // in time. The line keeps order, so the commands sent before it reached the box in time too.
+    // Such an echo, in time or late, is not told as EchoAnswered; other answers read meanwhile are
+    // told after the caller has returned to the event loop.
+    bool AwaitEcho(std::chrono::steady_clock::time_point deadline);
     void SendParameters(int a, int b, int c, int d, int e, int f);
     void Poll();
     // Reads each answer as it comes, not at the next poll: for timing the line itself.
@@ -77,6 +85,9 @@ private:
     int lastError = 0;
     OpenFailure failure;
     int resultReady = 0;
-    bool portLost = false; // the device went away; the port is closed at the next poll
+    int echoesAwaited = 0; // sent by AwaitEcho, not yet back: the next echoes are theirs
+    bool awaitingEcho = false;
+    std::vector<std::string> heldLines; // read while awaiting an echo
+    bool portLost = false;              // the device went away; the port is closed at the next poll
     QSerialPort port;
 };
