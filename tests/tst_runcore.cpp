@@ -223,8 +223,8 @@ void TestRunCore::reactionClock_data()
     row("drawn over one millisecond: from its end, rounded", true, 4'700'000, 5'000'900, 5000, 4700, 4701, 300);
     row("drawn over two milliseconds, answered in the first: the program's clock narrows it", true, 4'700'500,
         5'001'900, 5001, 4700, 4702, 301);
-    row("drawn over two milliseconds, painted in the second: not before the painting", true, 4'701'600, 5'001'900, 5001,
-        4700, 4702, 300);
+    row("drawn over two milliseconds, painted in the second: not before the painting's end", true, 4'701'600, 5'001'900,
+        5001, 4700, 4702, 300);
     row("the clocks do not meet: from the middle of the server's times", true, 4'690'000, 5'001'900, 5001, 4700, 4702,
         300);
     row("the server held up after the drawing: a millisecond at most", true, 4'690'000, 5'001'900, 5001, 4700, 4712,
@@ -257,9 +257,10 @@ void TestRunCore::reactionClock()
     QFETCH(qint64, presentedUs);
     QFETCH(qint64, preciseUs);
     using std::chrono::microseconds;
-    SteadyTime now(microseconds(shownUs - 400));
+    SteadyTime now(microseconds(shownUs - 2000)); // the painting takes 1.6 ms
     ReactionClock clock(stamps, [&] { return now; });
     clock.PaintStarting();
+    now += microseconds(1600);
     clock.DiscShown(now, SteadyTime(microseconds(shownUs + 400)));
     if (presentedUs >= 0)
         clock.DiscPresented(SteadyTime(microseconds(presentedUs)));

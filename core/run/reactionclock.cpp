@@ -46,6 +46,7 @@ ReactionClock::ReactionClock(bool stamps, NowFunction nowFunction)
 void ReactionClock::DiscShown(SteadyTime painted, SteadyTime confirmed)
 {
     shownAt = painted + (confirmed - painted) / 2;
+    paintedAt = painted;
     answeredAt = confirmed;
 }
 
@@ -69,9 +70,10 @@ SteadyTime ReactionClock::DiscInstant(std::optional<ServerDrawing> drawn) const
     if (!drawn)
         return shownAt;
     // The server's milliseconds alone leave half of one either way; the program's own clock bounds
-    // the drawing too: not before the painting began, not after the server answered.
+    // the drawing too: not before the painting ended (a program held up while painting would
+    // otherwise put the disc early by half the delay), not after the server answered.
     const SteadyTime first = ServerTime(drawn->beforeMs, now()) - microseconds(500);
-    const SteadyTime from = std::max(first, paintStarted);
+    const SteadyTime from = std::max(first, paintedAt);
     const SteadyTime to = std::min(first + milliseconds(drawn->afterMs - drawn->beforeMs + 1), answeredAt);
     if (from <= to)
         return from + (to - from) / 2;

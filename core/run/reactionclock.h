@@ -60,8 +60,13 @@ public:
     // The disc is about to be painted: it cannot reach the screen before this.
     void PaintStarting() { paintStarted = now(); }
     SteadyTime PaintStart() const { return paintStarted; }
-    // The disc was painted by `painted` and was in the screen's image when the display server
-    // answered a question sent after the painting, at `confirmed`: it counts from the middle.
+    std::chrono::microseconds Painting() const // how long the last painting took
+    {
+        return std::chrono::duration_cast<std::chrono::microseconds>(paintedAt - paintStarted);
+    }
+    // The disc was painted by `painted` (and not in the screen's image before: the display server
+    // gets it with the painting's end) and was there when the server answered a question sent
+    // after the painting, at `confirmed`: it counts from the middle.
     void DiscShown(SteadyTime painted, SteadyTime confirmed);
     // The compositor presented the frame that brought the disc at `at`: it counts from there.
     void DiscPresented(SteadyTime at) { shownAt = at; }
@@ -88,6 +93,7 @@ private:
     bool serverStamps;
     NowFunction now;
     SteadyTime paintStarted;
+    SteadyTime paintedAt;
     SteadyTime answeredAt; // the display server's answer after the painting
     SteadyTime shownAt;
 };

@@ -78,6 +78,10 @@ void ActionWin::ShowSignal(int x, int y)
     const bool presented = wayland.Watch(this);
     clock.PaintStarting();
     repaint(DiscRegion()); // only the disc: a whole 4K frame takes the server milliseconds to take in
+    // The server's question after the drawing goes out before the clock is read: a program held up
+    // in between then finds the server's times earlier than its own painting's end, and they decide.
+    if (stamped)
+        drawTimes.AskAfter();
     // Where the server does not tell when it drew: the disc reached the screen's image between the
     // painting's end and the server's answer to a question sent after it.
     const SteadyTime painted = clock.Now();

@@ -53,6 +53,7 @@ public:
     static constexpr int LightPatchSize = 48; // px, square
     // The instant a reaction to the disc shown last counts from.
     SteadyTime DiscInstant();
+    std::chrono::microseconds Painting() const { return clock.Painting(); }
 
     // On top, active and exposed: a disc shown now would be seen.
     bool CanBeSeen() const;

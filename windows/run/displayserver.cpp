@@ -122,6 +122,7 @@ std::uint32_t ServerTimeCounter(xcb_connection_t *connection)
 bool DrawTimes::Watch()
 {
     asked = false;
+    after.reset();
     drawn.reset();
 #ifdef BLINKDASH_WITH_XCB
     xcb_connection_t *connection = Connection();
@@ -142,16 +143,28 @@ bool DrawTimes::Watch()
 #endif
 }
 
+void DrawTimes::AskAfter()
+{
+#ifdef BLINKDASH_WITH_XCB
+    xcb_connection_t *connection = Connection();
+    if (!asked || !connection || after)
+        return;
+    after = xcb_sync_query_counter(connection, counter).sequence;
+    xcb_flush(connection);
+#endif
+}
+
 void DrawTimes::Painted()
 {
 #ifdef BLINKDASH_WITH_XCB
     xcb_connection_t *connection = Connection();
     if (!asked || !connection)
         return;
+    AskAfter(); // unless asked already
     asked = false;
-    const xcb_sync_query_counter_cookie_t after = xcb_sync_query_counter(connection, counter);
     xcb_sync_query_counter_reply_t *first = xcb_sync_query_counter_reply(connection, {before}, nullptr);
-    xcb_sync_query_counter_reply_t *second = xcb_sync_query_counter_reply(connection, after, nullptr);
+    xcb_sync_query_counter_reply_t *second = xcb_sync_query_counter_reply(connection, {*after}, nullptr);
+    after.reset();
     if (first && second)
         drawn = ServerDrawing {first->counter_value.lo, second->counter_value.lo};
     std::free(first);

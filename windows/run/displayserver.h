@@ -45,8 +45,9 @@ public:
     // Called before the painting: asks for the server's time before it. False where the server
     // cannot tell (no X11, no SYNC).
     bool Watch();
-    // Called after the painting: asks for the time after it, and waits for both; the painting is
-    // then in the window's contents.
+    // Called after the painting: asks for the time after it, sent at once.
+    void AskAfter();
+    // Then waits for both times; the painting is in the window's contents.
     void Painted();
     // The server's times (ms, 32 bits) around the drawing, once told.
     std::optional<ServerDrawing> Drawn() const { return drawn; }
@@ -54,7 +55,8 @@ public:
 private:
     std::uint32_t counter = 0; // SERVERTIME; 0: not looked for yet, or none
     bool looked = false;
-    unsigned int before = 0; // the request's sequence
+    unsigned int before = 0; // the requests' sequences
+    std::optional<unsigned int> after;
     bool asked = false;
     std::optional<ServerDrawing> drawn;
 };
