@@ -13,8 +13,10 @@
 #include <QMessageBox>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <sys/mount.h>
+#include <thread>
 
 namespace {
 
@@ -47,36 +49,48 @@ RunRecord NewestRun()
     return journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
 }
 
-// The box with its light sensor, played over a pseudo-terminal linked as COM<com>: each "l" or "s"
-// answered with the next of replies (the last one again and again), each "e" with echo after 10 ms
-// there and back, or, after echoesAnswered echoes, with noise.
+// The box with its light sensor, played over a pseudo-terminal linked as COM<com> from a thread of
+// its own, as a box answers while the program waits for it: each "l" or "s" answered with the next
+// of replies (the last one again and again), each "e" with echo after 10 ms there and back (11 ms
+// behind the lateLight-th "l" or "s"), or, after echoesAnswered echoes, with noise. Set up while
+// the program sends nothing; read after.
 struct PlayedBox
 {
     explicit PlayedBox(int com)
     {
         QCOMPARE(pty.Open(), QString());
         QCOMPARE(pty.LinkAs(DataPath(BoxPortLinkName(com), DataFolder)), QString());
-        QObject::connect(&side, &QSocketNotifier::activated, &side, [this] {
-            received += pty.ReadAvailable();
-            for (qsizetype end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
-                const QByteArray command = received.left(end);
-                if (command == "e") {
-                    QThread::usleep(10000);
-                    pty.Write(++echoes <= echoesAnswered ? echo : "x\n");
-                } else if (command == "l" || command == "s") {
-                    pty.Write(sent.emplace_back(replies.size() > 1 ? replies.takeFirst() : replies.value(0)));
+        player = std::thread([this] {
+            QByteArray received;
+            while (!done) {
+                received += pty.Read(20);
+                for (qsizetype end; (end = received.indexOf('\n')) >= 0; received.remove(0, end + 1)) {
+                    const QByteArray command = received.left(end);
+                    if (command == "e") {
+                        const bool behindLight = std::exchange(late, false);
+                        QThread::usleep(behindLight && sent.size() == lateLight ? 11000 : 10000);
+                        pty.Write(++echoes <= echoesAnswered ? echo : "x\n");
+                    } else if (command == "l" || command == "s") {
+                        pty.Write(sent.emplace_back(replies.size() > 1 ? replies.takeFirst() : replies.value(0)));
+                        late = true;
+                    }
                 }
             }
         });
-        side.setSocket(pty.MasterFd());
-        side.setEnabled(true);
+    }
+    ~PlayedBox()
+    {
+        done = true;
+        player.join();
     }
 
     PseudoTerminal pty;
-    QSocketNotifier side {QSocketNotifier::Read};
     QByteArrayList replies, sent;
-    QByteArray echo = "e\n", received; // echo empty: an old firmware, or no sensor
-    int echoes = 0, echoesAnswered = INT_MAX;
+    QByteArray echo = "e\n"; // empty: an old firmware, or no sensor
+    int echoes = 0, echoesAnswered = INT_MAX, lateLight = -1;
+    bool late = false; // the echo right behind a light command
+    std::atomic<bool> done {false};
+    std::thread player;
 };
 
 } // namespace
@@ -540,7 +554,7 @@ void TestWindows::screenCheck()
                 QTRY_VERIFY_WITH_TIMEOUT(!action->isVisible(), 8000);
             }
         });
-        return seen.value(0).section('\n', 0, 0);
+        return seen.value(0);
     };
     QCOMPARE(check("", {}),
         QString("Bildschirm vermessen|Die Schaltbox antwortet nicht auf die Prüfanfrage: Ihre "
@@ -553,13 +567,12 @@ void TestWindows::screenCheck()
     box.echoesAnswered = INT_MAX;
     QVERIFY(check("e\n", {"l timeout\n"}).contains("hat die Scheibe nicht gesehen"));
     QVERIFY(check("e\n", {"l lit\n"}).contains("sah schon Licht, bevor die Scheibe erschien"));
-    // The box's longest wait for the light, and the line's delay on top: more than a latency can be.
-    QVERIFY(check("e\n", {"l 1000000\n"}).startsWith("Bildschirm vermessen|Die Messung ergab eine Bildschirmlatenz"));
     QVERIFY(!ReadSettings(DataPath("blinkdash.ini", DataFolder)).screenLatency);
     // The box saw light 20 ms after the command came, which was the line's delay (half of at least
-    // 10 ms there and back; the rest, the program's own event loop, varies) after it was sent, just
-    // before the disc, but once 400 ms, a sample the median leaves aside; it answers each echo
-    // twice, and only the first answer counts.
+    // 10 ms there and back; the rest, the program's own event loop, varies) after it was sent; the
+    // disc came once the echo sent behind the command was back, 10 ms or more after it; but once
+    // 400 ms, a sample the median leaves aside. The box answers each echo twice: only the first
+    // answer counts. The fourth light's echo comes a millisecond late: that flash is left out.
     QStringList shown; // the check's progress, as the window showed it
     QTimer look;
     connect(&look, &QTimer::timeout, this, [&] {
@@ -567,17 +580,18 @@ void TestWindows::screenCheck()
             shown << action->Message();
     });
     look.start(0);
-    QVERIFY(check("e\ne\n", {"l 20000\n", "l 20000\n", "l 400000\n", "l 20000\n"})
-                .startsWith("Bildschirm vermessen|Bildschirmlatenz: "));
+    box.lateLight = 4;
+    const QString figures = check("e\ne\n", {"l 20000\n", "l 20000\n", "l 400000\n", "l 20000\n"});
+    QVERIFY(figures.startsWith("Bildschirm vermessen|Bildschirmlatenz: "));
+    QVERIFY(figures.contains(" weitere ausgelassen, weil der Befehl an die Schaltbox aufgehalten war"));
     look.stop();
     QCOMPARE(shown.filter("vermessen").join('|'),
         "Bildschirm wird vermessen ... 0 von 5. ESC bricht ab.|Bildschirm wird vermessen ... 1 von 5. ESC bricht ab.|"
         "Bildschirm wird vermessen ... 2 von 5. ESC bricht ab.|Bildschirm wird vermessen ... 3 von 5. ESC bricht ab.|"
         "Bildschirm wird vermessen ... 4 von 5. ESC bricht ab.");
-    QCOMPARE(box.echoes, ScreenCheck::Echoes);
     const Settings stored = ReadSettings(DataPath("blinkdash.ini", DataFolder));
     QVERIFY(stored.screenLatency);
-    QVERIFY2(stored.screenLatency->ms >= 23.0, qPrintable(QString::number(stored.screenLatency->ms)));
+    QVERIFY2(stored.screenLatency->ms > 11.0, qPrintable(QString::number(stored.screenLatency->ms)));
     QVERIFY2(stored.screenLatency->ms < 100.0, qPrintable(QString::number(stored.screenLatency->ms)));
     // With a figure to take off, the dialog offers the correction and keeps the choice.
     InConfigDialog([&](ConfigWin *d) {
@@ -604,8 +618,9 @@ void TestWindows::lightTimedRuns()
 {
     PlayedBox box(3);
     // By hand: the box's 250 400 and 260 999 us from the light are 250 and 260 ms; the light came
-    // 20 ms after the command reached the box, 5 ms or more after it left, just before the disc: a
-    // latency over 21 ms, even with a slow painting, where one without the line's delay is under 20.
+    // 20 ms after the command reached the box, 5 ms or more after it left; the disc once the echo
+    // behind it was back, 10 ms after: a latency over 11 ms, even with a slow painting, where one
+    // without the line's delay is under 10.
     const QByteArray first = "l 20000\nt 250400\n", second = "l 21000\nt 260999\n";
     const QHash<QByteArray, QList<qint64>> byHand {{first, {250, 250400, 20000}}, {second, {260, 260999, 21000}}};
     box.replies = {"l timeout\n", first, second};
@@ -630,7 +645,7 @@ void TestWindows::lightTimedRuns()
         QCOMPARE(t.lightUs.value(), byHand.value(box.sent.at(i)).value(2));
         QCOMPARE(t.answer, "button");
         const double latencyMs = t.lightLatencyMs.value() - (t.lightUs.value() - 20000) / 1000.0;
-        QVERIFY2(latencyMs >= 21.0 && latencyMs < 100.0, qPrintable(QString::number(latencyMs)));
+        QVERIFY2(latencyMs > 11.0 && latencyMs < 100.0, qPrintable(QString::number(latencyMs)));
     }
 }
 

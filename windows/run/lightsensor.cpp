@@ -102,15 +102,35 @@ void LineDelay::TimedOut()
     Q_EMIT Failed(why);
 }
 
-LightCommand ArmLightSensor(SwitchBox &box, bool screenTrial)
+void LightArming::Reset(double oneWayUs)
 {
+    lineOneWayUs = oneWayUs;
+    echoesUs.clear();
+}
+
+double LightArming::OneWayUs() const
+{
+    return echoesUs.isEmpty() ? lineOneWayUs : MedianOf(echoesUs) / 2;
+}
+
+LightCommand LightArming::Arm(SwitchBox &box, bool screenTrial)
+{
+    using std::chrono::microseconds;
     const SteadyTime before = std::chrono::steady_clock::now();
     if (screenTrial)
         box.StartScreenTrial();
     else
         box.StartLightTiming();
     const SteadyTime after = std::chrono::steady_clock::now();
-    return {before + (after - before) / 2, after - before > std::chrono::microseconds(LightCommand::HeldUpUs)};
+    LightCommand command {before + (after - before) / 2, after - before > microseconds(HeldUpUs)};
+    if (command.heldUp || lineOneWayUs <= 0)
+        return command;
+    const bool back = box.AwaitEcho(command.sent + microseconds(std::llround(2 * lineOneWayUs) + WaitUs));
+    command.echoUs = std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - command.sent).count();
+    echoesUs.append(static_cast<double>(command.echoUs));
+    const double limitUs = echoesUs.size() < FewEchoes ? 2 * lineOneWayUs + FirstLateUs : MedianOf(echoesUs) + LateUs;
+    command.heldUp = !back || static_cast<double>(command.echoUs) > limitUs;
+    return command;
 }
 
 std::int64_t LightLatencyUs(const LightCommand &command, double oneWayUs, int us, SteadyTime disc)

@@ -58,15 +58,41 @@ private:
 
 // The sensor armed: the command handed to the driver, its instant taken as the middle of the
 // clock read before and after. Handing it over takes tens of microseconds; longer, the program was
-// held up, and when in between the command left is not known.
+// held up, and when in between the command left is not known. The line can hold it up too (a
+// kernel worker or a USB adapter delivering it late), which the program cannot see in sending: an
+// echo sent behind it comes back no sooner than the command has arrived. Either way the light's
+// time would count from a later instant than the program takes, and so is not the disc's.
 struct LightCommand
 {
-    static constexpr int HeldUpUs = 500;
     SteadyTime sent;
     bool heldUp = false;
+    std::int64_t echoUs = 0; // when the echo behind it came back, or was given up on; 0: not asked
 };
-// "l", or with screenTrial "s" (the button timed after the light too).
-LightCommand ArmLightSensor(SwitchBox &box, bool screenTrial);
+
+// Arms the sensor for each disc of a check or run and judges its echo against those of the armings
+// before. A line's own echoes, asked back to back, come faster than one after a wait, which finds
+// the box's side idle (a simulator's even more so): the line's delay as the armings find it is half
+// their median echo, and the line's measured delay only the first guess and the wait's base.
+class LightArming
+{
+public:
+    static constexpr int HeldUpUs = 500;
+    static constexpr int WaitUs = 3000; // beyond the round trip: how long the drawing may wait
+    static constexpr int LateUs = 300;  // beyond the median echo
+    // Until a few armings have a median of their own: a millisecond beyond the line's round trip.
+    static constexpr int FewEchoes = 3;
+    static constexpr int FirstLateUs = 1000;
+
+    // A new check or run, on a line whose one-way delay is known (0: not yet, the echo not asked).
+    void Reset(double lineOneWayUs);
+    // "l", or with screenTrial "s" (the button timed after the light too).
+    LightCommand Arm(SwitchBox &box, bool screenTrial);
+    double OneWayUs() const;
+
+private:
+    double lineOneWayUs = 0;
+    QList<double> echoesUs;
+};
 
 // How long after the disc's instant the light came, in microseconds: it came the box's time after
 // the command reached it, which was the line's delay after it was sent.

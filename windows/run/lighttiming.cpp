@@ -11,6 +11,7 @@ LightTiming::LightTiming(SwitchBox &switchBox, ActionWin &stimulus, QObject *par
     , line(switchBox, "Lichtsensor")
 {
     connect(&line, &LineDelay::Measured, this, [this] {
+        arming.Reset(line.OneWayUs());
         if (earlyUs)
             Light(*std::exchange(earlyUs, std::nullopt));
     });
@@ -39,12 +40,13 @@ void LightTiming::Begin()
         return;
     }
     box.SetPromptReading(true);
+    arming.Reset(0);      // armed unchecked until the line is known
     line.Measure(Echoes); // during the first wait
 }
 
 void LightTiming::Arm(bool button)
 {
-    armed = ArmLightSensor(box, button);
+    armed = arming.Arm(box, button);
     awaited = true;
 }
 
@@ -70,9 +72,9 @@ void LightTiming::Light(int us)
         earlyUs = us;
         return;
     }
-    const std::int64_t latency = LightLatencyUs(armed, line.OneWayUs(), us, window.DiscInstant());
+    const std::int64_t latency = LightLatencyUs(armed, arming.OneWayUs(), us, window.DiscInstant());
     if (armed.heldUp)
-        NotSeen("beim Senden aufgehalten");
+        NotSeen("aufgehalten (Senden oder Leitung)");
     else if (latency < 0)
         NotSeen("Licht vor der Scheibe");
     else {

@@ -38,6 +38,7 @@ private:
     SwitchBox &box;
     ActionWin &window;
     LineDelay line;
+    LightArming arming;
     LightCommand armed;
     bool running = false;
     bool awaited = false;       // the armed light's answer

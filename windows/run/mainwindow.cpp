@@ -480,7 +480,8 @@ void MainWindow::ScreenChecked(const LatencyFigures &figures)
             .arg(size,
                 heldUp == 0
                     ? QString()
-                    : QStringLiteral("; %1 weitere ausgelassen, weil das Programm aufgehalten war").arg(heldUp)),
+                    : QStringLiteral("; %1 weitere ausgelassen, weil der Befehl an die Schaltbox aufgehalten war")
+                          .arg(heldUp)),
         chart);
 }
 

@@ -128,6 +128,7 @@ void ScreenCheck::Echoed()
 {
     if (step != Step::Echoing)
         return;
+    arming.Reset(line.OneWayUs());
     step = Step::Ready;
     // The dialog that started the check is modal: so must this window be, or it would take no key.
     window.setWindowModality(Qt::ApplicationModal);
@@ -139,7 +140,7 @@ void ScreenCheck::Flash()
 {
     // The sensor is armed before the drawing: a program held up after it would otherwise add its
     // delay to the latency, and a fast screen's light could come before the command.
-    lightAsked = ArmLightSensor(box, false);
+    lightAsked = arming.Arm(box, false);
     window.ShowSignal(50, 50);
     step = Step::Timing;
     timer.start(LongestLightUs / 1000 + 500); // the box's own timeout, and the line
@@ -150,23 +151,26 @@ void ScreenCheck::Light(int us)
     if (step != Step::Timing)
         return;
     // Against the instant a reaction time starts.
-    const std::int64_t latency = LightLatencyUs(lightAsked, line.OneWayUs(), us, window.DiscInstant());
+    const std::int64_t latency = LightLatencyUs(lightAsked, arming.OneWayUs(), us, window.DiscInstant());
     window.HideSignal();
-    if (latency < 0) { // the light came before the disc
-        Fail(EarlyLightText);
-        return;
-    }
-    if (lightAsked.heldUp) {
-        DebugLog("Bildschirmmessung: beim Senden aufgehalten, %lld us ausgelassen", static_cast<long long>(latency));
+    if (lightAsked.heldUp) { // first: a command late at the box makes the light look early
+        DebugLog("Bildschirmmessung: aufgehalten (Senden oder Leitung, Echo nach %lld us), %lld us ausgelassen",
+            static_cast<long long>(lightAsked.echoUs), static_cast<long long>(latency));
         if (++heldUp > flashes) {
-            Fail(QStringLiteral("Das Programm wurde bei %1 Scheiben beim Senden an die Schaltbox aufgehalten; so "
-                                "lässt sich nicht genau messen. Bitte andere Programme beenden und erneut messen.")
+            Fail(QStringLiteral("Bei %1 Scheiben kam der Befehl an die Schaltbox verspätet an; so lässt sich nicht "
+                                "genau messen. Bitte andere Programme beenden und erneut messen.")
                      .arg(heldUp));
             return;
         }
         WaitForFlash();
         return;
     }
+    if (latency < 0) { // the light came before the disc
+        Fail(EarlyLightText);
+        return;
+    }
+    DebugLog("Bildschirmmessung: Echo nach %lld us, gemalt in %lld us", static_cast<long long>(lightAsked.echoUs),
+        static_cast<long long>(window.Painting().count()));
     DebugLog("Bildschirmmessung: %lld us", static_cast<long long>(latency));
     latencies.append(static_cast<double>(latency));
     if (latencies.size() == flashes) {

@@ -67,6 +67,7 @@ private:
     LineDelay line;
     Step step = Step::Idle;
     QTimer timer; // the wait before a flash, and how long a light may take
+    LightArming arming;
     LightCommand lightAsked;
     QList<double> latencies;
     int heldUp = 0;
