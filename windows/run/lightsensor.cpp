@@ -127,8 +127,16 @@ LightCommand LightArming::Arm(SwitchBox &box, bool screenTrial)
         return command;
     const bool back = box.AwaitEcho(command.sent + microseconds(std::llround(2 * lineOneWayUs) + WaitUs));
     command.echoUs = std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - command.sent).count();
-    echoesUs.append(static_cast<double>(command.echoUs));
-    const double limitUs = echoesUs.size() < FewEchoes ? 2 * lineOneWayUs + FirstLateUs : MedianOf(echoesUs) + LateUs;
+    // Judged against the armings before it, once there are a few.
+    double limitUs = 2 * lineOneWayUs + FirstLateUs;
+    if (echoesUs.size() >= FewEchoes) {
+        QList<double> sorted = echoesUs;
+        std::sort(sorted.begin(), sorted.end());
+        const double median = MedianOf(sorted), upperQuartile = MedianOf(sorted.mid(sorted.size() / 2));
+        limitUs = median + std::max<double>(LateUs, 2 * (upperQuartile - median));
+    }
+    if (back) // one given up on says only that it was late
+        echoesUs.append(static_cast<double>(command.echoUs));
     command.heldUp = !back || static_cast<double>(command.echoUs) > limitUs;
     return command;
 }

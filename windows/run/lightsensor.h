@@ -78,10 +78,12 @@ class LightArming
 public:
     static constexpr int HeldUpUs = 500;
     static constexpr int WaitUs = 3000; // beyond the round trip: how long the drawing may wait
-    static constexpr int LateUs = 300;  // beyond the median echo
-    // Until a few armings have a median of their own: a millisecond beyond the line's round trip.
+    // Beyond the median echo: this, or twice the upper quartile's distance from it where the line's
+    // echoes spread more (a USB adapter's frames).
+    static constexpr int LateUs = 300;
+    // Until a few armings have a median of their own: this beyond the line's round trip.
     static constexpr int FewEchoes = 3;
-    static constexpr int FirstLateUs = 1000;
+    static constexpr int FirstLateUs = 2000;
 
     // A new check or run, on a line whose one-way delay is known (0: not yet, the echo not asked).
     void Reset(double lineOneWayUs);
