@@ -25,8 +25,6 @@ private Q_SLOTS:
     void settingsFileKeepsWhatItDoesNotOwn();
     void settingsGoWhereQSettingsReadsThem_data();
     void settingsGoWhereQSettingsReadsThem();
-    void fileNamesSurviveExactly_data();
-    void fileNamesSurviveExactly();
     void soundFiles();
     void commandLine_data();
     void commandLine();
@@ -145,25 +143,46 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
     }
 }
 
-// Hand-edited files as QSettings reads them: our values come back, every other key and the one
-// group stay as they were.
+// Hand-edited files as QSettings reads them, and sound names of every kind: our values come back
+// (a sound typed by hand as typed), every other key and the one group stay as they were.
 void TestApp::settingsGoWhereQSettingsReadsThem_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("groups"); // "[Common]" in the file written
-    QTest::newRow("old Mac line ends") << QByteArray("[Common]\rrandomPosition=true\r[Other]\nx=1\n") << 1;
-    QTest::newRow("an unclosed quote") << QByteArray("[Common]\nwavFile=\"C:\\Sounds\\ding.wav\n") << 1;
-    QTest::newRow("a line break escaped") << QByteArray("[Common]\r\nx=a\\\r\nminDel=1\r\n[Other]\r\ny=b\\\r\n") << 1;
-    QTest::newRow("an escaped CR at the end") << QByteArray("[Common]\nx=a\\\r") << 1;
-    QTest::newRow("an escaped LF CR at the end, quoted") << QByteArray("[Common]\nx=\"a\\\n\r") << 1;
-    QTest::newRow("a BOM") << QByteArray("\xef\xbb\xbf[Common]\r\ncnt=7\r\n") << 1;
-    QTest::newRow("a group inside ours") << QByteArray("[Common]\nminDel=3\n[Common/Advanced]\nx=1\n") << 1;
-    QTest::newRow("not a group: a vertical tab before it") << QByteArray("[Other]\nx=1\n\v[Common]\n") << 2;
+    QTest::addColumn<QString>("typed"); // the sound as read from the file; null: not checked
+    QTest::addColumn<QString>("sound"); // as written
+    QTest::addColumn<int>("groups");    // "[Common]" in the file written
+    const auto row = [](const char *name, const QByteArray &content, int groups = 1) {
+        QTest::newRow(name) << content << QString() << QString("a, b.wav") << groups;
+    };
+    row("old Mac line ends", "[Common]\rrandomPosition=true\r[Other]\nx=1\n");
+    row("an unclosed quote", "[Common]\nwavFile=\"C:\\Sounds\\ding.wav\n");
+    row("a line break escaped", "[Common]\r\nx=a\\\r\nminDel=1\r\n[Other]\r\ny=b\\\r\n");
+    row("an escaped CR at the end", "[Common]\nx=a\\\r");
+    row("an escaped LF CR at the end, quoted", "[Common]\nx=\"a\\\n\r");
+    row("a BOM", "\xef\xbb\xbf[Common]\r\ncnt=7\r\n");
+    row("a group inside ours", "[Common]\nminDel=3\n[Common/Advanced]\nx=1\n");
+    row("not a group: a vertical tab before it", "[Other]\nx=1\n\v[Common]\n", 2);
+    const auto typed = [](const char *name, const QByteArray &line, const QString &sound) {
+        QTest::newRow(name) << "[Common]\n" + line + "\n" << sound << sound << 1;
+    };
+    typed("typed: comma, blank", "wavFile=Klänge/Jürgen, sound.wav", "Klänge/Jürgen, sound.wav");
+    typed("typed: Latin-1", "wavFile=J\xfcrgen.wav", "Jürgen.wav");
+    typed("typed: blanks, comment", "wavFile =  a b.wav \t; the bell", "a b.wav");
+    typed("typed: backslashes", "wavFile=C:\\Kl\xe4nge\\ding.wav", "C:\\Klänge\\ding.wav");
+    typed("typed: quoted", "wavFile=\" x, y.wav\"", " x, y.wav");
+    for (const char *name :
+        {"/home/jürgen/Töne/a, b.wav", " lead ", "quote\" back\\slash", "@at.wav", "semi;colon=equals",
+            "tab\tline\nend\x01"
+            "1F",
+            "𝄞 clef.wav", "\uFEFFbom.wav"})
+        QTest::newRow(name) << QByteArray() << QString() << QString(name) << 1;
 }
 
 void TestApp::settingsGoWhereQSettingsReadsThem()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, typed);
+    QFETCH(QString, sound);
     const QString ini = folder->Path("blinkdash.ini");
     const auto keys = [&] {
         QSettings settings(ini, QSettings::IniFormat);
@@ -174,12 +193,15 @@ void TestApp::settingsGoWhereQSettingsReadsThem()
     };
     QVERIFY(folder->Write("blinkdash.ini", content));
     QVariantMap before = keys();
+    if (!typed.isNull())
+        QCOMPARE(ReadSettings(ini).wavFile, typed);
     Settings s;
     s.minDel = 1.25;
-    s.wavFile = "a, b.wav";
-    QVERIFY(WriteSettings(ini, s));
+    s.wavFile = sound;
+    QVERIFY(WriteSettings(ini, s) && WriteSettings(ini, s)); // the second over its own value
     QCOMPARE(ReadSettings(ini).minDel, 1.25);
-    QCOMPARE(ReadSettings(ini).wavFile, s.wavFile);
+    QCOMPARE(ReadSettings(ini).wavFile, sound);
+    QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Common/wavFile").toString(), sound);
     QVariantMap after = keys();
     for (const char *ours : {"randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust",
              "enableWav", "wavFile", "lightTimed", "lightButton"}) {
@@ -188,38 +210,6 @@ void TestApp::settingsGoWhereQSettingsReadsThem()
     }
     QCOMPARE(after, before);
     QTEST(int(folder->Read("blinkdash.ini").count("[Common]")), "groups");
-}
-
-void TestApp::fileNamesSurviveExactly_data()
-{
-    QTest::addColumn<QByteArray>("typed"); // the line as typed into the file by hand; empty: written by us
-    QTest::addColumn<QString>("name");
-    QTest::newRow("typed: comma, blank") << QByteArray("wavFile=Klänge/Jürgen, sound.wav")
-                                         << "Klänge/Jürgen, sound.wav";
-    QTest::newRow("typed: Latin-1") << QByteArray("wavFile=J\xfcrgen.wav") << "Jürgen.wav";
-    QTest::newRow("typed: blanks, comment") << QByteArray("wavFile =  a b.wav \t; the bell") << "a b.wav";
-    QTest::newRow("typed: backslashes") << QByteArray("wavFile=C:\\Kl\xe4nge\\ding.wav") << "C:\\Klänge\\ding.wav";
-    QTest::newRow("typed: quoted") << QByteArray("wavFile=\" x, y.wav\"") << " x, y.wav";
-    for (const char *name :
-        {"/home/jürgen/Töne/a, b.wav", " lead ", "quote\" back\\slash", "@at.wav", "semi;colon=equals",
-            "tab\tline\nend\x01"
-            "1F",
-            "𝄞 clef.wav", "\uFEFFbom.wav"})
-        QTest::newRow(name) << QByteArray() << QString(name);
-}
-
-void TestApp::fileNamesSurviveExactly()
-{
-    QFETCH(QByteArray, typed);
-    QFETCH(QString, name);
-    const QString ini = folder->Path("names.ini");
-    Settings s;
-    s.wavFile = name;
-    QVERIFY(typed.isEmpty() ? WriteSettings(ini, s) : folder->Write("names.ini", "[Common]\n" + typed + "\n"));
-    QCOMPARE(ReadSettings(ini).wavFile, name);
-    QVERIFY(WriteSettings(ini, s)); // and written back unharmed, in a form any reader takes
-    QCOMPARE(ReadSettings(ini).wavFile, name);
-    QCOMPARE(QSettings(ini, QSettings::IniFormat).value("Common/wavFile").toString(), name);
 }
 
 // Sounds are looked for in order; a cut file is no sound: Qt's decoder would wait for its rest

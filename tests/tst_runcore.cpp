@@ -81,29 +81,24 @@ private:
     void RunEvaluated(const RunRecord &record) override
     {
         const Evaluation &e = record.evaluation;
-        QString trials; // light-timed: "w" warm-up, "!" outlier, "x" not counted
+        const bool task = record.task.kind != TaskKind::Simple;
+        QStringList trials; // "w" warm-up, "!" outlier, "x" not counted; a task's expected:given time and judgement
         for (const RunTrial &t : record.trials)
-            trials += t.counted
-                ? QStringLiteral(" %1%2%3").arg(t.timeMs).arg(t.warmUp ? "w" : "").arg(t.outlier ? "!" : "")
-                : " x";
-        if (record.task.kind != TaskKind::Simple) { // expected:given time, and how it was judged
-            QString judged;
-            for (const RunTrial &t : record.trials)
-                judged += QStringLiteral(", %1:%2 %3%4%5%6")
-                              .arg(t.expected.isEmpty() ? "-" : t.expected, t.answer.isEmpty() ? "-" : t.answer)
-                              .arg(t.timeMs)
-                              .arg(t.correct.value_or(false) ? "" : " wrong", t.lapse ? " lapse" : "",
-                                  t.falseStart ? " false start" : "");
-            Say(EndingName(record.ending) + ": " + TaskName(record.task)
-                + (record.trials.size() > 8 ? QStringLiteral(" (%1 trials)").arg(record.trials.size())
-                                            : " [" + judged.mid(2) + "]"));
-            return;
-        }
+            trials << (task ? QStringLiteral("%1:%2 %3%4%5%6")
+                                  .arg(t.expected.isEmpty() ? "-" : t.expected, t.answer.isEmpty() ? "-" : t.answer)
+                                  .arg(t.timeMs)
+                                  .arg(t.correct.value_or(false) ? "" : " wrong", t.lapse ? " lapse" : "",
+                                      t.falseStart ? " false start" : "")
+                    : t.counted ? QStringLiteral("%1%2%3").arg(t.timeMs).arg(t.warmUp ? "w" : "", t.outlier ? "!" : "")
+                                : "x");
         Say(EndingName(record.ending) + ": "
-            + (e.result           ? QStringLiteral("result %1").arg(*e.result)
+            + (task               ? TaskName(record.task)
+                    : e.result    ? QStringLiteral("result %1").arg(*e.result)
                     : e.evaluated ? "no result"
                                   : "not evaluated")
-            + (record.lightTiming.isEmpty() ? "" : " [" + trials.mid(1) + "]"));
+            + (!task && record.lightTiming.isEmpty() ? ""
+                    : trials.size() > 8              ? QStringLiteral(" (%1 trials)").arg(trials.size())
+                                                     : " [" + trials.join(", ") + "]"));
     }
     void TellTooManyEarlyPresses() override { Say("too many early presses"); }
     void TellLightNotSeen() override { Say("light not seen"); }
@@ -149,7 +144,26 @@ void AnswerToTheEnd(ManualHost &host, int ms)
     host.transcript << QStringLiteral("%1 answered, the end notice at %2 ms").arg(answered).arg(host.now);
 }
 
+// Screen reaction times from the disc's instant to the key's: on the server's clock where it told
+// its times around the drawing (32-bit milliseconds), from the compositor's presentation where it
+// told that, else from the program's instant of the disc; to the key's stamp on the steady clock,
+// or to its handling.
+struct ClockCase
+{
+    bool stamps;
+    qint64 shownUs; // the middle of painting and the server's answer
+    qint64 handledUs;
+    qint64 stampMs;          // the key's, taken modulo 2^32
+    qint64 drawnMs;          // the server's time before the drawing; -1: not told
+    qint64 drawnToMs;        // and after it
+    int ms;                  // -1: an early press
+    qint64 presentedUs = -1; // when the compositor showed the disc; -1: not told
+    qint64 preciseUs = -1;   // the key's own instant, to the ns; -1: not told
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(ClockCase)
 
 class TestRunCore : public QObject
 {
@@ -196,81 +210,57 @@ void TestRunCore::evaluates()
     QTEST(e.result.value_or(NoResult), "result");
 }
 
-// Screen reaction times from the disc's instant to the key's: on the server's clock where it told
-// its times around the drawing (32-bit milliseconds), from the compositor's presentation where it
-// told that, else from the program's instant of the disc; to the key's stamp on the steady clock,
-// or to its handling.
 void TestRunCore::reactionClock_data()
 {
-    QTest::addColumn<bool>("stamps");
-    QTest::addColumn<qint64>("shownUs"); // the middle of painting and the server's answer
-    QTest::addColumn<qint64>("handledUs");
-    QTest::addColumn<qint64>("stampMs");     // the key's, taken modulo 2^32
-    QTest::addColumn<qint64>("drawnMs");     // the server's time before the drawing; -1: not told
-    QTest::addColumn<qint64>("drawnToMs");   // and after it
-    QTest::addColumn<int>("ms");             // -1: an early press
-    QTest::addColumn<qint64>("presentedUs"); // when the compositor showed the disc; -1: not told
-    QTest::addColumn<qint64>("preciseUs");   // the key's own instant, to the ns; -1: not told
-    const qint64 wrapMs = 1LL << 32;         // the stamp wraps, the steady clock does not
-    const auto row = [](const char *name, bool stamps, qint64 shownUs, qint64 handledUs, qint64 stampMs, qint64 drawnMs,
-                         qint64 drawnToMs, int ms, qint64 presentedUs = -1, qint64 preciseUs = -1) {
-        QTest::newRow(name) << stamps << shownUs << handledUs << stampMs << drawnMs << drawnToMs << ms << presentedUs
-                            << preciseUs;
-    };
-    row("the server's times, however late handled", true, 4'700'000, 9'000'000, 5000, 4700, 4700, 300);
-    row("the server's times across the wrap", true, (wrapMs - 300) * 1000, (wrapMs + 10) * 1000, 5, wrapMs - 300,
-        wrapMs - 300, 305);
-    row("drawn over one millisecond: from its end, rounded", true, 4'700'000, 5'000'900, 5000, 4700, 4701, 300);
-    row("drawn over two milliseconds, answered in the first: the program's clock narrows it", true, 4'700'500,
-        5'001'900, 5001, 4700, 4702, 301);
-    row("drawn over two milliseconds, painted in the second: not before the painting's end", true, 4'701'600, 5'001'900,
-        5001, 4700, 4702, 300);
-    row("the clocks do not meet: from the middle of the server's times", true, 4'690'000, 5'001'900, 5001, 4700, 4702,
-        300);
-    row("the server held up after the drawing: a millisecond at most", true, 4'690'000, 5'001'900, 5001, 4700, 4712,
-        300);
-    row("the key stamped as the server took the drawing", true, 4'700'000, 4'700'900, 4700, 4700, 4701, 0);
-    row("the key stamped before the server took the drawing", true, 4'700'000, 4'700'900, 4699, 4700, 4700, -1);
-    row("no drawing told: the middle of the key's millisecond, rounded", true, 4'700'000, 5'000'900, 5000, -1, -1, 301);
-    row("no stamps: when handled, rounded", false, 4'700'000, 5'000'600, 0, -1, -1, 301);
-    row("the key's millisecond not over yet", true, 4'700'000, 5'000'300, 5000, -1, -1, 300);
-    row("pressed in the disc's millisecond", true, 4'999'800, 5'000'900, 4999, -1, -1, 0);
-    row("pressed before the disc, handled after", true, 4'999'800, 5'000'900, 4998, -1, -1, -1);
-    row("a key stamp from the future", true, 4'700'000, 5'000'900, 5002, -1, -1, 301);
-    row("too old to be this press", true, 0, 20'000'000, 5000, -1, -1, 20000);
-    row("across the wrap", true, (wrapMs - 300) * 1000, (wrapMs + 10) * 1000, 5, -1, -1, 306);
+    QTest::addColumn<ClockCase>("c");
+    const qint64 wrapMs = 1LL << 32; // the stamp wraps, the steady clock does not
+    const auto row = [](const char *name, ClockCase c) { QTest::newRow(name) << c; };
+    row("the server's times, however late handled", {true, 4'700'000, 9'000'000, 5000, 4700, 4700, 300});
+    row("the server's times across the wrap",
+        {true, (wrapMs - 300) * 1000, (wrapMs + 10) * 1000, 5, wrapMs - 300, wrapMs - 300, 305});
+    row("drawn over one millisecond: from its end, rounded", {true, 4'700'000, 5'000'900, 5000, 4700, 4701, 300});
+    row("drawn over 2 ms, answered in the first: narrowed by the program's clock",
+        {true, 4'700'500, 5'001'900, 5001, 4700, 4702, 301});
+    row("drawn over 2 ms, painted in the second: not before the painting's end",
+        {true, 4'701'600, 5'001'900, 5001, 4700, 4702, 300});
+    row("the clocks do not meet: the middle of the server's times",
+        {true, 4'690'000, 5'001'900, 5001, 4700, 4702, 300});
+    row("the server held up after the drawing: 1 ms at most", {true, 4'690'000, 5'001'900, 5001, 4700, 4712, 300});
+    row("the key stamped as the server took the drawing", {true, 4'700'000, 4'700'900, 4700, 4700, 4701, 0});
+    row("the key stamped before the server took the drawing", {true, 4'700'000, 4'700'900, 4699, 4700, 4700, -1});
+    row("no drawing told: the middle of the key's ms, rounded", {true, 4'700'000, 5'000'900, 5000, -1, -1, 301});
+    row("no stamps: when handled, rounded", {false, 4'700'000, 5'000'600, 0, -1, -1, 301});
+    row("the key's millisecond not over yet", {true, 4'700'000, 5'000'300, 5000, -1, -1, 300});
+    row("pressed in the disc's millisecond", {true, 4'999'800, 5'000'900, 4999, -1, -1, 0});
+    row("pressed before the disc, handled after", {true, 4'999'800, 5'000'900, 4998, -1, -1, -1});
+    row("a key stamp from the future", {true, 4'700'000, 5'000'900, 5002, -1, -1, 301});
+    row("too old to be this press", {true, 0, 20'000'000, 5000, -1, -1, 20000});
+    row("across the wrap", {true, (wrapMs - 300) * 1000, (wrapMs + 10) * 1000, 5, -1, -1, 306});
     // Wayland: the compositor's presentation of the disc, 10 ms after the program's estimate.
-    row("presented, the key to the ns", true, 4'700'000, 5'100'000, 5010, -1, -1, 300, 4'710'000, 5'010'000);
-    row("presented, the key to the ns just before it", true, 4'700'000, 5'100'000, 4709, -1, -1, -1, 4'710'000,
-        4'709'999);
-    row("presented, the key in whole ms", true, 4'700'000, 5'100'000, 5009, -1, -1, 300, 4'710'000, -1);
+    row("presented, the key to the ns", {true, 4'700'000, 5'100'000, 5010, -1, -1, 300, 4'710'000, 5'010'000});
+    row("presented, the key to the ns just before it",
+        {true, 4'700'000, 5'100'000, 4709, -1, -1, -1, 4'710'000, 4'709'999});
+    row("presented, the key in whole ms", {true, 4'700'000, 5'100'000, 5009, -1, -1, 300, 4'710'000});
 }
 
 void TestRunCore::reactionClock()
 {
-    QFETCH(bool, stamps);
-    QFETCH(qint64, shownUs);
-    QFETCH(qint64, handledUs);
-    QFETCH(qint64, stampMs);
-    QFETCH(qint64, drawnMs);
-    QFETCH(qint64, drawnToMs);
-    QFETCH(qint64, presentedUs);
-    QFETCH(qint64, preciseUs);
+    QFETCH(ClockCase, c);
     using std::chrono::microseconds;
-    SteadyTime now(microseconds(shownUs - 2000)); // the painting takes 1.6 ms
-    ReactionClock clock(stamps, [&] { return now; });
+    SteadyTime now(microseconds(c.shownUs - 2000)); // the painting takes 1.6 ms
+    ReactionClock clock(c.stamps, [&] { return now; });
     clock.PaintStarting();
     now += microseconds(1600);
-    clock.DiscShown(now, SteadyTime(microseconds(shownUs + 400)));
-    if (presentedUs >= 0)
-        clock.DiscPresented(SteadyTime(microseconds(presentedUs)));
-    now = SteadyTime(microseconds(handledUs));
-    const std::optional<ServerDrawing> drawn = drawnMs < 0
+    clock.DiscShown(now, SteadyTime(microseconds(c.shownUs + 400)));
+    if (c.presentedUs >= 0)
+        clock.DiscPresented(SteadyTime(microseconds(c.presentedUs)));
+    now = SteadyTime(microseconds(c.handledUs));
+    const std::optional<ServerDrawing> drawn = c.drawnMs < 0
         ? std::nullopt
-        : std::optional(ServerDrawing {static_cast<std::uint32_t>(drawnMs), static_cast<std::uint32_t>(drawnToMs)});
+        : std::optional(ServerDrawing {static_cast<std::uint32_t>(c.drawnMs), static_cast<std::uint32_t>(c.drawnToMs)});
     const std::optional<SteadyTime> precise
-        = preciseUs < 0 ? std::nullopt : std::optional(SteadyTime(microseconds(preciseUs)));
-    QTEST(clock.KeyPressed(static_cast<std::uint32_t>(stampMs), drawn, precise).value_or(-1), "ms");
+        = c.preciseUs < 0 ? std::nullopt : std::optional(SteadyTime(microseconds(c.preciseUs)));
+    QCOMPARE(clock.KeyPressed(static_cast<std::uint32_t>(c.stampMs), drawn, precise).value_or(-1), c.ms);
 }
 
 // Whole runs on the manual clock: each row a script of settings ("key=value", as in the settings
@@ -280,89 +270,72 @@ void TestRunCore::runs_data()
 {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("transcript");
+    const auto row = [](const char *name, const QString &script, const QString &transcript) {
+        QTest::newRow(name) << script << transcript;
+    };
     const QString start = "(start 1000 0 1000), wait 1000, ";
     const QString next = "(SlotNextEvent 1000), wait 1000, ";
-    QTest::newRow("ESC after the last answer, before the end notice: complete")
-        << "cnt=4 start +1000 answer=300 +1000 answer=200 +1000 answer=250 +1000 answer=260 +500 stop"
-        << start + "begin screen, disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, " + next + "disc 50 50, "
-            + next + "end, (Mittelwert 255 mittl. abweichung 5 schwelle 262), complete: result 255";
     const QString r = "r, wait 10000, ";
-    QTest::newRow("box run stopped early: the LED goes off")
-        << "useBox=true cnt=3 start +1000 answer=250 +1000 stop"
-        << start + "begin box, " + r + next + r + "led off, end, stopped: not evaluated";
-    QTest::newRow("a warning before each signal, none before the end")
-        << "enableWav=true minAkkust=300 maxAkkust=300 start +700 +300 answer=250 +1000 answer=260 +1000"
-        << start + "warn 700, begin screen, sound beep.wav, disc 50 50, " + next
-            + "warn 700, sound beep.wav, disc 50 50, " + next + "warn 700, game over, sound ding.wav";
-    QTest::newRow("a lead longer than the wait: no warning")
-        << "enableWav=true minAkkust=1001 maxAkkust=1001 cnt=1 start +1000" << start + "begin screen, disc 50 50";
-    QTest::newRow("five early presses tolerated, the sixth stops the run and is told")
-        << "cnt=1 start early early early early early +1000 early early"
-        << start + "begin screen, disc 50 50, end, early presses: not evaluated, too many early presses";
-    QTest::newRow("SPACE does not count in a box run")
-        << "useBox=true cnt=1 start early early early early early early" << start + "begin box";
-    QTest::newRow("ESC during a wait; the next run waits afresh")
-        << "cnt=1 start +500 stop +600 start +999 +1"
-        << start + "begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50";
-    QTest::newRow("a stopped run's warning never sounds in the next")
-        << "enableWav=true minAkkust=300 maxAkkust=300 start +500 stop enableWav=false start +600"
-        << start + "warn 700, begin screen, end, stopped: not evaluated, " + start + "begin screen";
-    QTest::newRow("a second start during a run is ignored")
-        << "cnt=1 start +500 start +500" << start + "begin screen, disc 50 50";
-    QTest::newRow("stray answers: before the signal, a second one")
-        << "cnt=1 start answer=100 +1000 answer=250 answer=260"
-        << start + "begin screen, (Ergebnis 100 ohne Messung verworfen), disc 50 50, " + next
-            + "(Ergebnis 260 ohne Messung verworfen)";
+    row("a warning before each signal, none before the end; stray answers and a second start ignored",
+        "enableWav=true minAkkust=300 maxAkkust=300 start answer=100 +500 start +200 +300 answer=250 answer=255 +1000 "
+        "answer=260 +1000",
+        start + "warn 700, begin screen, (Ergebnis 100 ohne Messung verworfen), sound beep.wav, disc 50 50, " + next
+            + "warn 700, (Ergebnis 255 ohne Messung verworfen), sound beep.wav, disc 50 50, " + next
+            + "warn 700, game over, sound ding.wav");
+    row("five early presses tolerated, the sixth stops the run and is told",
+        "cnt=1 start early early early early early +1000 early early",
+        start + "begin screen, disc 50 50, end, early presses: not evaluated, too many early presses");
+    row("ESC during a wait: the next run waits afresh, the stopped run's warning never sounds",
+        "enableWav=true minAkkust=300 maxAkkust=300 cnt=1 start +500 stop +600 enableWav=false start +1000",
+        start + "warn 700, begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50");
     // 300 and 260 less the latency, 200 and 250 not longer than it, as measured; by hand, 250 and 5
     // have the mean 127 and the mean deviation 122, so the threshold is 127 + 366 / 2 = 310.
-    QTest::newRow("the screen's latency taken off, where the time is longer")
-        << "cnt=4 screenLatency=255 screenLatencyCorrection=true start +1000 answer=300 +1000 answer=200 +1000 "
-           "answer=250 +1000 answer=260 +500 stop"
-        << start + "begin screen, (Bildschirmlatenz 255.0 ms (SD 0.0 ms, , ), von den Zeiten abgezogen), disc 50 50, "
+    row("the screen's latency taken off where the time is longer; ESC after the last answer, before the end "
+        "notice: complete",
+        "cnt=4 screenLatency=255 screenLatencyCorrection=true start +1000 answer=300 +1000 answer=200 +1000 "
+        "answer=250 +1000 answer=260 +500 stop",
+        start + "begin screen, (Bildschirmlatenz 255.0 ms (SD 0.0 ms, , ), von den Zeiten abgezogen), disc 50 50, "
             + next + "disc 50 50, (Zeit 200 ms nicht laenger als die Bildschirmlatenz, nicht korrigiert), " + next
             + "disc 50 50, (Zeit 250 ms nicht laenger als die Bildschirmlatenz, nicht korrigiert), " + next
-            + "disc 50 50, " + next + "end, (Mittelwert 127 mittl. abweichung 122 schwelle 310), complete: result 127";
-    QTest::newRow("a box run nobody can confirm gives way")
-        << "useBox=true cnt=1 start +1000 closebox start"
-        << start + "begin box, " + r + "(abgebrochen), led off, end, " + start + "begin box";
-    QTest::newRow("a garbled box answer: the signal again after a fresh wait")
-        << "useBox=true cnt=1 start +1000 lost lost +1000 answer=250 +1000"
-        << start + "begin box, " + r + "(Antwort unlesbar, Signal wiederholt nach 1000), wait 1000, " + r + next
-            + "game over, sound ding.wav";
-    QTest::newRow("a box silent for 10 s is told, until it answers")
-        << "useBox=true cnt=2 start +1000 +9999 +1 +60000 answer=250 +1000 +10000 stop"
-        << start + "begin box, " + r + "box silent, box answers, " + next + r
-            + "box silent, led off, end, stopped: not evaluated";
-    QTest::newRow("a box lost: no more signals, Fertig evaluates")
-        << "useBox=true cnt=2 start +1000 boxlost +5000 answer=250 boxlost stop"
-        << start + "begin box, " + r
-            + "(Schaltbox waehrend des Tests verloren), box lost, "
-              "(Ergebnis 250 ohne Messung verworfen), end, box lost: not evaluated";
-    QTest::newRow("a negative count: the end notice after one wait")
-        << "cnt=-5 start +1000" << start + "begin screen, game over, sound ding.wav";
+            + "disc 50 50, " + next + "end, (Mittelwert 127 mittl. abweichung 122 schwelle 310), complete: result 127");
+    row("a box run nobody can confirm gives way", "useBox=true cnt=1 start +1000 closebox start",
+        start + "begin box, " + r + "(abgebrochen), led off, end, " + start + "begin box");
+    row("a garbled box answer: the signal again after a fresh wait; SPACE no early press",
+        "useBox=true cnt=1 start early early early early early early +1000 lost lost +1000 answer=250 +1000",
+        start + "begin box, " + r + "(Antwort unlesbar, Signal wiederholt nach 1000), wait 1000, " + r + next
+            + "game over, sound ding.wav");
+    row("a box silent for 10 s is told, until it answers",
+        "useBox=true cnt=2 start +1000 +9999 +1 +60000 answer=250 +1000 +10000 stop",
+        start + "begin box, " + r + "box silent, box answers, " + next + r
+            + "box silent, led off, end, stopped: not evaluated");
+    row("a box lost: no more signals, Fertig evaluates",
+        "useBox=true cnt=2 start +1000 boxlost +5000 answer=250 boxlost stop",
+        start + "begin box, " + r
+            + "(Schaltbox waehrend des Tests verloren), box lost, (Ergebnis 250 ohne Messung verworfen), end, box "
+              "lost: "
+              "not evaluated");
+    row("a negative count: the end notice after one wait", "cnt=-5 start +1000",
+        start + "begin screen, game over, sound ding.wav");
     // Waits in ms, truncated, never rounded (0.3 s is 299 ms as a long double sees it), each bound
     // within 0 to 60 s, the range from the smaller to the larger; seed 0 draws 38/32767 of it first.
-    QTest::newRow("0.3 to 0.7 s") << "minDel=0.3 maxDel=0.7 start"
-                                  << "(start 299 399 299), wait 299, begin screen";
-    QTest::newRow("min above max") << "minDel=5 maxDel=2 start"
-                                   << "(start 5000 3000 5003), wait 5003, begin screen";
-    QTest::newRow("hand-edited: huge") << "minDel=1e300 maxDel=2 start"
-                                       << "(start 60000 58000 60067), wait 60067, begin screen";
-    QTest::newRow("hand-edited: not numbers, no waits at all") << "minDel=nan maxDel=-inf cnt=1 start +0"
-                                                               << "(start 0 0 0), wait 0, begin screen, disc 50 50";
+    row("0.3 to 0.7 s", "minDel=0.3 maxDel=0.7 start", "(start 299 399 299), wait 299, begin screen");
+    row("min above max", "minDel=5 maxDel=2 start", "(start 5000 3000 5003), wait 5003, begin screen");
+    row("hand-edited: huge", "minDel=1e300 maxDel=2 start", "(start 60000 58000 60067), wait 60067, begin screen");
+    row("hand-edited: not numbers, no waits at all", "minDel=nan maxDel=-inf cnt=1 start +0",
+        "(start 0 0 0), wait 0, begin screen, disc 50 50");
     // Each disc's own latency taken off its key's microseconds, rounded once (300 400 - 23 500 is
     // 277 ms, 270 499 - 20 000 is 250), not the stored average; a light not seen, not answered in
-    // 1.5 s or after the key is no trial that counts: the last two evaluate as in the first row.
+    // 1.5 s or after the key is no trial that counts: 260 and 250 leave the mean 255, deviation 5.
     const QString l = "l, disc 50 50, wait 1500, ";
     const QString again = "(Licht nicht gesehen, Signal wiederholt nach 1000), wait 1000, ";
     const auto timed = [&](const char *light, const char *answer) {
         return QStringLiteral("(Licht %1 ms nach der Scheibe, %2 ms), ").arg(light, answer) + next;
     };
-    QTest::newRow("light-timed with SPACE: armed before each disc, uncounted trials given again")
-        << "lightTimed=true cnt=4 screenLatency=30 screenLatencyCorrection=true start +1000 key=300400 light=23500 "
-           "+1000 dark +1000 light=24000 key=250000 +1000 key=20000 light=24000 +1000 +1500 +1000 light=20000 "
-           "key=280000 +1000 light=20000 key=270499 +1000 stop"
-        << start
+    row("light-timed with SPACE: armed before each disc, uncounted trials given again",
+        "lightTimed=true cnt=4 screenLatency=30 screenLatencyCorrection=true start +1000 key=300400 light=23500 "
+        "+1000 dark +1000 light=24000 key=250000 +1000 key=20000 light=24000 +1000 +1500 +1000 light=20000 "
+        "key=280000 +1000 light=20000 key=270499 +1000 stop",
+        start
             + "begin screen, (Bildschirmlatenz 30.0 ms (SD 0.0 ms, , )), (Zeitnahme: Lichtsensor, Antwort mit der "
               "Leertaste), light space, "
             + l + timed("23.500", "Leertaste nach 277") + l + "led off, disc off, " + again + l
@@ -370,51 +343,50 @@ void TestRunCore::runs_data()
             + "(Leertaste vor dem Licht gedrueckt, Signal wiederholt nach 1000), wait 1000, " + l
             + "(Licht nicht beantwortet), led off, disc off, " + again + l + timed("20.000", "Leertaste nach 260") + l
             + timed("20.000", "Leertaste nach 250")
-            + "game over, sound ding.wav, end, (Mittelwert 255 mittl. "
-              "abweichung 5 schwelle 262), complete: result 255 [277w x 226w x x 260 250]";
+            + "game over, sound ding.wav, end, (Mittelwert 255 mittl. abweichung 5 schwelle 262), complete: result 255 "
+              "[277w, x, 226w, x, x, 260, 250]");
     const QString s = "s, disc 50 50, wait 1500, ";
-    QTest::newRow("light-timed with the button: SPACE no answer, three lights not seen in a row end the run")
-        << "lightTimed=true lightButton=true cnt=3 start +1000 light=30000 key=100000 button=250400 +1000 dark +1000 "
-           "+1500 +1000 dark"
-        << start + "begin screen, (Zeitnahme: Lichtsensor, Antwort mit dem Knopf), light button, " + s
+    row("light-timed with the button: SPACE no answer, three lights not seen in a row end the run",
+        "lightTimed=true lightButton=true cnt=3 start +1000 light=30000 key=100000 button=250400 +1000 dark +1000 "
+        "+1500 +1000 dark",
+        start + "begin screen, (Zeitnahme: Lichtsensor, Antwort mit dem Knopf), light button, " + s
             + "(Ergebnis 100 ohne Messung verworfen), disc off, " + timed("30.000", "Knopf nach 250") + s
             + "led off, disc off, " + again + s + "(Licht nicht beantwortet), led off, disc off, " + again + s
-            + "led off, disc off, end, stopped: not evaluated [250w x x x], light not seen";
+            + "led off, disc off, end, stopped: not evaluated [250w, x, x, x], light not seen");
     // Tasks. Seed 0 draws the places 1 1 1 2 (of 2), and go for the first three signals of 90 %.
-    QTest::newRow("choice: the key of the place drawn right, another wrong")
-        << "task=wahl-2 cnt=4 start +1000 answer=400:f +1000 answer=350:j +1000 answer=450:f +1000 answer=500:j +1000 "
-           "stop"
-        << start + "begin screen, disc 25 50 1, " + next + "disc 25 50 1, " + next + "disc 25 50 1, " + next
+    row("choice: the key of the place drawn right, another wrong",
+        "task=wahl-2 cnt=4 start +1000 answer=400:f +1000 answer=350:j +1000 answer=450:f +1000 answer=500:j +1000 "
+        "stop",
+        start + "begin screen, disc 25 50 1, " + next + "disc 25 50 1, " + next + "disc 25 50 1, " + next
             + "disc 75 50 2, " + next
-            + "game over, sound ding.wav, end, complete: wahl-2 [f:f 400, f:j 350 wrong, "
-              "f:f 450, j:j 500]";
+            + "game over, sound ding.wav, end, complete: wahl-2 [f:f 400, f:j 350 wrong, f:f 450, j:j 500]");
     const QString window = "wait 1000, disc off, (keine Antwort, Wartezeit 1000), wait 1000, ";
-    QTest::newRow("go/no-go: a go missed and a no-go withheld when its second is over, a no-go pressed")
-        << "task=gonogo-90 cnt=5 start +1000 answer=300 +1000 +1000 +1000 answer=80 +1000 answer=250 +1000 +1000 "
-           "+1000 stop"
-        << start + "begin screen, disc 50 50 yellow, wait 1000, " + next + "disc 50 50 yellow, " + window
+    row("go/no-go: a go missed and a no-go withheld when its second is over, a no-go pressed",
+        "task=gonogo-90 cnt=5 start +1000 answer=300 +1000 +1000 +1000 answer=80 +1000 answer=250 +1000 +1000 "
+        "+1000 stop",
+        start + "begin screen, disc 50 50 yellow, wait 1000, " + next + "disc 50 50 yellow, " + window
             + "disc 50 50 yellow, wait 1000, " + next + "disc 50 50 blue, wait 1000, " + next + "disc 50 50 blue, "
             + window
             + "game over, sound ding.wav, end, complete: gonogo-90 [space:space 300, space:- 0 wrong, space:space 80, "
-              "-:space 250 wrong, -:- 0]";
+              "-:space 250 wrong, -:- 0]");
     // Waits of 2 to 10 s (seed 0: 2009, 3884, 7185, 2594 ms); early presses are false starts, not the end.
-    QTest::newRow("PVT: its own waits; under 100 ms a false start, from 500 ms a lapse")
-        << "task=pvt cnt=1 minDel=0 start early early early early early early +10000 answer=99 +10000 answer=100 "
-           "+10000 answer=500 stop"
-        << "(start 2000 8000 2009), wait 2009, begin screen, counter, (SlotNextEvent 3884), wait 3884, counter, "
-           "(SlotNextEvent 7185), wait 7185, counter, (SlotNextEvent 2594), wait 2594, end, stopped: pvt "
-           "[space:space 99 false start, space:space 100, space:space 500 lapse]";
+    row("PVT: its own waits; under 100 ms a false start, from 500 ms a lapse",
+        "task=pvt cnt=1 minDel=0 start early early early early early early +10000 answer=99 +10000 answer=100 "
+        "+10000 answer=500 stop",
+        "(start 2000 8000 2009), wait 2009, begin screen, counter, (SlotNextEvent 3884), wait 3884, counter, "
+        "(SlotNextEvent 7185), wait 7185, counter, (SlotNextEvent 2594), wait 2594, end, stopped: pvt "
+        "[space:space 99 false start, space:space 100, space:space 500 lapse]");
     // Worked through with the same draws outside: 67 answers of 250 ms and 68 waits of 1 to 4 s make
     // 180 955 ms, the last wait (3550 ms) the first to end past 3 minutes.
-    QTest::newRow("PVT-B: signals until 3 minutes of waits and answers are over")
-        << "task=pvt-b start answering=250 stop"
-        << "(start 1000 3000 1003), wait 1003, begin screen, 67 answered, the end notice at 180955 ms, end, "
-           "complete: pvt-b (67 trials)";
-    QTest::newRow("a hidden window: the signal waits, then comes after a fresh wait")
-        << "cnt=1 start away +1000 +5000 back +999 +1"
-        << start
-            + "begin screen, (Signal nicht gezeigt: Fenster nicht sichtbar), "
-              "(Fenster wieder sichtbar, Wartezeit 1000), wait 1000, disc 50 50";
+    row("PVT-B: signals until 3 minutes of waits and answers are over", "task=pvt-b start answering=250 stop",
+        "(start 1000 3000 1003), wait 1003, begin screen, 67 answered, the end notice at 180955 ms, end, "
+        "complete: pvt-b (67 trials)");
+    row("a hidden window: the signal waits, then comes after a fresh wait; a lead longer than it, no warning",
+        "enableWav=true minAkkust=1001 maxAkkust=1001 cnt=1 start away +1000 +5000 back +999 +1",
+        start
+            + "begin screen, (Signal nicht gezeigt: Fenster nicht sichtbar), (Fenster wieder sichtbar, Wartezeit "
+              "1000), "
+            + "wait 1000, disc 50 50");
 }
 
 void TestRunCore::runs()
@@ -428,9 +400,6 @@ void TestRunCore::runs()
     for (const QString &move : script.split(' ')) {
         if (move.startsWith("task="))
             task = TaskNamed(move.mid(5));
-        else if (move.contains('=')
-            && !QRegularExpression("^(answer|key|button|light|answering)=").match(move).hasMatch())
-            settings += move + ' ';
         else if (move == "start")
             host.engine.Start(SettingsFrom(settings), task);
         else if (move.startsWith('+'))
@@ -461,6 +430,8 @@ void TestRunCore::runs()
             host.boxWindowShown = false;
         else if (move == "away" || move == "back")
             host.windowSeen = move == "back";
+        else if (move.contains('='))
+            settings += move + ' ';
         if (move == "back")
             host.engine.WindowBack();
     }
@@ -475,36 +446,31 @@ void TestRunCore::measures_data()
 {
     QTest::addColumn<QString>("runs");
     QTest::addColumn<QString>("measures"); // "-": none
+    const auto row = [](const char *name, const char *runs, const char *measures) {
+        QTest::newRow(name) << QString(runs) << QString(measures);
+    };
     // 1000/200 + 1000/250 + 1000/300 + 1000/400 + 1000/499 = 16.8373, over 5.
-    QTest::newRow("PVT: no lapses") << "pvt 300 200 499 250 400"
-                                    << "valid=5 lapses=0 falseStarts=0 speed=3.3675 fastest=200.0000 slowest=2.0040 "
-                                       "median=300.0000";
-    QTest::newRow("PVT: all lapses") << "pvt 500 1000 600"
-                                     << "lapses=3 speed=1.5556 fastest=500.0000 slowest=1.0000 median=600.0000";
-    QTest::newRow("PVT: a false start at 99 ms and an early press, none at 100 ms")
-        << "pvt early 99 100"
-        << "valid=1 lapses=0 falseStarts=2 speed=10.0000 slowest=10.0000 median=100.0000";
-    QTest::newRow("PVT: only false starts") << "pvt 50 early"
-                                            << "valid=0 falseStarts=2 speed=- median=-";
-    QTest::newRow("PVT-B: lapses from 355 ms") << "pvt-b 355 354"
-                                               << "lapses=1 median=354.5000";
+    row("PVT: no lapses", "pvt 300 200 499 250 400",
+        "valid=5 lapses=0 falseStarts=0 speed=3.3675 fastest=200 slowest=2.004 median=300");
+    row("PVT: all lapses", "pvt 500 1000 600", "lapses=3 speed=1.5556 fastest=500 slowest=1 median=600");
+    row("PVT: a false start at 99 ms and an early press, none at 100 ms", "pvt early 99 100",
+        "valid=1 lapses=0 falseStarts=2 speed=10 slowest=10 median=100");
+    row("PVT: only false starts", "pvt 50 early", "valid=0 falseStarts=2 speed=- median=-");
+    row("PVT-B: lapses from 355 ms", "pvt-b 355 354", "lapses=1 median=354.5");
     // 200 to 390 ms by 10: the fastest two, 200 and 210; the slowest two, 1000/390 and 1000/380.
-    QTest::newRow("PVT: 10 % of 20 reactions is two")
-        << "pvt 390 380 370 360 350 340 330 320 310 300 290 280 270 260 250 240 230 220 210 200"
-        << "valid=20 fastest=205.0000 slowest=2.5978 median=295.0000";
-    QTest::newRow("choice") << "wahl-4 f:f:400 f:j:350 j:j:500 k:d:300"
-                            << "correct=2 wrong=2 meanCorrect=450.0000";
-    QTest::newRow("go/no-go") << "gonogo-75 space:space:300 space::0 :space:250 ::0 space:space:500"
-                              << "omissions=1 commissions=1 meanGo=400.0000";
+    row("PVT: 10 % of 20 reactions is two",
+        "pvt 390 380 370 360 350 340 330 320 310 300 290 280 270 260 250 240 230 220 210 200",
+        "valid=20 fastest=205 slowest=2.5978 median=295");
+    row("choice", "wahl-4 f:f:400 f:j:350 j:j:500 k:d:300", "correct=2 wrong=2 meanCorrect=450");
+    row("go/no-go", "gonogo-75 space:space:300 space::0 :space:250 ::0 space:space:500",
+        "omissions=1 commissions=1 meanGo=400");
     // log2: 0, 1, 2; the means 1 and 440; (-1 * -140 + 1 * 160) / 2 = 150; 440 - 150 = 290. A wrong
     // answer's time counts for nothing.
-    QTest::newRow("Hick: 1, 2 and 4 places") << "wahl-1 j:j:300 j:f:9999 | wahl-2 f:f:420 | wahl-4 k:k:600"
-                                             << "slope=150.0000 intercept=290.0000";
+    row("Hick: 1, 2 and 4 places", "wahl-1 j:j:300 j:f:9999 | wahl-2 f:f:420 | wahl-4 k:k:600",
+        "slope=150 intercept=290");
     // x 0, 0, 2 (mean 2/3), y 300, 320, 500 (mean 373.33): 253.33 / 2.6667 = 95; 373.33 - 95 * 2/3 = 310.
-    QTest::newRow("Hick: two runs of one place") << "wahl-1 j:j:300 | wahl-1 j:j:320 | wahl-4 d:d:500"
-                                                 << "slope=95.0000 intercept=310.0000";
-    QTest::newRow("Hick: one number of places, no line") << "wahl-2 f:f:400 | wahl-2 j:j:500 | wahl-4 d:f:300"
-                                                         << "slope=-";
+    row("Hick: two runs of one place", "wahl-1 j:j:300 | wahl-1 j:j:320 | wahl-4 d:d:500", "slope=95 intercept=310");
+    row("Hick: one number of places, no line", "wahl-2 f:f:400 | wahl-2 j:j:500 | wahl-4 d:f:300", "slope=-");
 }
 
 void TestRunCore::measures()
@@ -527,7 +493,7 @@ void TestRunCore::measures()
         }
         records << run;
     }
-    const auto text = [](std::optional<double> value) { return value ? QString::number(*value, 'f', 4) : "-"; };
+    const auto text = [](std::optional<double> value) { return value ? QString::number(*value, 'g', 5) : "-"; };
     const PvtMeasures p = MeasurePvt(records.first());
     const ChoiceMeasures c = MeasureChoice(records.first());
     const GoNoGoMeasures g = MeasureGoNoGo(records.first());

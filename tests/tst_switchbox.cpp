@@ -159,32 +159,23 @@ void TestSwitchBox::commandsAndRepliesOverAPseudoTerminal()
 // down to the sensor's row, plus the panel's delay and jitter; a dropped frame adds one.
 void TestSwitchBox::simulatedScreenLightsWithItsFrames_data()
 {
-    QTest::addColumn<double>("hz");
-    QTest::addColumn<double>("row");
-    QTest::addColumn<double>("drawnUs"); // after the first frame began
-    QTest::addColumn<double>("uniform");
-    QTest::addColumn<double>("normal");
-    QTest::addColumn<double>("lightUs");
-    // 60 Hz: a frame of 16 666.7 us; latency 10 ms, jitter 2 ms, a tenth of the drawings late.
-    QTest::newRow("no frames") << 0.0 << 0.5 << 5000.0 << 0.5 << 0.0 << 10000.0;
-    QTest::newRow("top row") << 60.0 << 0.0 << 1000.0 << 0.5 << 0.0 << 25666.7;
-    QTest::newRow("bottom row, a later frame") << 60.0 << 1.0 << 35000.0 << 0.5 << 0.0 << 41666.7;
-    QTest::newRow("dropped frame") << 60.0 << 0.0 << 1000.0 << 0.05 << 0.0 << 42333.3;
-    QTest::newRow("jitter") << 60.0 << 0.0 << 1000.0 << 0.5 << 1.5 << 28666.7;
-    QTest::newRow("jitter, never before the drawing") << 0.0 << 0.0 << 0.0 << 0.5 << -6.0 << 0.0;
+    // Hz, the sensor's row (0 top, 1 bottom), the drawing's us after the first frame began, the
+    // uniform and normal draws, the light's us; latency 10 ms, jitter 2 ms, a tenth of the drawings late.
+    QTest::addColumn<QList<double>>("screen");
+    // 60 Hz: a frame of 16 666.7 us.
+    QTest::newRow("no frames") << QList<double> {0, 0.5, 5000, 0.5, 0, 10000};
+    QTest::newRow("top row") << QList<double> {60, 0, 1000, 0.5, 0, 25666.7};
+    QTest::newRow("bottom row, a later frame") << QList<double> {60, 1, 35000, 0.5, 0, 41666.7};
+    QTest::newRow("dropped frame") << QList<double> {60, 0, 1000, 0.05, 0, 42333.3};
+    QTest::newRow("jitter") << QList<double> {60, 0, 1000, 0.5, 1.5, 28666.7};
+    QTest::newRow("jitter, never before the drawing") << QList<double> {0, 0, 0, 0.5, -6, 0};
 }
 
 void TestSwitchBox::simulatedScreenLightsWithItsFrames()
 {
-    QFETCH(double, hz);
-    QFETCH(double, row);
-    QFETCH(double, drawnUs);
-    QFETCH(double, uniform);
-    QFETCH(double, normal);
-    QFETCH(double, lightUs);
-    const ScreenModel screen {10, hz, row, 2, 0.1};
-    QVERIFY2(std::abs(LightDelayUs(screen, drawnUs, uniform, normal) - lightUs) < 0.1,
-        qPrintable(QString::number(LightDelayUs(screen, drawnUs, uniform, normal))));
+    QFETCH(QList<double>, screen);
+    const double lightUs = LightDelayUs({10, screen[0], screen[1], 2, 0.1}, screen[2], screen[3], screen[4]);
+    QVERIFY2(std::abs(lightUs - screen[5]) < 0.1, qPrintable(QString::number(lightUs)));
 }
 
 QTEST_GUILESS_MAIN(TestSwitchBox)

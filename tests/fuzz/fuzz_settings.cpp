@@ -15,16 +15,11 @@ namespace {
 
 // Each file under a name of its own: QSettings keeps files it read and rereads one only when its
 // size or time changed.
-QString NewPath()
+QString Written(const QByteArray &content)
 {
     static QTemporaryDir dir;
     static int files = 0;
-    return dir.filePath(QString::number(++files));
-}
-
-QString Written(const QByteArray &content)
-{
-    const QString path = NewPath();
+    const QString path = dir.filePath(QString::number(++files));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         std::abort();
