@@ -285,9 +285,11 @@ void TestRunCore::runs_data()
     row("five early presses tolerated, the sixth stops the run and is told",
         "cnt=1 start early early early early early +1000 early early",
         start + "begin screen, disc 50 50, end, early presses: not evaluated, too many early presses");
-    row("ESC during a wait: the next run waits afresh, the stopped run's warning never sounds",
-        "enableWav=true minAkkust=300 maxAkkust=300 cnt=1 start +500 stop +600 enableWav=false start +1000",
-        start + "warn 700, begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50");
+    row("ESC during a wait; the next run waits afresh", "cnt=1 start +500 stop +600 start +999 +1",
+        start + "begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50");
+    row("a stopped run's warning never sounds in the next",
+        "enableWav=true minAkkust=300 maxAkkust=300 start +500 stop enableWav=false start +600",
+        start + "warn 700, begin screen, end, stopped: not evaluated, " + start + "begin screen");
     // 300 and 260 less the latency, 200 and 250 not longer than it, as measured; by hand, 250 and 5
     // have the mean 127 and the mean deviation 122, so the threshold is 127 + 366 / 2 = 310.
     row("the screen's latency taken off where the time is longer; ESC after the last answer, before the end "
