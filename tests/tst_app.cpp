@@ -20,8 +20,7 @@ class TestApp : public QObject
 private Q_SLOTS:
     void init() { folder = std::make_unique<TestFolder>(); }
     void cleanup() { folder.reset(); }
-    void folders();
-    void debugLog();
+    void foldersAndTheDebugLog();
     void settingsFileKeepsWhatItDoesNotOwn();
     void settingsGoWhereQSettingsReadsThem_data();
     void settingsGoWhereQSettingsReadsThem();
@@ -37,7 +36,7 @@ private:
     std::unique_ptr<TestFolder> folder;
 };
 
-void TestApp::folders()
+void TestApp::foldersAndTheDebugLog()
 {
     QCOMPARE(NormalizedFolder("C:\\"), QString("C:\\"));
     QCOMPARE(NormalizedFolder("C:\\a"), QString("C:\\a/"));
@@ -63,10 +62,7 @@ void TestApp::folders()
     QCOMPARE(FolderPath(DataFolder), NormalizedFolder(QDir::homePath()));
     QCOMPARE(FolderPath(ProgramFolder), QDir::currentPath() + "/");
     QCOMPARE(FolderPath(ExportFolder), QDir::currentPath() + "/");
-}
 
-void TestApp::debugLog()
-{
     QVERIFY(HasDebugOption({"blinkdash", "x", "-d"}));
     for (const QStringList &other : {QStringList {"-d"}, {"blinkdash", "-D"}, {"blinkdash", "--d"}, {"x", "-d "}})
         QVERIFY(!HasDebugOption(other)); // matched exactly, and the program's own name is no option
@@ -91,10 +87,13 @@ void TestApp::debugLog()
 void TestApp::settingsFileKeepsWhatItDoesNotOwn()
 {
     const QString ini = folder->Path("blinkdash.ini");
-    // A screen latency typed by hand counts only where a box could have measured it.
-    for (const char *latency : {"3e9", "-5", "nan", "abc"}) {
-        QVERIFY(folder->Write("blinkdash.ini", QByteArray("[Common]\nscreenLatency=") + latency));
-        QVERIFY2(!ReadSettings(ini).screenLatency, latency);
+    // Values typed by hand that no program of ours writes are none: a screen latency a box could not
+    // have measured, a size for "Verlauf" no screen has.
+    for (const char *line :
+        {"screenLatency=3e9", "screenLatency=-5", "screenLatency=nan", "screenLatency=abc", "historySize=0x700",
+            "historySize=900", "historySize=900x700x1", "historySize=99999x700", "historySize=abc"}) {
+        QVERIFY(folder->Write("blinkdash.ini", QByteArray("[Common]\n") + line));
+        QVERIFY2(!ReadSettings(ini).screenLatency && !ReadSettings(ini).historySize, line);
     }
     QVERIFY(folder->Write("blinkdash.ini", "[Common]\nscreenLatency=23.4\nscreenLatencySd=nan\n"));
     QCOMPARE(ReadSettings(ini).screenLatency->ms + ReadSettings(ini).screenLatency->sdMs, 23.4);
@@ -134,13 +133,8 @@ void TestApp::settingsFileKeepsWhatItDoesNotOwn()
     QCOMPARE(ReadSettings(ini).cnt, 20);
     QVERIFY(WriteSettings(ini, s) && std::isinf(ReadSettings(ini).maxDel));
 
-    // The size "Verlauf" was left at comes back; one no screen has is none.
-    s.historySize = QSize(900, 700);
+    s.historySize = QSize(900, 700); // the size "Verlauf" was left at comes back
     QVERIFY(WriteSettings(ini, s) && ReadSettings(ini).historySize == QSize(900, 700));
-    for (const char *size : {"0x700", "900", "900x700x1", "99999x700", "abc"}) {
-        QVERIFY(folder->Write("blinkdash.ini", QByteArray("[Common]\nhistorySize=") + size));
-        QVERIFY2(!ReadSettings(ini).historySize, size);
-    }
 }
 
 // Hand-edited files as QSettings reads them, and sound names of every kind: our values come back

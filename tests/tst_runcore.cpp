@@ -68,10 +68,7 @@ private:
     void HideSignal() override { Say("disc off"); }
     void StartMeasurement() override { Say("r"); }
     void CancelMeasurement() override { Say("led off"); }
-    void ShowBoxTrouble(BoxTrouble trouble) override
-    {
-        Say(QStringList {"box answers", "box silent", "box lost"}.at(static_cast<int>(trouble)));
-    }
+    void ShowBoxTrouble(BoxTrouble t) override { Say(QStringList {"box answers", "box silent", "box lost"}[int(t)]); }
     void ShowEndNotice(bool) override { Say("game over"); }
     void PlaySound(const QString &file) override { Say("sound " + file); }
     bool BoxWindowShown() override { return boxWindowShown; }
@@ -130,15 +127,11 @@ void AnswerToTheEnd(ManualHost &host, int ms)
 {
     int answered = 0;
     host.quiet = true;
-    while (host.engine.CurrentPhase() == RunEngine::Phase::Measuring
-        || host.engine.CurrentPhase() == RunEngine::Phase::Waiting) {
-        if (host.engine.CurrentPhase() == RunEngine::Phase::Waiting) {
-            host.Advance(host.waitDue - host.now);
-            continue;
-        }
-        host.Advance(ms);
-        host.engine.Result({ms, ReactionTiming::Program, {}, {}});
-        ++answered;
+    for (RunEngine::Phase phase;
+         (phase = host.engine.CurrentPhase()) == RunEngine::Phase::Waiting || phase == RunEngine::Phase::Measuring;) {
+        host.Advance(phase == RunEngine::Phase::Waiting ? host.waitDue - host.now : ms);
+        if (phase == RunEngine::Phase::Measuring)
+            host.engine.Result({ms, ReactionTiming::Program, {}, {}}), ++answered;
     }
     host.quiet = false;
     host.transcript << QStringLiteral("%1 answered, the end notice at %2 ms").arg(answered).arg(host.now);
@@ -312,19 +305,15 @@ void TestRunCore::runs_data()
             + "box silent, led off, end, stopped: not evaluated");
     row("a box lost: no more signals, Fertig evaluates",
         "useBox=true cnt=2 start +1000 boxlost +5000 answer=250 boxlost stop",
-        start + "begin box, " + r
-            + "(Schaltbox waehrend des Tests verloren), box lost, (Ergebnis 250 ohne Messung verworfen), end, box "
-              "lost: "
-              "not evaluated");
-    row("a negative count: the end notice after one wait", "cnt=-5 start +1000",
-        start + "begin screen, game over, sound ding.wav");
+        start + "begin box, " + r + "(Schaltbox waehrend des Tests verloren), box lost, "
+            + "(Ergebnis 250 ohne Messung verworfen), end, box lost: not evaluated");
     // Waits in ms, truncated, never rounded (0.3 s is 299 ms as a long double sees it), each bound
     // within 0 to 60 s, the range from the smaller to the larger; seed 0 draws 38/32767 of it first.
     row("0.3 to 0.7 s", "minDel=0.3 maxDel=0.7 start", "(start 299 399 299), wait 299, begin screen");
     row("min above max", "minDel=5 maxDel=2 start", "(start 5000 3000 5003), wait 5003, begin screen");
     row("hand-edited: huge", "minDel=1e300 maxDel=2 start", "(start 60000 58000 60067), wait 60067, begin screen");
-    row("hand-edited: not numbers, no waits at all", "minDel=nan maxDel=-inf cnt=1 start +0",
-        "(start 0 0 0), wait 0, begin screen, disc 50 50");
+    row("hand-edited: not numbers, no waits at all; a negative count, the end notice after one wait",
+        "minDel=nan maxDel=-inf cnt=-5 start +0", "(start 0 0 0), wait 0, begin screen, game over, sound ding.wav");
     // Each disc's own latency taken off its key's microseconds, rounded once (300 400 - 23 500 is
     // 277 ms, 270 499 - 20 000 is 250), not the stored average; a light not seen, not answered in
     // 1.5 s or after the key is no trial that counts: 260 and 250 leave the mean 255, deviation 5.
@@ -385,10 +374,8 @@ void TestRunCore::runs_data()
         "complete: pvt-b (67 trials)");
     row("a hidden window: the signal waits, then comes after a fresh wait; a lead longer than it, no warning",
         "enableWav=true minAkkust=1001 maxAkkust=1001 cnt=1 start away +1000 +5000 back +999 +1",
-        start
-            + "begin screen, (Signal nicht gezeigt: Fenster nicht sichtbar), (Fenster wieder sichtbar, Wartezeit "
-              "1000), "
-            + "wait 1000, disc 50 50");
+        start + "begin screen, (Signal nicht gezeigt: Fenster nicht sichtbar), "
+            + "(Fenster wieder sichtbar, Wartezeit 1000), wait 1000, disc 50 50");
 }
 
 void TestRunCore::runs()
