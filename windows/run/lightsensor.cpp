@@ -129,12 +129,8 @@ LightCommand LightArming::Arm(SwitchBox &box, bool screenTrial)
     command.echoUs = std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - command.sent).count();
     // Judged against the armings before it, once there are a few.
     double limitUs = 2 * lineOneWayUs + FirstLateUs;
-    if (echoesUs.size() >= FewEchoes) {
-        QList<double> sorted = echoesUs;
-        std::sort(sorted.begin(), sorted.end());
-        const double median = MedianOf(sorted), upperQuartile = MedianOf(sorted.mid(sorted.size() / 2));
-        limitUs = median + std::max<double>(LateUs, 2 * (upperQuartile - median));
-    }
+    if (echoesUs.size() >= FewEchoes)
+        limitUs = MedianOf(echoesUs) + LateUs;
     if (back) // one given up on says only that it was late
         echoesUs.append(static_cast<double>(command.echoUs));
     command.heldUp = !back || static_cast<double>(command.echoUs) > limitUs;

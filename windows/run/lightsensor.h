@@ -78,9 +78,7 @@ class LightArming
 public:
     static constexpr int HeldUpUs = 500;
     static constexpr int WaitUs = 3000; // beyond the round trip: how long the drawing may wait
-    // Beyond the median echo: this, or twice the upper quartile's distance from it where the line's
-    // echoes spread more (a USB adapter's frames).
-    static constexpr int LateUs = 300;
+    static constexpr int LateUs = 300;  // beyond the median echo
     // Until a few armings have a median of their own: this beyond the line's round trip.
     static constexpr int FewEchoes = 3;
     static constexpr int FirstLateUs = 2000;
