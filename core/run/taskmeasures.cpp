@@ -35,6 +35,11 @@ bool IsLapse(const Task &task, int ms)
     return LapseMs(task) > 0 && ms >= LapseMs(task);
 }
 
+int LapseThresholdMs(const Task &task)
+{
+    return LapseMs(task);
+}
+
 bool IsFalseStart(const Task &task, int ms)
 {
     return LapseMs(task) > 0 && ms < FalseStartMs;
@@ -97,14 +102,20 @@ ChoiceMeasures MeasureChoice(const RunRecord &run)
 
 std::optional<HickLine> FitHick(const QList<RunRecord> &runs)
 {
-    QList<double> xs, ys;
+    QList<QPointF> points;
     for (const RunRecord &run : runs) {
-        const std::optional<double> y = MeasureChoice(run).meanCorrectMs;
-        if (run.task.kind != TaskKind::Choice || !y)
-            continue;
-        xs << std::log2(run.task.alternatives);
-        ys << *y;
+        const std::optional<QPointF> point = HickPoint(run);
+        if (run.task.kind == TaskKind::Choice && point) // choice runs alone, as ever
+            points << *point;
     }
+    return FitHick(points);
+}
+
+std::optional<HickLine> FitHick(const QList<QPointF> &points)
+{
+    QList<double> xs, ys;
+    for (const QPointF &point : points)
+        xs << point.x(), ys << point.y();
     const std::optional<double> mx = Mean(xs);
     if (!mx)
         return std::nullopt;
@@ -118,6 +129,16 @@ std::optional<HickLine> FitHick(const QList<RunRecord> &runs)
         return std::nullopt;
     const double slope = sxy / sxx;
     return HickLine {slope, my - slope * *mx};
+}
+
+std::optional<QPointF> HickPoint(const RunRecord &run)
+{
+    if (run.task.kind == TaskKind::Simple && run.evaluation.result)
+        return QPointF(0, *run.evaluation.result);
+    const std::optional<double> y = MeasureChoice(run).meanCorrectMs;
+    if (run.task.kind != TaskKind::Choice || !y)
+        return std::nullopt;
+    return QPointF(std::log2(run.task.alternatives), *y);
 }
 
 GoNoGoMeasures MeasureGoNoGo(const RunRecord &run)

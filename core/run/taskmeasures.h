@@ -3,6 +3,7 @@
 #include "runrecord.h"
 
 #include <QList>
+#include <QPointF>
 
 #include <optional>
 
@@ -16,6 +17,7 @@ constexpr int FalseStartMs = 100;
 // A lapse: a reaction at or beyond the task's threshold, 500 ms for the PVT (Basner & Dinges 2011),
 // 355 ms for PVT-B (Basner, Mollicone & Dinges 2011); tasks without lapses have none.
 bool IsLapse(const Task &task, int ms);
+int LapseThresholdMs(const Task &task);      // 0: the task has no lapses
 bool IsFalseStart(const Task &task, int ms); // PVT and PVT-B only
 
 // A task's trial judged as it ends: its answer right where it is the key expected (no key for a
@@ -57,6 +59,11 @@ struct HickLine
     double interceptMs = 0;
 };
 std::optional<HickLine> FitHick(const QList<RunRecord> &runs);
+// The same line through points of log2(places) and time; none without two different places.
+std::optional<HickLine> FitHick(const QList<QPointF> &points);
+// A run's point on Hick's chart: a choice run's log2 of its places and mean time of right answers;
+// a simple run is one place (0 bits) with its result. None for other tasks or without that time.
+std::optional<QPointF> HickPoint(const RunRecord &run);
 
 // Go/no-go: go signals not answered in time (omissions), no-go signals answered (commission
 // errors), and the mean reaction time of the go signals answered.
