@@ -404,6 +404,10 @@ void TestJournal::window()
     QAbstractItemModelTester tester(history.runView->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     history.show();
     QCOMPARE(history.focusWidget(), history.runView); // not a delete button
+    // Only simple runs: the table and charts as ever, no task's summary or Hick chart.
+    QCOMPARE(history.runView->model()->columnCount(), 5);
+    QVERIFY(history.summaryLabel->isHidden());
+    QVERIFY(!history.chartTabs->isTabVisible(history.chartTabs->indexOf(history.hickTab)));
     QCOMPARE(history.runView->model()->index(0, RunTable::DateColumn).data().toString(), "03.12.2026 09:30:00");
     QCOMPARE(history.runView->model()->rowCount(), 3);
     QCOMPARE(history.ShownRun(), 3);

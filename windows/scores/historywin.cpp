@@ -4,14 +4,19 @@
 #include "journalcsv.h"
 #include "prompts.h"
 #include "safefile.h"
+#include "taskcharts.h"
+#include "tasksummary.h"
 
 #include <QDateTimeAxis>
 #include <QDir>
+#include <QHash>
 #include <QHeaderView>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QScreen>
 #include <QValueAxis>
+
+#include <algorithm>
 
 namespace {
 
@@ -102,18 +107,19 @@ DateAxisRange FittedRange(qint64 firstMs, qint64 lastMs)
 
 namespace {
 
-// The results of one name's runs over time, oldest first.
-QChart *TrendChart(const QList<RunRecord> &runs, const QString &name)
+// The results of one name's runs (given newest first) over time, oldest first: by the figure its
+// task counts (the simple task's result).
+QChart *TrendChart(const QList<RunRecord> &runs, const QString &name, const QString &title)
 {
-    QChart *chart = NewChart(
-        name.isEmpty() ? QStringLiteral("Ergebnisse ohne Namen") : QStringLiteral("Ergebnisse von %1").arg(name));
+    QChart *chart = NewChart(title);
     QList<QPointF> points;
     double low = 0, high = 1;
     for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
-        if (run->name != name || !run->evaluation.result)
+        const std::optional<double> figure = RunFigureMs(*run);
+        if (run->name != name || !figure)
             continue;
-        points.append(QPointF(double(run->started.toMSecsSinceEpoch()), *run->evaluation.result));
-        high = qMax(high, double(*run->evaluation.result));
+        points.append(QPointF(double(run->started.toMSecsSinceEpoch()), *figure));
+        high = qMax(high, *figure);
     }
     auto *line = new QLineSeries;
     line->setName(QStringLiteral("Ergebnis"));
@@ -150,10 +156,28 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
 {
     setupUi(this);
     QString reason;
-    runs.SetRuns(journal.Runs(&reason));
+    QList<RunRecord> all = journal.Runs(&reason);
+    // The other tasks' measures come from their trials: read with their runs, in one query.
+    QList<qint64> taskRuns;
+    for (const RunRecord &run : all)
+        if (run.task.kind != TaskKind::Simple)
+            taskRuns << run.id;
+    if (reason.isEmpty() && !taskRuns.isEmpty()) {
+        QHash<qint64, QList<RunTrial>> trials;
+        for (const RunRecord &run : journal.RunsWithTrials(taskRuns, &reason))
+            trials.insert(run.id, run.trials);
+        for (RunRecord &run : all)
+            run.trials = trials.value(run.id);
+    }
+    runs.SetRuns(all);
     if (!reason.isEmpty())
         Failed(QStringLiteral("Der Verlauf konnte nicht gelesen werden."), reason);
     TellSetAside();
+    taskFilter->addItem(QStringLiteral("Alle Aufgaben"));
+    for (const TaskKind kind : {TaskKind::Simple, TaskKind::Pvt, TaskKind::PvtB, TaskKind::Choice, TaskKind::GoNoGo})
+        taskFilter->addItem(TaskKindTitle(kind), static_cast<int>(kind));
+    chartTabs->setTabVisible(chartTabs->indexOf(hickTab), false);
+    summaryLabel->setVisible(runs.HasOtherTasks());
     shown.setSourceModel(&runs);
     shown.setSortRole(RunTable::SortRole);
     shown.setFilterKeyColumn(RunTable::NameColumn);
@@ -164,7 +188,7 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
     QHeaderView *header = runView->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
     header->setSectionResizeMode(RunTable::NameColumn, QHeaderView::Stretch);
-    for (QChartView *view : {runChart, histogramChart, trendChart})
+    for (QChartView *view : {runChart, histogramChart, trendChart, hickChart})
         view->setRenderHint(QPainter::Antialiasing);
     connect(nameFilter, &QLineEdit::textChanged, &shown, &QSortFilterProxyModel::setFilterFixedString);
     const auto count = [this] { // and what depends on the rows shown
@@ -180,6 +204,8 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
     connect(&shown, &QAbstractItemModel::modelReset, this, count);
     connect(&shown, &QAbstractItemModel::layoutChanged, this, count);
     connect(runView->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &HistoryWin::ShowCurrentRun);
+    connect(runView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &HistoryWin::ShowHick);
+    connect(taskFilter, &QComboBox::currentIndexChanged, this, &HistoryWin::ChooseTask);
     // The newest run in the charts, none selected: an export then takes all shown.
     count();
     if (!runView->currentIndex().isValid())
@@ -222,25 +248,101 @@ void HistoryWin::ShowCurrentRun()
         Show(runChart, NewChart(QStringLiteral("Kein Durchgang gewählt")));
         Show(histogramChart, NewChart(QString()));
         Show(trendChart, NewChart(QString()));
+        summaryLabel->clear();
+        ShowHick();
         return;
     }
-    QString reason;
-    const QList<RunTrial> trials = CountedTrials(journal.Trials(run->id, &reason)); // the journal keeps all
-    if (!reason.isEmpty())
-        Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
-    TellSetAside();
     shownRun = run->id;
-    Show(runChart, RunChart(*run, trials));
-    QList<int> times;
-    for (const RunTrial &t : trials)
-        times << t.timeMs;
-    Show(histogramChart, HistogramChart(times, QStringLiteral("Verteilung der Reaktionszeiten"), QStringLiteral("ms")));
-    ShowTrend(run->name);
+    switch (run->task.kind) {
+    case TaskKind::Simple: {
+        QString reason;
+        const QList<RunTrial> trials = CountedTrials(journal.Trials(run->id, &reason)); // the journal keeps all
+        if (!reason.isEmpty())
+            Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
+        TellSetAside();
+        Show(runChart, RunChart(*run, trials));
+        QList<int> times;
+        for (const RunTrial &t : trials)
+            times << t.timeMs;
+        Show(histogramChart,
+            HistogramChart(times, QStringLiteral("Verteilung der Reaktionszeiten"), QStringLiteral("ms")));
+        break;
+    }
+    case TaskKind::Pvt:
+    case TaskKind::PvtB:
+        Show(runChart, PvtChart(*run));
+        Show(histogramChart, SpeedHistogram(*run));
+        break;
+    case TaskKind::Choice:
+    case TaskKind::GoNoGo:
+        Show(runChart, AnswersChart(*run));
+        Show(histogramChart, RightTimesHistogram(*run));
+        break;
+    }
+    ShowTrend(*run);
+    summaryLabel->setText(SummaryText(run->name, run->task, Summarize(SameTask(*run))));
+    ShowHick();
 }
 
-void HistoryWin::ShowTrend(const QString &name)
+void HistoryWin::ChooseTask()
 {
-    Show(trendChart, TrendChart(runs.Runs(), name));
+    const QVariant kind = taskFilter->currentData();
+    runs.SetTaskKind(kind.isValid() ? std::optional(static_cast<TaskKind>(kind.toInt())) : std::nullopt);
+    runView->horizontalHeader()->setSectionResizeMode(RunTable::NameColumn, QHeaderView::Stretch);
+    summaryLabel->setVisible(kind.isValid() || runs.HasOtherTasks());
+    ShowCurrentRun();
+    if (runs.ShownKind() == TaskKind::Choice)
+        chartTabs->setCurrentWidget(hickTab);
+}
+
+QList<RunRecord> HistoryWin::SameTask(const RunRecord &run) const
+{
+    QList<RunRecord> same;
+    const QString task = TaskName(run.task);
+    for (const RunRecord &other : runs.AllRuns()) // newest first
+        if (other.name == run.name && TaskName(other.task) == task)
+            same.prepend(other);
+    return same;
+}
+
+void HistoryWin::ShowTrend(const RunRecord &run)
+{
+    const QString who = run.name.isEmpty() ? QStringLiteral("ohne Namen") : QStringLiteral("von %1").arg(run.name);
+    if (run.task.kind == TaskKind::GoNoGo) {
+        Show(trendChart, GoNoGoChart(SameTask(run), QStringLiteral("%1 %2").arg(TaskTitle(run.task), who)));
+        return;
+    }
+    QString title = QStringLiteral("Ergebnisse %1").arg(who);
+    if (run.task.kind != TaskKind::Simple)
+        title = QStringLiteral("%1: %2").arg(TaskTitle(run.task), title);
+    QList<RunRecord> same = SameTask(run);
+    std::reverse(same.begin(), same.end()); // newest first, as the chart takes them
+    Show(trendChart, TrendChart(same, run.name, title));
+}
+
+void HistoryWin::ShowHick()
+{
+    const RunRecord *run = CurrentRun();
+    const bool choice = run ? run->task.kind == TaskKind::Choice : runs.ShownKind() == TaskKind::Choice;
+    chartTabs->setTabVisible(chartTabs->indexOf(hickTab), choice);
+    if (!choice)
+        return;
+    const QList<qint64> selected = SelectedRuns();
+    QList<RunRecord> chosen;
+    QString title;
+    if (selected.size() >= 2) {
+        for (const RunRecord &other : runs.AllRuns())
+            if (selected.contains(other.id))
+                chosen << other;
+        title = QStringLiteral("Hick-Gesetz: %1 gewählte Durchgänge").arg(selected.size());
+    } else if (run) {
+        for (const RunRecord &other : runs.AllRuns())
+            if (other.name == run->name && (other.task.kind == TaskKind::Choice || other.task.kind == TaskKind::Simple))
+                chosen << other;
+        title = run->name.isEmpty() ? QStringLiteral("Hick-Gesetz ohne Namen")
+                                    : QStringLiteral("Hick-Gesetz: %1").arg(run->name);
+    }
+    Show(hickChart, HickChart(chosen, title));
 }
 
 void HistoryWin::on_deleteRunButton_clicked()
@@ -260,7 +362,7 @@ void HistoryWin::on_deleteNameButton_clicked()
         return;
     const QString name = current->name;
     QList<qint64> ids;
-    for (const RunRecord &run : runs.Runs())
+    for (const RunRecord &run : runs.AllRuns()) // of every task
         if (run.name == name)
             ids << run.id;
     Delete(ids, QStringLiteral("Alle %1 Durchgänge von „%2“ löschen?").arg(ids.size()).arg(name));

@@ -18,9 +18,10 @@ struct DateAxisRange
 };
 DateAxisRange FittedRange(qint64 firstMs, qint64 lastMs);
 
-// The window "Verlauf": every run of the journal, newest first, filtered by name and sorted by any
-// column; for the selected run its times by signal and their distribution, for its name the results
-// over time. Runs can be deleted after a question and exported as CSV.
+// The window "Verlauf": every run of the journal, newest first, filtered by name and task and
+// sorted by any column, a task's runs with its measures; for the selected run its times by signal
+// and their distribution, for its name and task the results over time and a summary (choice: Hick's
+// chart). Runs can be deleted after a question and exported as CSV.
 class HistoryWin : public QDialog, public Ui_HistoryWin
 {
     Q_OBJECT
@@ -40,7 +41,11 @@ private:
     QList<qint64> SelectedRuns() const;
     const RunRecord *CurrentRun() const;
     void ShowCurrentRun();
-    void ShowTrend(const QString &name);
+    void ChooseTask();
+    // The name's runs of the run's task, oldest first.
+    QList<RunRecord> SameTask(const RunRecord &run) const;
+    void ShowTrend(const RunRecord &run);
+    void ShowHick(); // the chosen runs, or the current run's name's choice and simple runs
     void Delete(const QList<qint64> &ids, const QString &question);
     void Failed(const QString &what, const QString &reason);
     void TellSetAside(); // a damaged journal, set aside by the last read
