@@ -359,6 +359,7 @@ Settings ReadSettings(const QString &iniPath)
     if (size.size() == 2 && history.width() > 0 && history.height() > 0 && history.width() <= 20000
         && history.height() <= 20000)
         s.historySize = history;
+    s.task = ReadString(ini, "task", defaults.task);
     ini.endGroup();
     if (const std::optional<QByteArray> raw = RawValue(ReadFile(iniPath), QStringLiteral("Common/wavFile"));
         raw && TypedByHand(*raw))
@@ -391,5 +392,8 @@ bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
     if (s.historySize)
         values.append({"historySize",
             QByteArray::number(s.historySize->width()) + 'x' + QByteArray::number(s.historySize->height())});
+    // A file that never had another task stays as it was.
+    if (s.task != Settings().task || RawValue(content, QStringLiteral("Common/task")))
+        values.append({"task", IniString(s.task)});
     return WriteFileWhole(iniPath, WithValues(content, values), reason);
 }

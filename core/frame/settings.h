@@ -41,6 +41,8 @@ struct Settings
     bool lightTimed = false;                    // screen mode: each disc timed by the box's light sensor
     bool lightButton = false;                   // and answered with the box's button, not SPACE
     std::optional<QSize> historySize;           // of the window "Verlauf", once resized
+    // The task's name as the journal keeps it ("pvt", "wahl-2"); the run reads what it knows of it.
+    QString task = QStringLiteral("einfach");
 };
 
 // A missing file or key gives the default; a number that does not convert gives 0 or 0.0; a switch
@@ -49,8 +51,8 @@ struct Settings
 // into the file by hand comes back exactly, commas, blanks and Latin-1 bytes included.
 Settings ReadSettings(const QString &iniPath);
 
-// Writes every setting but cnt and journal (the screen latency with its correction switch and the
-// size of "Verlauf" only once there are such) into group "Common", keeping the rest of the file as
+// Writes every setting but cnt and journal (the screen latency with its correction switch, the
+// size of "Verlauf" and the task only once there are such) into group "Common", keeping the rest of the file as
 // it stands (a hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
 // system's reason, when it could not be written, and the old file keeps every byte.
 bool WriteSettings(const QString &iniPath, const Settings &settings, QString *reason = nullptr);

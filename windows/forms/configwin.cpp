@@ -3,11 +3,13 @@
 #include "folders.h"
 #include "prompts.h"
 #include "soundfiles.h"
+#include "tasktitle.h"
 #include "textfit.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardItemModel>
 
 #include <cmath>
 
@@ -38,6 +40,24 @@ ConfigWin::ConfigWin(QWidget *parent)
     connect(radioButtonScreen, &QRadioButton::toggled, this, offerLightTiming);
     connect(checkBoxLightTimed, &QCheckBox::toggled, this, offerLightTiming);
     offerLightTiming();
+    for (const QString &name : OfferedTasks())
+        comboBoxTask->addItem(TaskTitle(TaskNamed(name)), name);
+    connect(radioButtonBox, &QRadioButton::toggled, this, &ConfigWin::OfferTasks);
+}
+
+void ConfigWin::OfferTasks()
+{
+    // Places and colours need the screen: with the box, only the tasks its LED and button can give.
+    const auto *model = qobject_cast<QStandardItemModel *>(comboBoxTask->model());
+    for (int i = 0; i < comboBoxTask->count(); ++i)
+        model->item(i)->setEnabled(!radioButtonBox->isChecked() || !NeedsScreen(TaskNamed(TaskOf(i))));
+    if (!model->item(comboBoxTask->currentIndex())->isEnabled())
+        comboBoxTask->setCurrentIndex(0); // what the dialog shows is what runs
+}
+
+QString ConfigWin::TaskOf(int index) const
+{
+    return comboBoxTask->itemData(index).toString();
 }
 
 void ConfigWin::ShowScreenLatency(const std::optional<ScreenLatency> &latency)
@@ -68,6 +88,12 @@ void ConfigWin::ShowSettings(const Settings &s)
     checkBoxCorrection->setChecked(s.screenLatencyCorrection);
     checkBoxLightTimed->setChecked(s.lightTimed);
     checkBoxLightButton->setChecked(s.lightButton);
+    // A task set by hand that the list does not hold (another go share) is offered beside the others.
+    const QString task = TaskName(TaskNamed(s.task));
+    if (comboBoxTask->findData(task) < 0)
+        comboBoxTask->addItem(TaskTitle(TaskNamed(task)), task);
+    comboBoxTask->setCurrentIndex(comboBoxTask->findData(task));
+    OfferTasks();
 }
 
 void ConfigWin::TakeSettings(Settings &s) const
@@ -85,6 +111,7 @@ void ConfigWin::TakeSettings(Settings &s) const
     s.screenLatencyCorrection = checkBoxCorrection->isChecked();
     s.lightTimed = checkBoxLightTimed->isChecked();
     s.lightButton = checkBoxLightButton->isChecked();
+    s.task = TaskOf(comboBoxTask->currentIndex());
 }
 
 void ConfigWin::on_selectWavButton_clicked()

@@ -27,4 +27,8 @@ Q_SIGNALS:
 
 public Q_SLOTS:
     void on_selectWavButton_clicked();
+
+private:
+    void OfferTasks();
+    QString TaskOf(int index) const; // its stored name
 };
