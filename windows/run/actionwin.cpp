@@ -9,6 +9,32 @@
 #include <QResizeEvent>
 #include <QWindow>
 
+namespace {
+
+// The PVT's counter moves on at about every frame a screen shows.
+constexpr int CounterTickMs = 10;
+
+// The task key a key on the keyboard stands for; empty for others.
+QString TaskKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Space:
+        return QStringLiteral("space");
+    case Qt::Key_D:
+        return QStringLiteral("d");
+    case Qt::Key_F:
+        return QStringLiteral("f");
+    case Qt::Key_J:
+        return QStringLiteral("j");
+    case Qt::Key_K:
+        return QStringLiteral("k");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 SignalPlacement PlaceSignal(const QSize &windowSize, int posX, int posY)
 {
     const int right = windowSize.width() - 1;
@@ -27,6 +53,14 @@ ActionWin::ActionWin(QWidget *parent)
     presentationPoll.setInterval(1);
     presentationPoll.setTimerType(Qt::PreciseTimer);
     connect(&presentationPoll, &QTimer::timeout, this, &ActionWin::PollPresentation);
+    counterTick.setInterval(CounterTickMs);
+    counterTick.setTimerType(Qt::PreciseTimer);
+    connect(&counterTick, &QTimer::timeout, this, [this] {
+        if (signalVisible)
+            update(CounterRect());
+        else
+            counterTick.stop();
+    });
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent covers every pixel; skip the erase
     setWindowTitle(QStringLiteral("Flinkprobe"));
@@ -35,7 +69,11 @@ ActionWin::ActionWin(QWidget *parent)
 void ActionWin::TellTooManyEarlyPresses()
 {
     releaseKeyboard();
-    Prompt::Information(this, tr("Fehler"), tr("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen."));
+    Prompt::Information(this, tr("Fehler"),
+        TaskKeys(task).contains(QStringLiteral("space"))
+            ? tr("Sie haben die Leertaste zu oft gedrückt.\nDer Test wird abgebrochen.")
+            : tr("Sie haben zu oft eine Taste gedrückt, ohne dass eine Scheibe zu sehen war.\nDer Test wird "
+                 "abgebrochen."));
 }
 
 void ActionWin::SetMessage(const QString &text)
@@ -63,6 +101,9 @@ void ActionWin::Withdraw()
     signalVisible = false;
     message.clear();
     checking = marked = lightTimed = lightButton = false;
+    counterTick.stop();
+    task = Task();
+    stimulus.clear();
     if (isVisible())
         repaint();
     setVisible(false);
@@ -73,6 +114,7 @@ void ActionWin::ShowSignal(int x, int y)
     posX = x;
     posY = y;
     signalVisible = true;
+    counterFrom.reset();
     grabKeyboard();
     const bool stamped = drawTimes.Watch();
     const bool presented = wayland.Watch(this);
@@ -92,6 +134,22 @@ void ActionWin::ShowSignal(int x, int y)
     else
         WaitForDisplay();
     clock.DiscShown(painted, clock.Now());
+    if (Counting()) { // from its first frame on, which shows 0
+        counterFrom = painted;
+        counterTick.start();
+    }
+}
+
+void ActionWin::ShowStimulus(int x, int y, const QString &name)
+{
+    stimulus = name;
+    ShowSignal(x, y);
+}
+
+void ActionWin::SetTask(const Task &runTask)
+{
+    task = runTask;
+    stimulus.clear();
 }
 
 SteadyTime ActionWin::DiscInstant()
@@ -128,8 +186,17 @@ QRect ActionWin::LightPatch() const
     return QRect(0, height() - LightPatchSize, LightPatchSize, LightPatchSize);
 }
 
+QRect ActionWin::CounterRect() const
+{
+    // Digits an eighth of the height tall, room for six of them.
+    const int h = height() / 8;
+    return QRect(0, 0, 4 * h, h * 3 / 2).translated(rect().center() - QPoint(2 * h, h * 3 / 4));
+}
+
 QRegion ActionWin::DiscRegion() const
 {
+    if (Counting())
+        return QRegion(CounterRect());
     // The disc's outline is drawn with a pen 3 px wide, centred on the rectangle's edge. The patch
     // in the same region: one frame brings both, or takes both away.
     const QRegion disc(PlaceSignal(size(), posX, posY).disc.adjusted(-2, -2, 2, 2));
@@ -141,6 +208,7 @@ void ActionWin::ResetRun()
     lastTiming.reset();
     heldPresses.clear();
     signalVisible = false;
+    counterTick.stop();
 }
 
 bool ActionWin::CanBeSeen() const
@@ -158,38 +226,39 @@ void ActionWin::Reclaim()
 
 void ActionWin::keyPressEvent(QKeyEvent *event)
 {
-    switch (event->key()) {
-    case Qt::Key_Space:
-        event->accept();
-        if (checking)
-            Q_EMIT CheckSpace();
-        else if (!event->isAutoRepeat() && !lightButton) // a held key is one press
-            SpacePressed(event->timestamp());
-        break;
-    case Qt::Key_Escape:
+    if (event->key() == Qt::Key_Escape) {
         DebugLog("ESC received");
         event->accept();
         Q_EMIT SignalStop();
         releaseKeyboard();
-        break;
-    default:
-        event->ignore();
-        break;
+        return;
     }
+    if (event->key() == Qt::Key_Space && checking) {
+        event->accept();
+        Q_EMIT CheckSpace();
+        return;
+    }
+    const QString key = TaskKey(event->key());
+    if (key.isEmpty() || !TaskKeys(task).contains(key)) { // a choice's SPACE is no answer either
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (!event->isAutoRepeat() && !lightButton) // a held key is one press
+        KeyPressed({static_cast<std::uint32_t>(event->timestamp()), key});
 }
 
-void ActionWin::SpacePressed(unsigned long timestamp)
+void ActionWin::KeyPressed(const Press &press)
 {
-    const auto stamp = static_cast<std::uint32_t>(timestamp);
     // Until the compositor says when the disc was shown, a press can be told neither early nor in
     // time: it waits, the disc stays up.
     if (signalVisible && (!heldPresses.isEmpty() || wayland.Followed() == WaylandTiming::Frame::Pending)) {
-        heldPresses.append(stamp);
+        heldPresses.append(press);
         if (!presentationPoll.isActive())
             presentationPoll.start();
         return;
     }
-    Judge(stamp);
+    Judge(press);
 }
 
 void ActionWin::PollPresentation()
@@ -208,8 +277,9 @@ void ActionWin::PollPresentation()
     heldPresses.clear();
 }
 
-void ActionWin::Judge(std::uint32_t stamp)
+void ActionWin::Judge(const Press &press)
 {
+    const std::uint32_t stamp = press.stamp;
     if (signalVisible) {
         const std::optional<ServerDrawing> drawn = drawTimes.Drawn();
         ReactionTiming by = ReactionTiming::Program;
@@ -225,7 +295,7 @@ void ActionWin::Judge(std::uint32_t stamp)
             lastTiming = by;
             signalVisible = false;
             repaint(DiscRegion());
-            Q_EMIT SignalResult(WholeMs(*us), by, *us);
+            Q_EMIT SignalResult(WholeMs(*us), by, *us, press.key);
             return;
         }
         DebugLog("Leertaste vor dem Signal gedrueckt"); // handled late, but pressed too early
@@ -253,8 +323,18 @@ void ActionWin::paintEvent(QPaintEvent *event)
         painter.drawRect(LightPatch().adjusted(1, 1, -1, -1));
         painter.restore();
     }
-    if (signalVisible) {
-        painter.setBrush(QBrush(Qt::yellow, Qt::SolidPattern));
+    if (signalVisible && Counting()) { // yellow, as the disc: the same kind of light on the screen
+        const qint64 ms = counterFrom ? (clock.Now() - *counterFrom) / std::chrono::milliseconds(1) : 0;
+        QFont digits = font();
+        digits.setPixelSize(CounterRect().height() * 2 / 3);
+        digits.setBold(true);
+        painter.setFont(digits);
+        painter.setPen(Qt::yellow);
+        painter.drawText(CounterRect(), Qt::AlignCenter, QString::number(ms));
+    } else if (signalVisible) {
+        // A no-go disc blue, the go/no-go's other colour; every other disc yellow.
+        const bool blue = stimulus == QLatin1String("blue");
+        painter.setBrush(QBrush(blue ? Qt::blue : Qt::yellow, Qt::SolidPattern));
         painter.drawEllipse(place.disc);
     } else if (marked) { // where the light sensor goes, twice the disc's size around it
         painter.setPen(QPen(Qt::gray, 2.0));

@@ -2,6 +2,7 @@
 
 #include "displayserver.h"
 #include "reactionclock.h"
+#include "task.h"
 #include "waylandtiming.h"
 
 #include <QFrame>
@@ -22,7 +23,8 @@ SignalPlacement PlaceSignal(const QSize &windowSize, int posX, int posY);
 
 // The stimulus window of a screen run: a black surface that shows a yellow disc on request,
 // times the SPACE press that answers it, tells a SPACE pressed while no disc was shown, and ends
-// the run on ESC or on closing.
+// the run on ESC or on closing. A task's run shows the task's stimulus instead (a running counter,
+// a disc at one of its places or in a go/no-go colour) and takes the task's keys.
 class ActionWin : public QFrame
 {
     Q_OBJECT
@@ -39,8 +41,13 @@ public:
     void Withdraw();
     // Shows the disc at x, y per cent, starts the clock and takes the keyboard.
     void ShowSignal(int x, int y);
+    // A task's stimulus (Stimulus::name), shown and timed as a disc: the PVT's counter from 0 at
+    // the centre, a go/no-go disc in "yellow" or "blue", a choice's disc at its place.
+    void ShowStimulus(int x, int y, const QString &name);
     // Takes the disc away again (a screen check; in a run the answer does).
     void HideSignal();
+    // The task of the run being presented, until the window is withdrawn: its stimulus and keys.
+    void SetTask(const Task &runTask);
     // Forgets the shown signal of the previous run.
     void ResetRun();
     // A screen check: SPACE only says so (CheckSpace), and a ring marks where the disc will come,
@@ -66,7 +73,8 @@ public:
     ReactionClock &Clock() { return clock; }
 
 Q_SIGNALS:
-    void SignalResult(int ms, ReactionTiming by, qint64 us); // us: not yet rounded
+    // us: not yet rounded; key: the task's key that answered ("space", a choice's "f")
+    void SignalResult(int ms, ReactionTiming by, qint64 us, const QString &key);
     void EarlyPress();
     void SignalStop();
     void CheckSpace();
@@ -83,17 +91,29 @@ private:
     // presented within a refresh or two.
     static constexpr int PresentationWaitMs = 200;
 
-    void SpacePressed(unsigned long timestamp);
+    // A press of one of the task's keys, as stamped.
+    struct Press
+    {
+        std::uint32_t stamp = 0;
+        QString key;
+    };
+    void KeyPressed(const Press &press);
     void PollPresentation();
-    void Judge(std::uint32_t stamp); // a reaction to the disc, or an early press
-    QRegion DiscRegion() const;      // what showing or removing the disc repaints, its patch with it
+    void Judge(const Press &press); // a reaction to the disc, or an early press
+    QRegion DiscRegion() const;     // what showing or removing the disc repaints, its patch with it
     QRect LightPatch() const;
+    QRect CounterRect() const; // the PVT's counter, at the centre
+    bool Counting() const { return task.kind == TaskKind::Pvt || task.kind == TaskKind::PvtB; }
 
     ReactionClock clock;
-    DrawTimes drawTimes;              // when the server drew the disc, where it tells
-    WaylandTiming wayland;            // when the compositor presented it, where it tells
-    QList<std::uint32_t> heldPresses; // stamps of presses waiting for the compositor's word
+    DrawTimes drawTimes;      // when the server drew the disc, where it tells
+    WaylandTiming wayland;    // when the compositor presented it, where it tells
+    QList<Press> heldPresses; // waiting for the compositor's word
     QTimer presentationPoll;
+    Task task;
+    QString stimulus;                         // the task's signal shown: a go/no-go colour
+    QTimer counterTick;                       // the PVT's counter runs while it is shown
+    std::optional<SteadyTime> counterFrom;    // none: its first frame, 0
     std::optional<ReactionTiming> lastTiming; // of this run, to log a change of clocks
     QString message;
     bool signalVisible = false;

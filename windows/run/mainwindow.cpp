@@ -11,6 +11,7 @@
 #include "safefile.h"
 #include "scorewin.h"
 #include "spacekey.h"
+#include "taskresult.h"
 #include "textfit.h"
 #include "website.h"
 
@@ -78,9 +79,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(lineEdit, &QLineEdit::returnPressed, this, &MainWindow::on_startButton_clicked);
     connect(&waitTimer, &QTimer::timeout, this, &MainWindow::SlotNextEvent);
     connect(&warningTimer, &QTimer::timeout, this, &MainWindow::SlotPlayWav);
-    connect(&actionWin, &ActionWin::SignalResult, this, [this](int ms, ReactionTiming by, qint64 us) {
-        engine.Result({ms, by, {}, us});
-    });
+    connect(
+        &actionWin, &ActionWin::SignalResult, this, [this](int ms, ReactionTiming by, qint64 us, const QString &key) {
+            engine.Result({ms, by, {}, us}, key);
+        });
     connect(&actionWin, &ActionWin::EarlyPress, this, [this] { engine.EarlyPress(); });
     connect(&actionWin, &ActionWin::SignalStop, this, &MainWindow::SlotStop);
     connect(&boxWin, &BoxWin::SignalStop, this, &MainWindow::SlotStop);
@@ -222,7 +224,7 @@ void MainWindow::timerEvent(QTimerEvent *event)
 
 void MainWindow::on_startButton_clicked()
 {
-    engine.Start(settings);
+    engine.Start(settings, TaskNamed(settings.task));
 }
 
 void MainWindow::on_closeButton_clicked()
@@ -321,7 +323,11 @@ QDateTime MainWindow::Now()
 
 void MainWindow::BeginRun(bool boxRun)
 {
+    const bool taskShown = !resultLabel->toolTip().isEmpty();
     resultLabel->setText(QStringLiteral(" --- "));
+    resultLabel->setToolTip(QString());
+    if (taskShown) // the form back to the room its texts need
+        KeepTextsWhole(this);
     if (boxRun) {
         box.SetLED(false);
         boxWin.SetMessage(BoxText::Running);
@@ -330,6 +336,7 @@ void MainWindow::BeginRun(bool boxRun)
         return;
     }
     actionWin.Present(QString()); // active, so that early presses and ESC reach it before the first signal
+    actionWin.SetTask(TaskNamed(settings.task)); // the engine's, taken from the same settings just now
     QApplication::setOverrideCursor(Qt::BlankCursor);
 }
 
@@ -355,6 +362,11 @@ void MainWindow::ArmLight(bool button)
 void MainWindow::ShowSignal(int x, int y)
 {
     actionWin.ShowSignal(x, y);
+}
+
+void MainWindow::ShowStimulus(int x, int y, const QString &stimulus)
+{
+    actionWin.ShowStimulus(x, y, stimulus);
 }
 
 void MainWindow::HideSignal()
@@ -429,6 +441,16 @@ QString MainWindow::RunPlace(std::optional<int> boxCom)
 
 void MainWindow::RunEvaluated(const RunRecord &record)
 {
+    if (record.task.kind != TaskKind::Simple) { // measures of its own, and no high score
+        const TaskResult shown = DescribeTaskRun(record);
+        resultLabel->setText(shown.headline);
+        resultLabel->setToolTip(shown.measures.join(QLatin1Char('\n')));
+        KeepTextsWhole(this);
+        DebugLog("Ergebnis %s: %s", TaskName(record.task).toUtf8().constData(),
+            shown.measures.join(QStringLiteral("; ")).toUtf8().constData());
+        KeepInJournal(record);
+        return;
+    }
     if (const std::optional<int> result = record.evaluation.result) {
         resultLabel->setText(QStringLiteral("%1").arg(*result));
         resultLabel->setToolTip(QString());

@@ -59,6 +59,7 @@ private:
     bool SignalCanBeSeen() override;
     void ArmLight(bool button) override;
     void ShowSignal(int x, int y) override;
+    void ShowStimulus(int x, int y, const QString &stimulus) override;
     void HideSignal() override;
     void StartMeasurement() override;
     void CancelMeasurement() override;
