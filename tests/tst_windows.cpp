@@ -8,13 +8,16 @@
 #include "pseudoterminal.h"
 #include "scorewin.h"
 #include "screencheck.h"
+#include "taskresult.h"
 #include "testfolder.h"
 
 #include <QMessageBox>
+#include <QStandardItemModel>
 #include <QtTest>
 
 #include <atomic>
 #include <functional>
+#include <numeric>
 #include <sys/mount.h>
 #include <thread>
 
@@ -109,6 +112,11 @@ private Q_SLOTS:
     void fullDiskKeepsOldFilesAndSaysSo();
     void journalNeverCostsARun();
     void settingsComeBackAndAreStoredOnOk();
+    void taskSetting_data();
+    void taskSetting();
+    void choiceRun();
+    void taskResults_data();
+    void taskResults();
     void okReopensTheBox();
     void screenCheck();
     void lightTimedRuns();
@@ -510,6 +518,151 @@ void TestWindows::settingsComeBackAndAreStoredOnOk()
     });
 }
 
+// The task as "Einstellungen" shows it and stores it: one the list does not hold offered beside
+// the others, an unknown one the simple task, and with the box only what its LED can give.
+void TestWindows::taskSetting_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<QByteArray>("stored"); // the task's line after OK; empty: none
+    const QStringList all {
+        "Einfach", "PVT (10 min)", "PVT-B (3 min)", "Wahl: 1 Ort", "Wahl: 2 Orte", "Wahl: 4 Orte", "Go/No-Go"};
+    QTest::newRow("none set: no line") << QByteArray() << "Einfach" << all << QByteArray();
+    QTest::newRow("unknown") << QByteArray("task=wahl\n") << "Einfach" << all << QByteArray("task=einfach\n");
+    QTest::newRow("a go share by hand") << QByteArray("task=gonogo-80\n") << "Go/No-Go (80 % Go)"
+                                        << all + QStringList("Go/No-Go (80 % Go)") << QByteArray("task=gonogo-80\n");
+    QTest::newRow("PVT-B") << QByteArray("task=pvt-b\n") << "PVT-B (3 min)" << all << QByteArray("task=pvt-b\n");
+    QTest::newRow("the box: no places, no colours")
+        << QByteArray("useBox=true\ntask=wahl-4\n") << "Einfach" << all.first(3) << QByteArray("task=einfach\n");
+}
+
+void TestWindows::taskSetting()
+{
+    QFETCH(QByteArray, ini);
+    Open(ini);
+    InConfigDialog([&](ConfigWin *dialog) {
+        QTEST(dialog->comboBoxTask->currentText(), "shown");
+        QStringList offered;
+        const auto *model = qobject_cast<QStandardItemModel *>(dialog->comboBoxTask->model());
+        for (int i = 0; i < dialog->comboBoxTask->count(); ++i)
+            if (model->item(i)->isEnabled())
+                offered << dialog->comboBoxTask->itemText(i);
+        QTEST(offered, "offered");
+        ClickOk(dialog);
+    });
+    const QStringList lines = QString::fromUtf8(folder->Read("blinkdash.ini")).split('\n');
+    QFETCH(QByteArray, stored);
+    QCOMPARE(lines.filter("task=").join('\n'), QString::fromUtf8(stored.trimmed()));
+}
+
+// A choice among two places as a person plays it: SPACE is no answer and no early press; F answers
+// every disc, right at the left place, wrong at the right one, where the window showed it.
+void TestWindows::choiceRun()
+{
+    Open("minDel=0.2\nmaxDel=0.2\ncnt=4\ntask=wahl-2\n");
+    window->lineEdit->setText("Anna");
+    window->activateWindow();
+    [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window);
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    auto *action = TopLevel<ActionWin>();
+    QTest::keyClick(action, Qt::Key_Space);
+    QList<bool> left; // where the window showed each disc
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(QTest::qWaitFor([&] { return action->SignalVisible(); }, 5000));
+        const QImage image = action->grab().toImage();
+        const int row = PlaceSignal(image.size(), 50, 50).disc.center().y();
+        int yellowAt = -1;
+        for (int x = 0; x < image.width() && yellowAt < 0; ++x)
+            if (image.pixelColor(x, row) == QColor(Qt::yellow))
+                yellowAt = x;
+        QVERIFY(yellowAt >= 0);
+        left << (yellowAt < image.width() / 2);
+        QTest::qWait(20);
+        QTest::keyClick(action, Qt::Key_F);
+    }
+    QTest::keyClick(action, Qt::Key_Escape);
+    const RunRecord run = NewestRun();
+    QCOMPARE(TaskName(run.task), "wahl-2");
+    QCOMPARE(run.earlyPresses, 0);
+    QCOMPARE(run.trials.size(), 4);
+    QList<int> right;
+    for (int i = 0; i < 4; ++i) {
+        const RunTrial &trial = run.trials.at(i);
+        QCOMPARE(trial.stimulus, left.at(i) ? "1" : "2");
+        QCOMPARE(trial.expected, left.at(i) ? "f" : "j");
+        QCOMPARE(trial.answer, "f");
+        QVERIFY(trial.correct == left.at(i));
+        if (left.at(i))
+            right << trial.timeMs;
+    }
+    const QString mean = right.isEmpty()
+        ? QString()
+        : QString("%1 ms, ").arg(std::lround(std::accumulate(right.begin(), right.end(), 0.0) / right.size()));
+    QCOMPARE(window->resultLabel->text(), QString("Wahl: 2 Orte\n%1%2 falsch").arg(mean).arg(4 - right.size()));
+    QCOMPARE(window->resultLabel->toolTip().split('\n').value(0), QString("richtig: %1").arg(right.size()));
+    QVERIFY(!QFileInfo::exists(folder->Path("blinkdash.txt"))); // high scores are the simple task's
+}
+
+// What the result box says of each task: its title and main figure, and every measure.
+// Trials as "answer:expected:ms", the answers "space" or a key, none "-".
+void TestWindows::taskResults_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<QString>("trials");
+    QTest::addColumn<int>("early");
+    QTest::addColumn<bool>("latency"); // measured at 23.4 ms, SD 1.2 ms, and taken off
+    QTest::addColumn<QString>("headline");
+    QTest::addColumn<QString>("measures");
+    // Valid 250 and 400 (a lapse from 355 ms), 90 a false start beside the press with no counter:
+    // median 325, speeds 4 and 2.5 /s, a tenth of two reactions is one.
+    QTest::newRow("PVT-B") << "pvt-b"
+                           << "space:space:250 space:space:400 space:space:90" << 1 << true
+                           << "PVT-B (3 min)\nMedian 325 ms"
+                           << "Lapses: 1|Fehlstarts: 2|Median: 325 ms|Reaktionsgeschwindigkeit (1/RT): 3,25 /s|"
+                              "schnellste 10 %: 250 ms|langsamste 10 % (1/RT): 2,50 /s|"
+                              "Bildschirmlatenz (Bias, SD): 23,4 ms, 1,2 ms, von den Zeiten abgezogen";
+    QTest::newRow("PVT, false starts only") << "pvt"
+                                            << "space:space:99" << 0 << false << "PVT (10 min)\nkeine Reaktion"
+                                            << "Lapses: 0|Fehlstarts: 1|Median: –|Reaktionsgeschwindigkeit (1/RT): "
+                                               "–|schnellste 10 %: –|langsamste 10 % (1/RT): –|"
+                                               "Bildschirmlatenz (Bias, SD): nicht gemessen";
+    QTest::newRow("choice among 4") << "wahl-4"
+                                    << "d:d:300 f:j:500 k:k:401" << 0 << false << "Wahl: 4 Orte\n351 ms, 1 falsch"
+                                    << "richtig: 2|falsch: 1|mittlere Reaktionszeit (richtige): 351 ms";
+    QTest::newRow("go/no-go") << "gonogo-75"
+                              << "space:space:280 -:space:0 space:-:200 -:-:0" << 0 << false
+                              << "Go/No-Go\n280 ms, 2 Fehler"
+                              << "Auslassungen: 1|Fehlreaktionen (No-Go): 1|mittlere Reaktionszeit (Go): 280 ms";
+}
+
+void TestWindows::taskResults()
+{
+    QFETCH(QString, task);
+    QFETCH(QString, trials);
+    RunRecord run;
+    run.task = TaskNamed(task);
+    QFETCH(int, early);
+    run.earlyPresses = early;
+    QFETCH(bool, latency);
+    if (latency) {
+        run.displayLatencyMs = 23.4;
+        run.displayLatencySdMs = 1.2;
+        run.latencyCorrected = true;
+    }
+    for (const QString &t : trials.split(' ')) {
+        const QStringList part = t.split(':');
+        RunTrial trial;
+        trial.answer = part[0] == "-" ? QString() : part[0];
+        trial.expected = part[1] == "-" ? QString() : part[1];
+        trial.timeMs = part[2].toInt();
+        run.trials << trial;
+    }
+    const TaskResult result = DescribeTaskRun(run);
+    QTEST(result.headline, "headline");
+    QTEST(result.measures.join('|'), "measures");
+}
+
 void TestWindows::okReopensTheBox()
 {
     const QString link = DataPath(BoxPortLinkName(5), DataFolder);
@@ -683,6 +836,38 @@ void TestWindows::stimulusWindowPaintsTheDisc()
     win.ShowSignal(50, 50);
     QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24).united(QRect(0, 553, 48, 48)));
     QCOMPARE(win.grab().toImage().pixelColor(24, 577), QColor(Qt::white));
+
+    // A no-go disc is blue; the PVT's counter is yellow digits in a region of its own at the centre,
+    // an eighth of the height tall, that moves on until the key takes it away.
+    QTest::keyClick(&win, Qt::Key_Space);
+    win.SetLightTimed(false);
+    win.SetTask(TaskNamed("gonogo-75"));
+    win.ShowStimulus(50, 50, "blue");
+    QCOMPARE(win.grab().toImage().pixelColor(410, 310), QColor(Qt::blue));
+    QTest::keyClick(&win, Qt::Key_Space);
+    win.SetTask(TaskNamed("pvt-b"));
+    const QRect counter(250, 244, 300, 112);
+    const auto yellowIn = [&](const QImage &image) {
+        int yellow = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == QColor(Qt::yellow)) {
+                    if (!counter.contains(x, y))
+                        return -1;
+                    ++yellow;
+                }
+        return yellow;
+    };
+    painted.clear();
+    win.ShowStimulus(50, 50, "");
+    QCOMPARE(painted.takeLast(), QRegion(counter));
+    const QImage first = win.grab().toImage();
+    QVERIFY(yellowIn(first) > 0);
+    QTest::qWait(150);
+    QVERIFY(painted.contains(QRegion(counter)));
+    QVERIFY(win.grab().toImage() != first);
+    QTest::keyClick(&win, Qt::Key_Space);
+    QCOMPARE(yellowIn(win.grab().toImage()), 0);
 }
 
 // Each row a script of moves: "disc" shows the signal at 1 s on the window's clock, "reset"
@@ -705,6 +890,14 @@ void TestWindows::stimulusWindowKeys_data()
     row("ESC", "disc esc", "(ESC received), stop");
     row("closing: a stop without a log line", "disc close", "stop");
     row("other keys are left to others", "disc enter space", "(Zeitnahme: Programm), not accepted, 250");
+    // A task's keys: a choice's places' keys answer, with the key; SPACE and a key of no place are
+    // left to others; a place's key with no disc is early. Go/no-go and the PVT take SPACE.
+    row("choice: its keys", "task:wahl-2 space disc d j", "(Zeitnahme: Programm), not accepted, not accepted, 250 j");
+    row("choice: a key with no disc is early", "task:wahl-4 d disc k", "(Zeitnahme: Programm), early, 250 k");
+    row("choice: too many early presses", "task:wahl-2 tell",
+        "Fehler|Sie haben zu oft eine Taste gedrückt, ohne dass eine Scheibe zu sehen war.\nDer Test wird "
+        "abgebrochen.");
+    row("go/no-go: SPACE", "task:gonogo-75 f disc space", "(Zeitnahme: Programm), not accepted, 250");
 }
 
 void TestWindows::stimulusWindowKeys()
@@ -716,16 +909,28 @@ void TestWindows::stimulusWindowKeys()
     win.Clock() = ReactionClock(true, [&] { return now; });
     win.show();
     QStringList reported;
-    connect(&win, &ActionWin::SignalResult, this, [&](int ms) { reported << QString::number(ms); });
+    connect(&win, &ActionWin::SignalResult, this, [&](int ms, ReactionTiming, qint64, const QString &key) {
+        reported << QString::number(ms) + (key == "space" ? QString() : " " + key);
+    });
     connect(&win, &ActionWin::SignalStop, this, [&] { reported << "stop"; });
     connect(&win, &ActionWin::EarlyPress, this, [&] { reported << "early"; });
     for (const QString &move : script.split(' ')) {
         now = SteadyTime(milliseconds(move == "disc" ? 1000 : 1250));
+        if (move.startsWith("task:")) {
+            win.SetTask(TaskNamed(move.mid(5)));
+            continue;
+        }
+        if (move == "tell") {
+            win.TellTooManyEarlyPresses();
+            continue;
+        }
         if (move == "disc" || move == "reset" || move == "close") {
             move == "disc" ? win.ShowSignal(50, 50) : move == "reset" ? win.ResetRun() : void(win.close());
             continue;
         }
-        const int key = move == "esc" ? Qt::Key_Escape : move == "enter" ? Qt::Key_Return : Qt::Key_Space;
+        const QHash<QString, int> keys {{"esc", Qt::Key_Escape}, {"enter", Qt::Key_Return}, {"d", Qt::Key_D},
+            {"f", Qt::Key_F}, {"j", Qt::Key_J}, {"k", Qt::Key_K}};
+        const int key = keys.value(move, Qt::Key_Space);
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), move == "held");
         press.setTimestamp(move == "early" ? 990 : 1250);
         QApplication::sendEvent(&win, &press);
