@@ -207,6 +207,13 @@ public:
     void Escape() override { Key(display, XK_Escape); }
     void PressSpace() override { Key(display, XK_space); }
     void Answer(int ms) override { answerMs = ms; }
+    // From now on each answer's key by where its disc came: the screen parted into as many columns
+    // as keys, left to right, a key for each; none, SPACE. Yellow discs only: others are not answered.
+    void AnswerByColumn(const QList<KeySym> &keys)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        columnKeys = keys;
+    }
 
     void Cover(bool on) override
     {
@@ -279,13 +286,16 @@ private:
                     std::this_thread::sleep_for(std::chrono::nanoseconds(due - NowNs() - 2000000));
                     while (NowNs() < due) {
                     }
+                    const int columns = static_cast<int>(columnKeys.size());
+                    const KeySym key
+                        = columns ? columnKeys[std::min(columns - 1, seen.x * columns / screen.width)] : XK_space;
                     const qint64 sending = NowNs();
-                    XTestFakeKeyEvent(hands, XKeysymToKeycode(hands, XK_space), True, 0);
+                    XTestFakeKeyEvent(hands, XKeysymToKeycode(hands, key), True, 0);
                     XSync(hands, False);
                     const qint64 sent = NowNs();
                     answered.append({(sending - looked) / 1e6, (sent - lookedBefore) / 1e6});
                     keysSent.append({sending, sent});
-                    XTestFakeKeyEvent(hands, XKeysymToKeycode(hands, XK_space), False, 40);
+                    XTestFakeKeyEvent(hands, XKeysymToKeycode(hands, key), False, 40);
                     XSync(hands, False);
                 }
                 last = seen;
@@ -307,6 +317,7 @@ private:
     QList<Sight> sights;
     QList<std::pair<double, double>> answered;
     QList<std::pair<qint64, qint64>> keysSent;
+    QList<KeySym> columnKeys;
 };
 
 // weston's headless backend with its kiosk shell (every window full screen, the last one on

@@ -74,6 +74,9 @@ public:
         QList<double> latencies;
         QList<qint64> lightUs;
         QList<qint64> boxUs;
+        QString task;
+        QStringList stimuli, expected, answers;
+        QList<bool> correct, lapses, falseStarts;
     };
     Run LastRun() const
     {
@@ -82,9 +85,10 @@ public:
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "display");
             db.setDatabaseName(home + "/.config/blinkdash.sqlite");
             QSqlQuery q(db);
-            if (db.open() && q.exec("SELECT id, timing, early_presses FROM runs ORDER BY id DESC LIMIT 1")
+            if (db.open() && q.exec("SELECT id, timing, early_presses, task FROM runs ORDER BY id DESC LIMIT 1")
                 && q.next()) {
                 run.timing = q.value("timing").toString();
+                run.task = q.value("task").toString();
                 run.earlyPresses = q.value("early_presses").toInt();
                 QSqlQuery trials(db);
                 trials.exec(QString("SELECT * FROM trials WHERE run_id = %1 ORDER BY seq").arg(q.value("id").toInt()));
@@ -94,6 +98,12 @@ public:
                     run.latencies << trials.value("light_latency_ms").toDouble();
                     run.lightUs << trials.value("light_us").toLongLong();
                     run.boxUs << trials.value("box_us").toLongLong();
+                    run.stimuli << trials.value("stimulus").toString();
+                    run.expected << trials.value("expected").toString();
+                    run.answers << trials.value("answer").toString();
+                    run.correct << trials.value("correct").toBool();
+                    run.lapses << trials.value("lapse").toBool();
+                    run.falseStarts << trials.value("false_start").toBool();
                 }
             }
         }
@@ -198,6 +208,9 @@ void TestDisplay::screens_data()
                                                                            << "light-timed, button";
     QTest::newRow("x11: a light-timed run answered with SPACE") << "x11"
                                                                 << "light-timed, space";
+    for (const QString task : {"pvt-b", "wahl-4", "gonogo-50"})
+        QTest::newRow(qPrintable("x11: a task answered, " + task)) << "x11"
+                                                                   << "task " + task;
 }
 
 // Each scenario as a person would meet it, and what must hold at every frame and in the journal.
@@ -471,6 +484,42 @@ void TestDisplay::screens()
             QVERIFY(run.times[i] >= fromMs - 5 && run.times[i] <= toMs + 5);
         }
         QVERIFY(traced(program, "Zeitnahme: Lichtsensor"));
+    } else if (scenario.startsWith("task ")) {
+        // The robot answers what it sees yellow 250 ms after it came, with the key of its place
+        // where there are places: a PVT-B's counters (stopped after three, whose measures the
+        // trace tells as the result box does), a choice's four places, go/no-go's yellow discs and
+        // not its blue ones. The journal keeps what was shown, expected and given, all right.
+        const QString task = scenario.mid(5);
+        const int count = task == "pvt-b" ? 3 : task == "wahl-4" ? 4 : 8;
+        Program program(folder.path(), *screen,
+            QString("cnt=%1\nminDel=1\nmaxDel=1\nrandomPosition=true\ntask=%2\n").arg(count).arg(task).toLatin1());
+        if (task == "wahl-4")
+            static_cast<OpenboxScreen *>(screen.get())->AnswerByColumn({XK_d, XK_f, XK_j, XK_k});
+        screen->Answer(250);
+        screen->Click("Tamber's Flinkprobe", StartButton);
+        const auto signalsOver = [&] {
+            const QStringList trace = program.Trace();
+            return trace.filter("SlotNextEvent").size() + trace.filter("keine Antwort").size();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(signalsOver() == count, 40000);
+        screen->Escape();
+        QTRY_COMPARE_WITH_TIMEOUT(program.LastRun().task, task, 5000);
+        const Program::Run run = program.LastRun();
+        QCOMPARE(run.times.size(), count);
+        QList<int> answeredTimes;
+        for (int i = 0; i < count; ++i) {
+            const bool go = run.stimuli[i] != "blue";
+            QCOMPARE(run.answers[i], go ? run.expected[i] : QString());
+            QVERIFY(run.correct[i] && !run.lapses[i] && !run.falseStarts[i]);
+            if (go)
+                answeredTimes << run.times[i];
+        }
+        QVERIFY(AsAnswered(answeredTimes, screen->Answered(), screen->Slack()));
+        const QString result = program.Trace().filter("Ergebnis " + task + ": ").value(0);
+        const QString told = task == "pvt-b" ? "Lapses: 0; Fehlstarts: 0; Median: "
+            : task == "wahl-4"               ? "richtig: 4; falsch: 0; mittlere Reaktionszeit \\(richtige\\): "
+                               : "Auslassungen: 0; Fehlreaktionen \\(No-Go\\): 0; mittlere Reaktionszeit \\(Go\\): ";
+        QVERIFY2(QRegularExpression(": " + told + "2[45][0-9] ms").match(result).hasMatch(), qPrintable(result));
     }
 }
 
