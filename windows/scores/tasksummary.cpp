@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-QString TaskTitle(const Task &task)
+QString HistoryTaskTitle(const Task &task)
 {
     switch (task.kind) {
     case TaskKind::Choice:
@@ -86,7 +86,7 @@ TaskSummary Summarize(const QList<RunRecord> &oldestFirst)
 QString SummaryText(const QString &name, const Task &task, const TaskSummary &summary)
 {
     const QString who = name.isEmpty() ? QStringLiteral("Ohne Namen") : name;
-    QString text = QStringLiteral("%1, %2: ").arg(who, TaskTitle(task));
+    QString text = QStringLiteral("%1, %2: ").arg(who, HistoryTaskTitle(task));
     if (summary.runs == 0)
         return text + QStringLiteral("kein Durchgang mit Zeit");
     const auto ms = [](double value) { return QString::number(std::lround(value)); };

@@ -8,7 +8,7 @@
 #include <optional>
 
 // A task as "Verlauf" names it: "Einfach", "PVT", "PVT-B", "Wahl, 2 Orte", "Go/No-Go, 75 % Go".
-QString TaskTitle(const Task &task);
+QString HistoryTaskTitle(const Task &task);
 // The filter's entries: each kind once, the choices among 1, 2 and 4 places together.
 QString TaskKindTitle(TaskKind kind);
 
