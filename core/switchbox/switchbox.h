@@ -12,8 +12,8 @@
 #include <vector>
 
 // The program's side of the serial link to the switch box: it opens the port, sends the box its
-// commands and turns the box's replies into signals. It never blocks: the owner calls Poll from a
-// timer, and every call on a closed port quietly does nothing.
+// commands and turns the box's replies into signals. Only AwaitEcho blocks, up to its deadline;
+// otherwise the owner calls Poll from a timer, and every call on a closed port quietly does nothing.
 class SwitchBox : public QObject
 {
     Q_OBJECT
