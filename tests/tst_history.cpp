@@ -134,25 +134,27 @@ void TestHistory::eachTaskWithItsMeasures_data()
     // Lapses 500 and 520; false starts 95 and the early press; the valid 250 300 500 520 have the
     // median 400 and the speed (4 + 3.333 + 2 + 1.923) / 4 = 2.81 per s. Chart: times, lapses, false
     // starts, the threshold's line.
-    QTest::newRow("PVT") << "PVT" << 1 << QStringList {"Aussetzer=2", "Fehlstarts=2", "Median/ms=400", "Tempo 1/s=2,81"}
+    QTest::newRow("PVT") << "PVT (10 min)" << 1
+                         << QStringList {"Aussetzer=2", "Fehlstarts=2", "Median/ms=400", "Tempo 1/s=2,81"}
                          << QList<int> {2, 2, 1, 2} << 4 << QList<int> {1}
-                         << "Anna, PVT: 1 Durchgang, Median 400 ms, bester 400 ms";
+                         << "Anna, PVT (10 min) – 1 Durchgang, Median 400 ms, bester 400 ms";
     QTest::newRow("PVT-B: its own runs, its own threshold")
-        << "PVT-B" << 1 << QStringList {"Aussetzer=1", "Fehlstarts=0", "Median/ms=330", "Tempo 1/s=3,06"}
-        << QList<int> {1, 1, 0, 2} << 2 << QList<int> {1} << "Bert, PVT-B: 1 Durchgang, Median 330 ms, bester 330 ms";
+        << "PVT-B (3 min)" << 1 << QStringList {"Aussetzer=1", "Fehlstarts=0", "Median/ms=330", "Tempo 1/s=3,06"}
+        << QList<int> {1, 1, 0, 2} << 2 << QList<int> {1}
+        << "Bert, PVT-B (3 min) – 1 Durchgang, Median 330 ms, bester 330 ms";
     QTest::newRow("choice, all numbers of places") // the newest: 4 places, right 500 540 520
         << "Wahlreaktion" << 2 << QStringList {"Orte=4", "Richtig=3", "Falsch=1", "Richtige/ms=520"}
-        << QList<int> {3, 1} << 3 << QList<int> {1} << "Anna, Wahl, 4 Orte: 1 Durchgang, Median 520 ms, bester 520 ms";
+        << QList<int> {3, 1} << 3 << QList<int> {1} << "Anna, Wahl: 4 Orte – 1 Durchgang, Median 520 ms, bester 520 ms";
     // Go times and errors per run in one chart.
     QTest::newRow("go/no-go") << "Go/No-Go" << 1 << QStringList {"Auslassungen=1", "Fehlreaktionen=1", "Go/ms=400"}
                               << QList<int> {2, 1} << 2 << QList<int> {1, 1, 1}
-                              << "Anna, Go/No-Go, 75 % Go: 1 Durchgang, Median 400 ms, bester 400 ms";
+                              << "Anna, Go/No-Go – 1 Durchgang, Median 400 ms, bester 400 ms";
     QTest::newRow("simple: as ever, and the trend of its two results")
         << "Einfach" << 2 << QStringList {"Ergebnis/ms=320"} << QList<int> {2, 2, 0, 2, 2} << 4 << QList<int> {2}
-        << "Anna, Einfach: 2 Durchgänge, Median 310 ms, bester 300 ms, Trend +20 ms je Durchgang";
+        << "Anna, Einfach – 2 Durchgänge, Median 310 ms, bester 300 ms, Trend +20 ms je Durchgang";
     QTest::newRow("all: the result, and each run's task")
-        << "Alle Aufgaben" << 7 << QStringList {"Ergebnis/ms=–", "Aufgabe=Go/No-Go, 75 % Go"} << QList<int> {2, 1} << 2
-        << QList<int> {1, 1, 1} << "Anna, Go/No-Go, 75 % Go: 1 Durchgang, Median 400 ms, bester 400 ms";
+        << "Alle Aufgaben" << 7 << QStringList {"Ergebnis/ms=–", "Aufgabe=Go/No-Go"} << QList<int> {2, 1} << 2
+        << QList<int> {1, 1, 1} << "Anna, Go/No-Go – 1 Durchgang, Median 400 ms, bester 400 ms";
 }
 
 void TestHistory::eachTaskWithItsMeasures()
@@ -199,7 +201,7 @@ void TestHistory::hickLineOverTheChosenRuns()
     QCOMPARE(chart->series().at(1)->name(), "120 ms pro Bit, bei 0 Bit 280 ms");
     click(1, Qt::NoModifier); // one run picked: the person's runs again
     QCOMPARE(history.hickChart->chart()->title(), "Hick-Gesetz: Anna");
-    ChooseTask(history, "PVT"); // no choice shown: no Hick tab
+    ChooseTask(history, "PVT (10 min)"); // no choice shown: no Hick tab
     QVERIFY(!history.chartTabs->isTabVisible(history.chartTabs->indexOf(history.hickTab)));
 }
 

@@ -25,6 +25,16 @@ struct Task
 QString TaskName(const Task &task);
 Task TaskNamed(const QString &name);
 
+// The tasks "Einstellungen" offers, in its order, by their stored names.
+QStringList OfferedTasks();
+
+// A task's German title, the same in "Einstellungen", the result box and "Verlauf": "Einfach",
+// "PVT (10 min)", "Wahl: 2 Orte", "Go/No-Go"; a go share other than the offered 75 % is named
+// ("Go/No-Go (80 % Go)"), as a hand-edited file may set it.
+QString TaskTitle(const Task &task);
+// A kind's title, where the number of places does not matter (the filter in "Verlauf").
+QString TaskKindTitle(TaskKind kind);
+
 // Choice and go/no-go need places and colours: they run on the screen, whatever the device set.
 bool NeedsScreen(const Task &task);
 

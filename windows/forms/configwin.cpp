@@ -3,7 +3,7 @@
 #include "folders.h"
 #include "prompts.h"
 #include "soundfiles.h"
-#include "tasktitle.h"
+#include "task.h"
 #include "textfit.h"
 
 #include <QDateTime>

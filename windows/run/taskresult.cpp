@@ -1,7 +1,6 @@
 #include "taskresult.h"
 
 #include "taskmeasures.h"
-#include "tasktitle.h"
 
 #include <QLocale>
 

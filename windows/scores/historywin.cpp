@@ -309,12 +309,12 @@ void HistoryWin::ShowTrend(const RunRecord &run)
 {
     const QString who = run.name.isEmpty() ? QStringLiteral("ohne Namen") : QStringLiteral("von %1").arg(run.name);
     if (run.task.kind == TaskKind::GoNoGo) {
-        Show(trendChart, GoNoGoChart(SameTask(run), QStringLiteral("%1 %2").arg(HistoryTaskTitle(run.task), who)));
+        Show(trendChart, GoNoGoChart(SameTask(run), QStringLiteral("%1 %2").arg(TaskTitle(run.task), who)));
         return;
     }
     QString title = QStringLiteral("Ergebnisse %1").arg(who);
     if (run.task.kind != TaskKind::Simple)
-        title = QStringLiteral("%1: %2").arg(HistoryTaskTitle(run.task), title);
+        title = QStringLiteral("%1: %2").arg(TaskTitle(run.task), title);
     QList<RunRecord> same = SameTask(run);
     std::reverse(same.begin(), same.end()); // newest first, as the chart takes them
     Show(trendChart, TrendChart(same, run.name, title));

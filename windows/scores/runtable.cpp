@@ -123,7 +123,7 @@ QVariant RunTable::Value(const RunRecord &run, Measure measure, bool sorting) co
             return *run.evaluation.result;
         return sorting ? QVariant(std::numeric_limits<int>::max()) : QVariant(QStringLiteral("–"));
     case Measure::Task:
-        return HistoryTaskTitle(run.task);
+        return TaskTitle(run.task);
     case Measure::Lapses:
         return MeasurePvt(run).lapses;
     case Measure::FalseStarts:

@@ -6,36 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 
-QString HistoryTaskTitle(const Task &task)
-{
-    switch (task.kind) {
-    case TaskKind::Choice:
-        return task.alternatives == 1 ? QStringLiteral("Wahl, 1 Ort")
-                                      : QStringLiteral("Wahl, %1 Orte").arg(task.alternatives);
-    case TaskKind::GoNoGo:
-        return QStringLiteral("Go/No-Go, %1 % Go").arg(task.goPercent);
-    default:
-        return TaskKindTitle(task.kind);
-    }
-}
-
-QString TaskKindTitle(TaskKind kind)
-{
-    switch (kind) {
-    case TaskKind::Simple:
-        break;
-    case TaskKind::Pvt:
-        return QStringLiteral("PVT");
-    case TaskKind::PvtB:
-        return QStringLiteral("PVT-B");
-    case TaskKind::Choice:
-        return QStringLiteral("Wahlreaktion");
-    case TaskKind::GoNoGo:
-        return QStringLiteral("Go/No-Go");
-    }
-    return QStringLiteral("Einfach");
-}
-
 std::optional<double> RunFigureMs(const RunRecord &run)
 {
     switch (run.task.kind) {
@@ -86,7 +56,7 @@ TaskSummary Summarize(const QList<RunRecord> &oldestFirst)
 QString SummaryText(const QString &name, const Task &task, const TaskSummary &summary)
 {
     const QString who = name.isEmpty() ? QStringLiteral("Ohne Namen") : name;
-    QString text = QStringLiteral("%1, %2: ").arg(who, HistoryTaskTitle(task));
+    QString text = QStringLiteral("%1, %2 – ").arg(who, TaskTitle(task));
     if (summary.runs == 0)
         return text + QStringLiteral("kein Durchgang mit Zeit");
     const auto ms = [](double value) { return QString::number(std::lround(value)); };

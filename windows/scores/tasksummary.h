@@ -7,11 +7,6 @@
 
 #include <optional>
 
-// A task as "Verlauf" names it: "Einfach", "PVT", "PVT-B", "Wahl, 2 Orte", "Go/No-Go, 75 % Go".
-QString HistoryTaskTitle(const Task &task);
-// The filter's entries: each kind once, the choices among 1, 2 and 4 places together.
-QString TaskKindTitle(TaskKind kind);
-
 // A run's time as its task counts it, in ms: the simple task's result, a PVT's median, the mean of
 // a choice's right answers, of go/no-go's go answers; none where the run has none.
 std::optional<double> RunFigureMs(const RunRecord &run);
@@ -26,5 +21,5 @@ struct TaskSummary
 };
 TaskSummary Summarize(const QList<RunRecord> &oldestFirst);
 
-// "Anna, PVT: 3 Durchgänge, Median 312 ms, bester 280 ms, Trend −6 ms je Durchgang".
+// "Anna, PVT (10 min) – 3 Durchgänge, Median 312 ms, bester 280 ms, Trend −6 ms je Durchgang".
 QString SummaryText(const QString &name, const Task &task, const TaskSummary &summary);
