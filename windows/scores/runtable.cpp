@@ -160,33 +160,10 @@ QVariant RunTable::headerData(int section, Qt::Orientation orientation, int role
         return fixed.value(section);
     if (section >= columnCount())
         return {};
-    switch (measures.at(section - ResultColumn)) {
-    case Measure::Result:
-        return QStringLiteral("Ergebnis/ms");
-    case Measure::Task:
-        return QStringLiteral("Aufgabe");
-    case Measure::Lapses:
-        return QStringLiteral("Aussetzer");
-    case Measure::FalseStarts:
-        return QStringLiteral("Fehlstarts");
-    case Measure::MedianMs:
-        return QStringLiteral("Median/ms");
-    case Measure::Speed:
-        return QStringLiteral("Tempo 1/s");
-    case Measure::Places:
-        return QStringLiteral("Orte");
-    case Measure::Correct:
-        return QStringLiteral("Richtig");
-    case Measure::Wrong:
-        return QStringLiteral("Falsch");
-    case Measure::CorrectMs:
-        return QStringLiteral("Richtige/ms");
-    case Measure::Omissions:
-        return QStringLiteral("Auslassungen");
-    case Measure::Commissions:
-        return QStringLiteral("Fehlreaktionen");
-    case Measure::GoMs:
-        return QStringLiteral("Go/ms");
-    }
-    return {};
+    static const QStringList headers {QStringLiteral("Ergebnis/ms"), QStringLiteral("Aufgabe"),
+        QStringLiteral("Aussetzer"), QStringLiteral("Fehlstarts"), QStringLiteral("Median/ms"),
+        QStringLiteral("Tempo 1/s"), QStringLiteral("Orte"), QStringLiteral("Richtig"), QStringLiteral("Falsch"),
+        QStringLiteral("Richtige/ms"), QStringLiteral("Auslassungen"), QStringLiteral("Fehlreaktionen"),
+        QStringLiteral("Go/ms")};
+    return headers.value(static_cast<int>(measures.at(section - ResultColumn)));
 }

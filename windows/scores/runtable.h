@@ -39,6 +39,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    // In the order of their headers in runtable.cpp.
     enum class Measure {
         Result,
         Task,
