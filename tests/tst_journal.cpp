@@ -19,6 +19,7 @@ RunRecord SomeRun(const QString &name, int day, bool box = false)
     run.started = QDateTime(QDate(2026, 12, day), QTime(9, 30, 0, 125), Qt::OffsetFromUTC, 3600);
     run.ended = run.started.addSecs(80);
     run.name = name;
+    run.uuid = QUuid::createUuidV5(QUuid(), name + QString::number(day)).toString(QUuid::WithoutBraces);
     run.box = box;
     run.place = box ? QStringLiteral("COM3 /dev/ttyUSB0") : QStringLiteral("1920x1080");
     run.signalCount = 5;
@@ -94,6 +95,7 @@ private Q_SLOTS:
     void keepsRunsExactly();
     void bringsOlderJournalsUpToDate_data();
     void bringsOlderJournalsUpToDate();
+    void runsWaitForTheServer();
     void leavesFilesItCannotUseAlone_data();
     void leavesFilesItCannotUseAlone();
     void damagedOrDeletedJournals_data();
@@ -144,11 +146,12 @@ void TestJournal::keepsRunsExactly()
     // Read back as a spreadsheet would, by the header's names: a row per trial (a run without
     // trials one), the odd name whole, a decimal point, decimals kept.
     const QByteArray csv = JournalCsv(read);
-    QVERIFY(csv.startsWith("run,started,ended,name,device,place,signals,min_wait_s,max_wait_s,random_position,"
-                           "warning,lead_min_ms,lead_max_ms,sound,ending,early_presses,mean_ms,deviation_ms,"
-                           "threshold_ms,result_ms,version,display_latency_ms,display_latency_sd_ms,latency_corrected,"
-                           "timing,light_timing,task,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier,counted,"
-                           "light_latency_ms,light_us,answer,stimulus,expected,correct,lapse,false_start\r\n"));
+    QVERIFY(csv.startsWith(
+        "run,started,ended,name,device,place,signals,min_wait_s,max_wait_s,random_position,"
+        "warning,lead_min_ms,lead_max_ms,sound,ending,early_presses,mean_ms,deviation_ms,"
+        "threshold_ms,result_ms,version,display_latency_ms,display_latency_sd_ms,latency_corrected,"
+        "timing,light_timing,task,uuid,computer,trial,wait_ms,time_ms,box_us,x,y,warm_up,outlier,counted,"
+        "light_latency_ms,light_us,answer,stimulus,expected,correct,lapse,false_start\r\n"));
     const QList<QStringList> rows = ReadCsv(csv);
     QCOMPARE(rows.size(), 1 + 5 + 5 + 1);
     for (const QStringList &row : rows)
@@ -244,12 +247,49 @@ void TestJournal::bringsOlderJournalsUpToDate()
     // the simple task, nothing judged.
     const QList<QStringList> old = ReadCsv(JournalCsv({runs.first()}));
     QCOMPARE(old.size(), 1 + 1);
-    QCOMPARE(old.at(1).join(','),
+    QStringList row = old.at(1); // and a random uuid of its own
+    const QString uuid = row.takeAt(old.at(0).indexOf("uuid"));
+    QVERIFY2(QRegularExpression("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
+                 .match(uuid)
+                 .hasMatch(),
+        qPrintable(uuid));
+    QCOMPARE(row.join(','),
         "7,2025-01-01T10:00:00.000+01:00,2025-01-01T10:01:00.000+01:00,Alt,screen,800x600,20,2,7,1,0,300,1000,ding.wav,"
-        "stopped,3,,,,,1.0,,,0,,,einfach,1,2500,312,,40,60,1,0,1,,,,,,,0,0");
+        "stopped,3,,,,,1.0,,,0,,,einfach,,1,2500,312,,40,60,1,0,1,,,,,,,0,0");
     QCOMPARE(journal.Runs().last().trialCount, 1); // "Signale" in "Verlauf"
     QCOMPARE(journal.Runs().first().trialCount, 4);
     QCOMPARE(JournalCsv({runs.last()}), JournalCsv({run})); // the columns each version added, whole
+}
+
+// Runs stored while a class server is set wait for it, across restarts, until sent or deleted;
+// each has a uuid, given where it came without one, by which a second store knows it.
+void TestJournal::runsWaitForTheServer()
+{
+    QList<RunRecord> runs {SomeRun("Anna", 1), SomeRun("Bert", 2), SomeRun("Cleo", 3), SomeRun("Dora", 4)};
+    runs[1].computer = "raum-12";
+    runs[2].uuid.clear(); // a run of an older version
+    {
+        Journal journal(folder->Path("j.sqlite"));
+        QVERIFY(journal.Store(runs[0]));
+        journal.SendToServer(true);
+        for (int i = 1; i < runs.size(); ++i)
+            QVERIFY(journal.Store(runs[i]));
+        RunRecord again = runs[1];
+        again.name = "Bertram";
+        QVERIFY(journal.StoreOnce(again) && again.id == runs[1].id);
+    }
+    Journal journal(folder->Path("j.sqlite"));
+    QCOMPARE(journal.UnsentCount(), 3);
+    const QList<RunRecord> first = journal.Unsent(2);
+    QCOMPARE(first.size(), 2);
+    QCOMPARE(first.at(0).uuid, runs[1].uuid);
+    QCOMPARE(first.at(0).computer, "raum-12");
+    QCOMPARE(first.at(0).trials.size(), 5);
+    QCOMPARE(first.at(1).name, "Cleo");
+    QVERIFY(!first.at(1).uuid.isEmpty() && journal.Runs().last().uuid != first.at(1).uuid);
+    QVERIFY(journal.MarkSent({runs[1].id}) && journal.DeleteRuns({runs[2].id}));
+    QCOMPARE(journal.Unsent(10).value(0).name, "Dora");
+    QCOMPARE(journal.UnsentCount(), 1);
 }
 
 void TestJournal::leavesFilesItCannotUseAlone_data()

@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 #include <QVariant>
 
 #include <algorithm>
@@ -66,6 +67,13 @@ QStringList Migration(int version)
         AddColumns(steps, "runs", RunColumns(), version);
         AddColumns(steps, "trials", TrialColumns(), version);
     }
+    if (version == 6) // each run its own random uuid (version 4), and the queue for the class server
+        steps << QStringLiteral("UPDATE runs SET uuid = lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' "
+                                "|| substr(hex(randomblob(2)), 2) || '-' || substr('89ab', 1 + abs(random() % 4), 1) "
+                                "|| substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))")
+              << QStringLiteral("CREATE INDEX runs_by_uuid ON runs (uuid)")
+              << QStringLiteral("CREATE TABLE unsent (run_id INTEGER PRIMARY KEY REFERENCES runs (id) ON DELETE "
+                                "CASCADE)");
     return steps;
 }
 
@@ -326,12 +334,14 @@ bool Journal::StoreIn(RunRecord &run, bool once, QString *reason)
             *reason = why;
         return false;
     }
-    const QVariantList values = ValuesOf(run, RunColumns());
-    if (once) { // a run of the same moment, name and place is this one, stored before
+    QVariantList values = ValuesOf(run, RunColumns());
+    const QStringList names = ColumnNames(RunColumns());
+    const qsizetype uuid = names.indexOf(QLatin1String("uuid"));
+    if (once) { // the run of this uuid, or of the same moment, name and place, is this one, stored before
         QSqlQuery same(db);
-        same.prepare(QStringLiteral("SELECT id FROM runs WHERE started = ? AND ended = ? AND name = ? AND place = ?"));
-        const QStringList names = ColumnNames(RunColumns());
-        for (const char *column : {"started", "ended", "name", "place"})
+        same.prepare(QStringLiteral(
+            "SELECT id FROM runs WHERE uuid = ? OR (started = ? AND ended = ? AND name = ? AND place = ?)"));
+        for (const char *column : {"uuid", "started", "ended", "name", "place"})
             same.addBindValue(values.at(names.indexOf(QLatin1String(column))));
         if (Exec(same, &why) && same.next()) {
             run.id = same.value(0).toLongLong();
@@ -339,6 +349,8 @@ bool Journal::StoreIn(RunRecord &run, bool once, QString *reason)
             return true;
         }
     }
+    if (values.at(uuid).isNull()) // a run of an older version, waiting beside the journal
+        values[uuid] = QUuid::createUuid().toString(QUuid::WithoutBraces);
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (NULL%2)")
                        .arg(RunColumnList(), QStringLiteral(", ?").repeated(values.size())));
@@ -353,6 +365,12 @@ bool Journal::StoreIn(RunRecord &run, bool once, QString *reason)
         for (const QVariant &value : QVariantList {id, i + 1} + ValuesOf(run.trials.at(i), TrialColumns()))
             trial.addBindValue(value);
         stored = Exec(trial, &why);
+    }
+    if (stored && sendToServer) {
+        QSqlQuery queue(db);
+        queue.prepare(QStringLiteral("INSERT INTO unsent (run_id) VALUES (?)"));
+        queue.addBindValue(id);
+        stored = Exec(queue, &why);
     }
     if (stored && Exec(db, QStringLiteral("COMMIT"), &why)) {
         run.id = id;
@@ -450,6 +468,51 @@ bool Journal::DeleteRuns(const QList<qint64> &ids, QString *reason)
         return false;
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.prepare(QStringLiteral("DELETE FROM runs WHERE id IN (%1)").arg(IdList(ids)));
+    if (Exec(query, reason))
+        return true;
+    Damaged(reason, &query);
+    return false;
+}
+
+QList<RunRecord> Journal::Unsent(int count, QString *reason)
+{
+    corruptSeen = false;
+    if (!Open(false, reason))
+        return {};
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT run_id FROM unsent ORDER BY run_id LIMIT ?"));
+    query.addBindValue(count);
+    QList<qint64> ids;
+    if (Exec(query, reason))
+        while (query.next())
+            ids << query.value(0).toLongLong();
+    if (Damaged(reason, &query))
+        return {};
+    return RunsWithTrials(ids, reason);
+}
+
+int Journal::UnsentCount(QString *reason)
+{
+    corruptSeen = false;
+    if (!Open(false, reason))
+        return 0;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    if (Exec(query, QStringLiteral("SELECT count(*) FROM unsent"), reason))
+        return query.value(0).toInt();
+    Damaged(reason, &query);
+    return 0;
+}
+
+bool Journal::MarkSent(const QList<qint64> &ids, QString *reason)
+{
+    corruptSeen = false;
+    if (ids.isEmpty())
+        return true;
+    if (!Open(false, reason))
+        return false;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.prepare(QStringLiteral("DELETE FROM unsent WHERE run_id IN (%1)").arg(IdList(ids)));
     if (Exec(query, reason))
         return true;
     Damaged(reason, &query);

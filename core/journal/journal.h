@@ -17,7 +17,7 @@ class QSqlQuery;
 class Journal
 {
 public:
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
 
     explicit Journal(const QString &path);
     ~Journal();
@@ -39,6 +39,14 @@ public:
     QList<RunRecord> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr);
     bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr);
 
+    // Runs stored from now on also wait, across restarts, to be sent to a class server, until
+    // MarkSent; a run deleted before it was sent waits no more.
+    void SendToServer(bool send) { sendToServer = send; }
+    // The runs waiting, oldest first, at most count, with their trials; how many wait.
+    QList<RunRecord> Unsent(int count, QString *reason = nullptr);
+    int UnsentCount(QString *reason = nullptr);
+    bool MarkSent(const QList<qint64> &ids, QString *reason = nullptr);
+
     // Where a damaged journal was set aside, once, to be told; empty otherwise.
     QString TakeSetAside();
 
@@ -55,6 +63,7 @@ private:
     QString path;
     QString connection; // the name of this journal's database connection
     bool ready = false;
+    bool sendToServer = false;
     QByteArray openedId; // the file opened, to notice another in its place
     QString setAside;
 };

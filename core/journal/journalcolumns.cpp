@@ -118,6 +118,11 @@ const QList<RunColumn> Runs {
     {"task", "task", "TEXT NOT NULL DEFAULT 'einfach'", 5,
         [](const RunRecord &r) { return QVariant(TaskName(r.task)); },
         [](RunRecord &r, V v) { r.task = TaskNamed(v.toString()); }},
+    // Who the run is on a class server, and where it ran; older runs get a uuid as they migrate.
+    {"uuid", "uuid", "TEXT", 6, [](const RunRecord &r) { return Word(r.uuid); },
+        [](RunRecord &r, V v) { r.uuid = v.toString(); }},
+    {"computer", "computer", "TEXT", 6, [](const RunRecord &r) { return Word(r.computer); },
+        [](RunRecord &r, V v) { r.computer = v.toString(); }},
 };
 
 const QList<TrialColumn> Trials {

@@ -4,6 +4,9 @@
 #include "random.h"
 #include "taskmeasures.h"
 
+#include <QSysInfo>
+#include <QUuid>
+
 #include <cmath>
 
 namespace {
@@ -51,6 +54,8 @@ void RunEngine::Start(const Settings &settings, const Task &runTask)
     record.leadMaxMs = timing.maxLeadMs;
     record.sound = settings.wavFile;
     record.version = QStringLiteral(BLINKDASH_VERSION);
+    record.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    record.computer = QSysInfo::machineHostName();
     lightTimed = !box && settings.lightTimed && task.kind == TaskKind::Simple;
     lightButton = lightTimed && settings.lightButton;
     lightsMissed = 0;

@@ -70,6 +70,10 @@ struct RunRecord
     // Each disc timed by the box's light sensor, answered with "space" or the box's "button";
     // empty for other runs.
     QString lightTiming;
+    // The run's identity wherever it is copied to (a class server takes it once), and the
+    // computer it ran on; empty for runs of older versions.
+    QString uuid;
+    QString computer;
     QList<RunTrial> trials; // in order, counted or not
     int trialCount = 0;     // counted ones, also where the trials were not read
 };
