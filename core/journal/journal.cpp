@@ -77,24 +77,6 @@ QStringList Migration(int version)
     return steps;
 }
 
-// The values of a record's columns, in the table's order.
-template<class Record> QVariantList ValuesOf(const Record &record, const QList<JournalColumn<Record>> &columns)
-{
-    QVariantList values;
-    for (const JournalColumn<Record> &column : columns)
-        values << column.get(record);
-    return values;
-}
-
-// A record from a query's columns, the table's from `first` on.
-template<class Record> Record RecordFrom(const QSqlQuery &q, int first, const QList<JournalColumn<Record>> &columns)
-{
-    Record record;
-    for (int i = 0; i < columns.size(); ++i)
-        columns.at(i).set(record, q.value(first + i));
-    return record;
-}
-
 template<class Record> QJsonObject JsonOf(const Record &record, const QList<JournalColumn<Record>> &columns)
 {
     QJsonObject object;

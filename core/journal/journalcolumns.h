@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
 
@@ -31,6 +32,24 @@ template<class Record> QStringList ColumnNames(const QList<JournalColumn<Record>
     for (const JournalColumn<Record> &column : columns)
         names << QLatin1String(column.name);
     return names;
+}
+
+// The values of a record's columns, in the table's order.
+template<class Record> QVariantList ValuesOf(const Record &record, const QList<JournalColumn<Record>> &columns)
+{
+    QVariantList values;
+    for (const JournalColumn<Record> &column : columns)
+        values << column.get(record);
+    return values;
+}
+
+// A record from a query's columns, the table's from `first` on.
+template<class Record> Record RecordFrom(const QSqlQuery &q, int first, const QList<JournalColumn<Record>> &columns)
+{
+    Record record;
+    for (int i = 0; i < columns.size(); ++i)
+        columns.at(i).set(record, q.value(first + i));
+    return record;
 }
 
 // A value as a CSV cell: numbers with a decimal point (never a locale's comma) and all their

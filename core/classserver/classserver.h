@@ -1,0 +1,55 @@
+#pragma once
+
+#include "runrecord.h"
+
+#include <QList>
+#include <QString>
+
+// Where the class server is: a PostgreSQL database set up with classserver.sql. The password
+// comes from ~/.pgpass or libpq's environment (PGPASSWORD), never from the settings.
+struct ServerAddress
+{
+    QString host; // empty: no class server
+    int port = 5432;
+    QString database;
+    QString user;
+    QString group;                              // the class or group the runs are sent for; may be empty
+    QString sslMode = QStringLiteral("prefer"); // libpq's sslmode
+};
+
+// The runs of a class on its server, through Qt SQL's PostgreSQL driver. Each call connects when
+// it must, gives up on a host that does not answer within a few seconds, and says why in German.
+// A database that is not a class server of ours, or of a newer version, is never written to. Runs
+// are only ever inserted, values bound, each with its trials in one transaction.
+class ClassServer
+{
+public:
+    static constexpr int SchemaVersion = 1;
+    static constexpr int ConnectTimeoutS = 5;
+
+    explicit ClassServer(const ServerAddress &address);
+    ~ClassServer();
+    ClassServer(const ClassServer &) = delete;
+    ClassServer &operator=(const ClassServer &) = delete;
+
+    // Connects and checks the schema; empty when the server can be used, else why not.
+    QString Open();
+    // Sends the runs, with their trials, each once: a run the server holds (by its uuid) is left
+    // as it is. false, with the reason, where some were not sent; `sent` then counts those that
+    // were (the first ones, in order).
+    bool Send(const QList<RunRecord> &runs, QString *reason = nullptr, int *sent = nullptr);
+    // The group's runs without their trials (trialCount: the counted ones), newest first; with
+    // their trials, by the server's ids. Empty, with a reason, when they cannot be read.
+    QList<RunRecord> Runs(QString *reason = nullptr);
+    QList<RunRecord> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr);
+    // Only a teacher's role may; a pupil's is told it may not.
+    bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr);
+
+private:
+    bool Ready(QString *reason);
+    void Close();
+
+    ServerAddress address;
+    QString connection;
+    bool ready = false;
+};

@@ -1,0 +1,190 @@
+#include "classserver.h"
+#include "journalcsv.h"
+#include "postgrescluster.h"
+
+#include <QtTest>
+
+namespace {
+
+// Two runs with every kind of value: a box run, NULLs, doubles, a name no statement may take as
+// SQL; a choice run, its trials judged.
+QList<RunRecord> SomeRuns()
+{
+    QList<RunRecord> runs;
+    for (int i = 0; i < 2; ++i) {
+        RunRecord run;
+        run.started = QDateTime(QDate(2026, 12, 8 + i), QTime(9, 30, 0, 125), Qt::OffsetFromUTC, 3600);
+        run.ended = run.started.addSecs(80);
+        run.name = i ? QStringLiteral("Cleo") : QStringLiteral("O'Neil\"); DELETE FROM runs; --\n🏁");
+        run.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        run.computer = QStringLiteral("raum-12");
+        run.box = i == 0;
+        run.place = QStringLiteral("1920x1080");
+        run.signalCount = 3;
+        run.minWaitS = 2.5;
+        run.maxWaitS = 7;
+        run.randomPosition = true;
+        run.sound = QStringLiteral("ding.wav");
+        run.ending = i ? RunRecord::Ending::Complete : RunRecord::Ending::BoxLost;
+        run.version = QStringLiteral("1.1");
+        run.evaluation = i ? Evaluation {true, 303, 66, 402, 255} : Evaluation {};
+        run.displayLatencyMs = 23.456789012345;
+        run.latencyCorrected = i == 1;
+        run.task = i ? Task {TaskKind::Choice, 4, 75} : Task {};
+        for (const int ms : {300, 280, 250}) {
+            RunTrial t;
+            t.waitMs = 2000 + ms;
+            t.timeMs = ms;
+            t.warmUp = ms == 300;
+            if (i) {
+                t.x = t.y = ms % 100, t.stimulus = "3", t.expected = "j", t.answer = ms == 280 ? "f" : "j";
+                t.correct = ms != 280;
+            } else {
+                t.boxUs = ms * 1000LL + 999, t.counted = ms != 250, t.lightUs = 4'000'000'000LL;
+            }
+            run.trials << t;
+        }
+        runs << run;
+    }
+    return runs;
+}
+
+} // namespace
+
+// The class server on a PostgreSQL of the test's own, set up with the SQL file a teacher runs.
+class TestClassServer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void sendsEachRunOnceAndReadsItBack();
+    void refusesWhatItCannotUse_data();
+    void refusesWhatItCannotUse();
+
+private:
+    ServerAddress As(const QString &user, const QString &database = "klasse") const
+    {
+        return {"127.0.0.1", cluster.Port(), database, user, "7b", "prefer"};
+    }
+
+    PostgresCluster cluster;
+    QTemporaryDir home;
+};
+
+void TestClassServer::initTestCase()
+{
+    if (const QString why = cluster.Start(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QString out;
+    const QString sql = QFINDTESTDATA("../core/classserver/classserver.sql");
+    for (const QString database : {"klasse", "neuer"})
+        QVERIFY2(cluster.Psql("postgres", "CREATE DATABASE " + database, &out) && cluster.PsqlFile(database, sql, &out),
+            qPrintable(out));
+    QVERIFY2(cluster.Psql("neuer", "UPDATE blinkdash_schema SET version = 2", &out), qPrintable(out));
+    QVERIFY2(cluster.Psql("klasse",
+                 "CREATE ROLE schule7b LOGIN PASSWORD 'geheim' IN ROLE blinkdash_pupil; "
+                 "CREATE ROLE lehrerin LOGIN PASSWORD 'tafel' IN ROLE blinkdash_teacher; "
+                 "CREATE ROLE admin2 LOGIN PASSWORD 'x'",
+                 &out),
+        qPrintable(out));
+    // The passwords where libpq looks for them; a file others can read it ignores.
+    QFile pgpass(home.filePath("pgpass"));
+    QVERIFY(pgpass.open(QIODevice::WriteOnly)
+        && pgpass.write("*:*:*:schule7b:geheim\n*:*:*:lehrerin:tafel\n*:*:*:admin2:falsch\n") > 0);
+    pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    pgpass.close();
+    qputenv("PGPASSFILE", QFile::encodeName(pgpass.fileName()));
+}
+
+// Sent twice from a pupil's computer, each run is on the server once, every value as it was;
+// the group sees its own runs; only a teacher deletes.
+void TestClassServer::sendsEachRunOnceAndReadsItBack()
+{
+    QList<RunRecord> runs = SomeRuns();
+    ClassServer pupil(As("schule7b"));
+    QCOMPARE(pupil.Open(), QString());
+    int sent = -1;
+    QVERIFY(pupil.Send(runs, nullptr, &sent));
+    QCOMPARE(sent, 2);
+    QVERIFY(pupil.Send(runs.mid(1), nullptr, &sent));
+    QCOMPARE(sent, 0);
+    const QList<RunRecord> listed = pupil.Runs();
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(listed.first().name, "Cleo"); // newest first
+    QCOMPARE(listed.first().trialCount, 3);
+    QCOMPARE(listed.last().trialCount, 2);
+    QList<RunRecord> read = pupil.RunsWithTrials({listed.last().id, listed.first().id});
+    QCOMPARE(read.size(), 2);
+    for (int i = 0; i < 2; ++i)
+        runs[i].id = read.at(i).id;
+    QCOMPARE(JournalCsv(read), JournalCsv(runs));
+
+    ServerAddress otherGroup = As("schule7b");
+    otherGroup.group = "7a";
+    QCOMPARE(ClassServer(otherGroup).Runs().size(), 0);
+
+    QString reason;
+    QVERIFY(!pupil.DeleteRuns({read.first().id}, &reason));
+    QCOMPARE(reason,
+        "Als schule7b darf dieses Programm auf dem Klassenserver nichts löschen; das darf nur die "
+        "Anmeldung einer Lehrkraft.");
+    ClassServer teacher(As("lehrerin"));
+    QVERIFY(teacher.DeleteRuns({read.first().id}, &reason));
+    QCOMPARE(pupil.Runs().size(), 1);
+    QString out;
+    QVERIFY(cluster.Psql("klasse", "SELECT count(*) FROM trials", &out));
+    QCOMPARE(out.simplified(), "count ------- 3 (1 row)"); // the deleted run's trials with it
+}
+
+// Each refusal says why, within the connect timeout; a database not ours stays as it was.
+void TestClassServer::refusesWhatItCannotUse_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<int>("port"); // 0: the cluster's
+    QTest::addColumn<QString>("sslMode");
+    QTest::addColumn<QString>("reason"); // how it starts
+    QTest::newRow("no server at the port") << "schule7b"
+                                           << "klasse" << 1 << "prefer"
+                                           << "Server nicht erreichbar: ";
+    QTest::newRow("a wrong password") << "admin2"
+                                      << "klasse" << 0 << "prefer"
+                                      << "Anmeldung als admin2 am Klassenserver abgelehnt: Das Passwort fehlt in "
+                                         "~/.pgpass oder ist falsch (";
+    QTest::newRow("another program's database") << "schule7b"
+                                                << "postgres" << 0 << "prefer"
+                                                << "Die Datenbank postgres auf 127.0.0.1 ist keine Klassendatenbank "
+                                                   "von Flinkprobe; sie wird nicht verändert.";
+    QTest::newRow("a newer version's") << "schule7b"
+                                       << "neuer" << 0 << "prefer"
+                                       << "Die Klassendatenbank stammt von einer neueren Version";
+    QTest::newRow("an sslmode with more in it") << "schule7b"
+                                                << "klasse" << 0 << "prefer host=evil"
+                                                << "Unbekannter Wert für sslmode: „prefer host=evil“.";
+}
+
+void TestClassServer::refusesWhatItCannotUse()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, database);
+    QFETCH(int, port);
+    QFETCH(QString, sslMode);
+    ServerAddress address = As(user, database);
+    address.port = port ? port : address.port;
+    address.sslMode = sslMode;
+    QElapsedTimer waited;
+    waited.start();
+    ClassServer server(address);
+    const QString told = server.Open();
+    QVERIFY(waited.elapsed() < (ClassServer::ConnectTimeoutS + 1) * 1000);
+    QFETCH(QString, reason);
+    QVERIFY2(told.startsWith(reason), qPrintable(told));
+    QString why;
+    QVERIFY(!server.Send(SomeRuns(), &why) && !why.isEmpty());
+    QString out;
+    QVERIFY(cluster.Psql("neuer", "SELECT count(*) FROM runs", &out) && out.simplified() == "count ------- 0 (1 row)");
+}
+
+QTEST_GUILESS_MAIN(TestClassServer)
+#include "tst_classserver.moc"
