@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -67,14 +68,36 @@ public:
         return running;
     }
 
+    // Freezes the server and every process of it (SIGSTOP), as a machine that hangs or a cable
+    // pulled does to its clients; false thaws it.
+    void Freeze(bool frozen)
+    {
+        QFile pidFile(QDir(Data()).filePath(QStringLiteral("postmaster.pid")));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray postmaster = pidFile.readLine().trimmed();
+        QProcess::execute(QStringLiteral("pkill"),
+            {frozen ? QStringLiteral("-STOP") : QStringLiteral("-CONT"), QStringLiteral("-P"),
+                QString::fromLatin1(postmaster)});
+        ::kill(postmaster.toInt(), frozen ? SIGSTOP : SIGCONT);
+    }
+
     // SQL run by psql as the superuser on database (stopping at the first error); false with what it said.
-    bool Psql(const QString &database, const QString &sql, QString *out = nullptr)
+    bool Psql(const QString &database, const QString &sql, QString *out = nullptr, const QStringList &options = {})
     {
         return Run(QStringLiteral("psql"),
-            {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-                QStringLiteral("-h"), folder.path(), QStringLiteral("-p"), QString::number(port), QStringLiteral("-U"),
-                QStringLiteral("admin"), QStringLiteral("-d"), database, QStringLiteral("-c"), sql},
+            options
+                + QStringList {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                    QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"), folder.path(), QStringLiteral("-p"),
+                    QString::number(port), QStringLiteral("-U"), QStringLiteral("admin"), QStringLiteral("-d"),
+                    database, QStringLiteral("-c"), sql},
             out);
+    }
+    // A query's answer, unaligned, a line per row, "|" between columns; empty on failure.
+    QString Value(const QString &database, const QString &sql)
+    {
+        QString out;
+        return Psql(database, sql, &out, {QStringLiteral("-At")}) ? out.trimmed() : QString();
     }
     bool PsqlFile(const QString &database, const QString &file, QString *out = nullptr)
     {

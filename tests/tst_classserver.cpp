@@ -1,6 +1,7 @@
 #include "classserver.h"
 #include "journalcsv.h"
 #include "postgrescluster.h"
+#include "serverlink.h"
 
 #include <QtTest>
 
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void sendsEachRunOnceAndReadsItBack();
     void refusesWhatItCannotUse_data();
     void refusesWhatItCannotUse();
+    void everyRunArrivesOnce();
 
 private:
     ServerAddress As(const QString &user, const QString &database = "klasse") const
@@ -132,9 +134,7 @@ void TestClassServer::sendsEachRunOnceAndReadsItBack()
     ClassServer teacher(As("lehrerin"));
     QVERIFY(teacher.DeleteRuns({read.first().id}, &reason));
     QCOMPARE(pupil.Runs().size(), 1);
-    QString out;
-    QVERIFY(cluster.Psql("klasse", "SELECT count(*) FROM trials", &out));
-    QCOMPARE(out.simplified(), "count ------- 3 (1 row)"); // the deleted run's trials with it
+    QCOMPARE(cluster.Value("klasse", "SELECT count(*) FROM trials"), "3"); // the deleted run's trials with it
 }
 
 // Each refusal says why, within the connect timeout; a database not ours stays as it was.
@@ -182,8 +182,65 @@ void TestClassServer::refusesWhatItCannotUse()
     QVERIFY2(told.startsWith(reason), qPrintable(told));
     QString why;
     QVERIFY(!server.Send(SomeRuns(), &why) && !why.isEmpty());
-    QString out;
-    QVERIFY(cluster.Psql("neuer", "SELECT count(*) FROM runs", &out) && out.simplified() == "count ------- 0 (1 row)");
+    QCOMPARE(cluster.Value("neuer", "SELECT count(*) FROM runs"), "0");
+}
+
+// Three computers send at once, the server goes away in the middle of it and comes back, and
+// hangs: every run arrives exactly once, whole, and a close never waits for the server.
+void TestClassServer::everyRunArrivesOnce()
+{
+    QTemporaryDir folder;
+    const auto store = [&](int computer, int runs) {
+        Journal journal(folder.filePath(QString("j%1.sqlite").arg(computer)));
+        journal.SendToServer(true);
+        for (int i = 0; i < runs; ++i) {
+            RunRecord run = SomeRuns().at(i % 2);
+            run.computer = QString("raum-%1").arg(computer);
+            QVERIFY(journal.Store(run));
+        }
+    };
+    ServerAddress address = As("schule7b");
+    address.group = "7c";
+    const auto arrived = [&] {
+        return cluster.Value("klasse",
+            "SELECT count(*), count(DISTINCT uuid), (SELECT count(*) FROM trials JOIN runs ON id = run_id WHERE "
+            "class_group = '7c') FROM runs WHERE class_group = '7c'");
+    };
+    for (int computer = 0; computer < 3; ++computer)
+        store(computer, 300);
+    std::vector<std::unique_ptr<ServerLink>> links;
+    for (int computer = 0; computer < 3; ++computer)
+        links.push_back(std::make_unique<ServerLink>(folder.filePath(QString("j%1.sqlite").arg(computer)), address));
+    QTRY_COMPARE_WITH_TIMEOUT(arrived(), "900|900|2700", 30000);
+
+    // Stopped while a thousand runs are on their way, in batches; started again, and the next run
+    // stored brings the rest.
+    store(0, 1000);
+    links[0]->Poke();
+    QTRY_VERIFY_WITH_TIMEOUT(links[0]->Waiting() > 0 && links[0]->Waiting() < 1000, 30000);
+    cluster.Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(links[0]->Problem().startsWith("Server nicht erreichbar: "), 10000);
+    QVERIFY(links[0]->Waiting() > 0);
+    QCOMPARE(ServerStateText(0, links[0]->Problem()), links[0]->Problem());
+    QVERIFY(cluster.Resume());
+    links[0]->Poke();
+    QTRY_COMPARE_WITH_TIMEOUT(arrived(), "1900|1900|5700", 30000);
+    QTRY_COMPARE(links[0]->Waiting(), 0);
+    QCOMPARE(ServerStateText(links[0]->Waiting(), links[0]->Problem()), QString());
+
+    // A server that hangs with runs on their way (on a connection that is made): the close breaks
+    // them off at once.
+    cluster.Freeze(true);
+    store(0, 400);
+    links[0]->Poke();
+    QTest::qWait(500);
+    QElapsedTimer closing;
+    closing.start();
+    links[0].reset();
+    const qint64 closedMs = closing.elapsed();
+    cluster.Freeze(false);
+    QVERIFY2(closedMs < 1000, qPrintable(QString::number(closedMs)));
+    QCOMPARE(Journal(folder.filePath("j0.sqlite")).UnsentCount(), 400);
 }
 
 QTEST_GUILESS_MAIN(TestClassServer)

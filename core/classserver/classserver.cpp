@@ -10,6 +10,9 @@
 
 #include <algorithm>
 
+#include <libpq-fe.h>
+#include <sys/socket.h>
+
 namespace {
 
 template<class Record> QString ColumnList(const QList<JournalColumn<Record>> &columns, const QString &prefix = {})
@@ -52,6 +55,10 @@ ClassServer::~ClassServer()
 
 void ClassServer::Close()
 {
+    {
+        const std::lock_guard<std::mutex> lock(socketLock);
+        socket = -1;
+    }
     QSqlDatabase::database(connection, false).close();
     ready = false;
 }
@@ -119,8 +126,22 @@ bool ClassServer::Ready(QString *reason)
             QStringLiteral("Die Klassendatenbank stammt von einer neueren Version des Programms (Schema %1); sie wird "
                            "nicht verändert.")
                 .arg(version));
+    // The driver's libpq connection, as Qt 5 ("PGconn*") or Qt 6 ("pg_conn*") names its type.
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid()
+        && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)) {
+        const std::lock_guard<std::mutex> lock(socketLock);
+        socket = PQsocket(*static_cast<PGconn *const *>(handle.constData()));
+    }
     ready = true;
     return true;
+}
+
+void ClassServer::Interrupt()
+{
+    const std::lock_guard<std::mutex> lock(socketLock);
+    if (socket >= 0)
+        ::shutdown(socket, SHUT_RDWR);
 }
 
 bool ClassServer::Send(const QList<RunRecord> &runs, QString *reason, int *sent)
@@ -131,13 +152,27 @@ bool ClassServer::Send(const QList<RunRecord> &runs, QString *reason, int *sent)
         return true;
     if (!Ready(reason))
         return false;
-    QSqlDatabase db = QSqlDatabase::database(connection, false);
-    const auto fail = [&](const QSqlError &error) {
+    QSqlError error;
+    const int added = SendIn(runs, &error);
+    if (added < 0) {
         if (reason)
             *reason = QStringLiteral("Server nicht erreichbar: %1").arg(ServerText(error));
-        db.rollback();
         Close(); // asked afresh next time, whatever broke
         return false;
+    }
+    if (sent)
+        *sent = added;
+    return true;
+}
+
+int ClassServer::SendIn(const QList<RunRecord> &runs, QSqlError *error)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    const auto fail = [&](const QSqlError &why) {
+        *error = why;
+        if (db.isOpen()) // a connection lost has nothing to roll back, the server does it
+            db.rollback();
+        return -1;
     };
     if (!db.transaction())
         return fail(db.lastError());
@@ -166,11 +201,7 @@ bool ClassServer::Send(const QList<RunRecord> &runs, QString *reason, int *sent)
                 return fail(trial.lastError());
         }
     }
-    if (!db.commit())
-        return fail(db.lastError());
-    if (sent)
-        *sent = added;
-    return true;
+    return db.commit() ? added : fail(db.lastError());
 }
 
 QList<RunRecord> ClassServer::Runs(QString *reason)

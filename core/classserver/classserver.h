@@ -5,6 +5,10 @@
 #include <QList>
 #include <QString>
 
+#include <mutex>
+
+class QSqlError;
+
 // Where the class server is: a PostgreSQL database set up with classserver.sql. The password
 // comes from ~/.pgpass or libpq's environment (PGPASSWORD), never from the settings.
 struct ServerAddress
@@ -45,11 +49,19 @@ public:
     // Only a teacher's role may; a pupil's is told it may not.
     bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr);
 
+    // From any thread: breaks off at once what is on its way to or from the server (a transaction
+    // not committed is then none of the server's; one whose commit went out stays, and a run sent
+    // again is known by its uuid), so that a close never waits for a server that went away.
+    void Interrupt();
+
 private:
     bool Ready(QString *reason);
+    int SendIn(const QList<RunRecord> &runs, QSqlError *error); // how many were new; -1: none, rolled back
     void Close();
 
     ServerAddress address;
     QString connection;
     bool ready = false;
+    std::mutex socketLock; // held while another thread shuts the socket: it stays this connection's
+    int socket = -1;
 };

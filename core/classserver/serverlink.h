@@ -1,0 +1,71 @@
+#pragma once
+
+#include "classserver.h"
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+
+// Sends the runs waiting in the journal to the class server, from the thread it is moved to: in
+// batches, each marked sent once the server has it, until none wait or the server fails; then
+// again after RetryMs.
+class ServerSender : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int BatchRuns = 200;
+    static constexpr int RetryMs = 30000;
+
+    ServerSender(const QString &journalPath, const ServerAddress &address);
+    ~ServerSender() override;
+
+    void Send();
+    // From any thread: no more batches, and the one on its way broken off.
+    void Stop();
+
+Q_SIGNALS:
+    // How many runs wait, and what keeps them (empty: nothing, they are on their way).
+    void StateChanged(int waiting, const QString &problem);
+
+private:
+    QString journalPath;
+    ClassServer server;
+    std::unique_ptr<QTimer> retry; // made in the sender's thread
+    std::atomic<bool> stopping {false};
+};
+
+// The class server as the main window sees it: a sender in a thread of its own, so that no run,
+// start or close waits for the network, and the state it last told.
+class ServerLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    ServerLink(const QString &journalPath, const ServerAddress &address, QObject *parent = nullptr);
+    // Stops the sender; waits for it at most the connect timeout, which only a connection being
+    // made can take (one made is broken off at once). A sender still not done is left to end
+    // with the program: deleting its thread now would end the program at once.
+    ~ServerLink() override;
+
+    void Poke(); // runs were stored: send them
+    int Waiting() const { return waiting; }
+    QString Problem() const { return problem; }
+
+Q_SIGNALS:
+    void Changed();
+
+private:
+    QThread *thread;      // deleted once it has finished
+    ServerSender *sender; // lives in the thread, deleted when it finishes
+    int waiting = 0;
+    QString problem;
+};
+
+// The state in the main window: "3 Durchgänge warten auf den Server", "Server nicht erreichbar:
+// ..."; empty when nothing waits.
+QString ServerStateText(int waiting, const QString &problem);
