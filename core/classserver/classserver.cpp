@@ -40,6 +40,11 @@ QString ServerText(const QSqlError &error)
 
 } // namespace
 
+ServerAddress ServerAddressOf(const Settings &s)
+{
+    return {s.serverHost, s.serverPort, s.serverDatabase, s.serverUser, s.serverGroup, s.serverSslMode};
+}
+
 ClassServer::ClassServer(const ServerAddress &serverAddress)
     : address(serverAddress)
     , connection(QStringLiteral("classserver-%1").arg(reinterpret_cast<quintptr>(this)))

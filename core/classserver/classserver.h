@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runrecord.h"
+#include "settings.h"
 
 #include <QList>
 #include <QString>
@@ -19,7 +20,16 @@ struct ServerAddress
     QString user;
     QString group;                              // the class or group the runs are sent for; may be empty
     QString sslMode = QStringLiteral("prefer"); // libpq's sslmode
+
+    bool operator==(const ServerAddress &other) const
+    {
+        return host == other.host && port == other.port && database == other.database && user == other.user
+            && group == other.group && sslMode == other.sslMode;
+    }
 };
+
+// The server the settings name; its host empty where none is set.
+ServerAddress ServerAddressOf(const Settings &settings);
 
 // The runs of a class on its server, through Qt SQL's PostgreSQL driver. Each call connects when
 // it must, gives up on a host that does not answer within a few seconds, and says why in German.

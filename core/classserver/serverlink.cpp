@@ -43,10 +43,11 @@ void ServerSender::Send()
         retry->start(RetryMs);
 }
 
-ServerLink::ServerLink(const QString &journalPath, const ServerAddress &address, QObject *parent)
+ServerLink::ServerLink(const QString &journalPath, const ServerAddress &serverAddress, QObject *parent)
     : QObject(parent)
+    , address(serverAddress)
     , thread(new QThread)
-    , sender(new ServerSender(journalPath, address))
+    , sender(new ServerSender(journalPath, serverAddress))
 {
     sender->moveToThread(thread);
     connect(thread, &QThread::finished, sender, &QObject::deleteLater);

@@ -53,6 +53,7 @@ public:
     ~ServerLink() override;
 
     void Poke(); // runs were stored: send them
+    ServerAddress Address() const { return address; }
     int Waiting() const { return waiting; }
     QString Problem() const { return problem; }
 
@@ -60,6 +61,7 @@ Q_SIGNALS:
     void Changed();
 
 private:
+    ServerAddress address;
     QThread *thread;      // deleted once it has finished
     ServerSender *sender; // lives in the thread, deleted when it finishes
     int waiting = 0;

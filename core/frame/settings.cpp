@@ -360,6 +360,12 @@ Settings ReadSettings(const QString &iniPath)
         && history.height() <= 20000)
         s.historySize = history;
     s.task = ReadString(ini, "task", defaults.task);
+    s.serverHost = ReadString(ini, "serverHost", defaults.serverHost).trimmed();
+    s.serverPort = ReadInt(ini, "serverPort", defaults.serverPort);
+    s.serverDatabase = ReadString(ini, "serverDatabase", defaults.serverDatabase);
+    s.serverUser = ReadString(ini, "serverUser", defaults.serverUser);
+    s.serverGroup = ReadString(ini, "serverGroup", defaults.serverGroup);
+    s.serverSslMode = ReadString(ini, "serverSslMode", defaults.serverSslMode);
     ini.endGroup();
     if (const std::optional<QByteArray> raw = RawValue(ReadFile(iniPath), QStringLiteral("Common/wavFile"));
         raw && TypedByHand(*raw))
@@ -395,5 +401,10 @@ bool WriteSettings(const QString &iniPath, const Settings &s, QString *reason)
     // A file that never had another task stays as it was.
     if (s.task != Settings().task || RawValue(content, QStringLiteral("Common/task")))
         values.append({"task", IniString(s.task)});
+    if (!s.serverHost.isEmpty() || RawValue(content, QStringLiteral("Common/serverHost")))
+        values += QList<IniValue> {{"serverHost", IniString(s.serverHost)},
+            {"serverPort", QByteArray::number(s.serverPort)}, {"serverDatabase", IniString(s.serverDatabase)},
+            {"serverUser", IniString(s.serverUser)}, {"serverGroup", IniString(s.serverGroup)},
+            {"serverSslMode", IniString(s.serverSslMode)}};
     return WriteFileWhole(iniPath, WithValues(content, values), reason);
 }

@@ -43,6 +43,14 @@ struct Settings
     std::optional<QSize> historySize;           // of the window "Verlauf", once resized
     // The task's name as the journal keeps it ("pvt", "wahl-2"); the run reads what it knows of it.
     QString task = QStringLiteral("einfach");
+    // The class server every run is also sent to (PostgreSQL); none where the host is empty. The
+    // password is never here: libpq reads it from ~/.pgpass or PGPASSWORD.
+    QString serverHost;
+    int serverPort = 5432;
+    QString serverDatabase = QStringLiteral("flinkprobe");
+    QString serverUser;
+    QString serverGroup; // the class or group, as the teacher named it
+    QString serverSslMode = QStringLiteral("prefer");
 };
 
 // A missing file or key gives the default; a number that does not convert gives 0 or 0.0; a switch
@@ -52,7 +60,7 @@ struct Settings
 Settings ReadSettings(const QString &iniPath);
 
 // Writes every setting but cnt and journal (the screen latency with its correction switch, the
-// size of "Verlauf" and the task only once there are such) into group "Common", keeping the rest of the file as
-// it stands (a hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with the
-// system's reason, when it could not be written, and the old file keeps every byte.
+// size of "Verlauf", the task and the class server only once there are such) into group "Common", keeping the rest of
+// the file as it stands (a hand-set cnt, other keys and groups). The file is replaced whole or not at all: false, with
+// the system's reason, when it could not be written, and the old file keeps every byte.
 bool WriteSettings(const QString &iniPath, const Settings &settings, QString *reason = nullptr);

@@ -94,6 +94,11 @@ void ConfigWin::ShowSettings(const Settings &s)
         comboBoxTask->addItem(TaskTitle(TaskNamed(task)), task);
     comboBoxTask->setCurrentIndex(comboBoxTask->findData(task));
     OfferTasks();
+    lineEditServerHost->setText(s.serverHost);
+    spinBoxServerPort->setValue(s.serverPort);
+    lineEditServerDatabase->setText(s.serverDatabase);
+    lineEditServerUser->setText(s.serverUser);
+    lineEditServerGroup->setText(s.serverGroup);
 }
 
 void ConfigWin::TakeSettings(Settings &s) const
@@ -112,6 +117,11 @@ void ConfigWin::TakeSettings(Settings &s) const
     s.lightTimed = checkBoxLightTimed->isChecked();
     s.lightButton = checkBoxLightButton->isChecked();
     s.task = TaskOf(comboBoxTask->currentIndex());
+    s.serverHost = lineEditServerHost->text().trimmed();
+    s.serverPort = spinBoxServerPort->value();
+    s.serverDatabase = lineEditServerDatabase->text().trimmed();
+    s.serverUser = lineEditServerUser->text().trimmed();
+    s.serverGroup = lineEditServerGroup->text().trimmed();
 }
 
 void ConfigWin::on_selectWavButton_clicked()

@@ -68,6 +68,7 @@ MainWindow::MainWindow(QWidget *parent)
     settings = ReadSettings(DataPath(SettingsFile, DataFolder));
     if (settings.journal) { // opened when first needed (at start only if runs wait beside it)
         journal = std::make_unique<Journal>(DataPath(JournalFile, DataFolder));
+        LinkServer();
         TakePendingRuns();
     }
 
@@ -265,6 +266,7 @@ void MainWindow::on_configButton_clicked()
         return;
     configWin.TakeSettings(settings);
     StoreSettings(true); // now, so that a logout or a lost display cannot take them
+    LinkServer();
     OpenBox();
     PreloadSounds();
 }
@@ -515,6 +517,8 @@ void MainWindow::KeepInJournal(const RunRecord &record)
     QString reason;
     const bool stored = StoreUnjournaled(&reason);
     TellSetAside();
+    if (stored && server)
+        server->Poke();
     if (!stored)
         SaveFailed(journal->Path(), reason, true, QStringLiteral("Der Durchgang konnte im Verlauf"),
             (highscoresUnsaved ? QStringLiteral("Das Ergebnis ist davon nicht betroffen.")
@@ -536,6 +540,31 @@ bool MainWindow::StoreUnjournaled(QString *reason)
         QFile::remove(pending);
     pendingTaken.clear();
     return true;
+}
+
+void MainWindow::LinkServer()
+{
+    const ServerAddress address = ServerAddressOf(settings);
+    if (!journal || (server && server->Address() == address)) // runs go from the journal
+        return;
+    server.reset();
+    serverLabel->clear();
+    journal->SendToServer(!address.host.isEmpty());
+    if (address.host.isEmpty())
+        return;
+    server = std::make_unique<ServerLink>(journal->Path(), address);
+    connect(server.get(), &ServerLink::Changed, this,
+        [this] { serverLabel->setText(ServerStateText(server->Waiting(), server->Problem())); });
+}
+
+// The person closing the program hears of runs the server has not yet; a logout closes quietly.
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (server && server->Waiting() > 0)
+        Prompt::Information(this, QStringLiteral("Klassenserver"),
+            QStringLiteral("%1 Durchgänge warten auf den Klassenserver. Sie werden beim nächsten Start gesendet.")
+                .arg(server->Waiting()));
+    QWidget::closeEvent(event);
 }
 
 void MainWindow::TellSetAside()

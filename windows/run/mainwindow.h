@@ -8,6 +8,7 @@
 #include "mainform.h"
 #include "runengine.h"
 #include "screencheck.h"
+#include "serverlink.h"
 #include "settings.h"
 #include "soundplayer.h"
 #include "switchbox.h"
@@ -47,6 +48,7 @@ public Q_SLOTS:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // RunHost
@@ -80,6 +82,7 @@ private:
     void TakePendingRuns();
     void KeepPendingRuns();
     void TellSetAside(); // a damaged journal, set aside by the last store
+    void LinkServer();   // to the class server the settings name, if it is another
     void ScreenChecked(const LatencyFigures &figures);
     void TellBoxFailure();
     // Store the settings and the high-score list. A failure is told once per file and session, but
@@ -102,11 +105,12 @@ private:
     QTimer waitTimer;    // the wait before the next signal
     QTimer warningTimer; // the acoustic warning before it
     SoundPlayer sounds;
-    QStringList toldSaveFailures;     // paths
-    bool highscoresUnsaved = false;   // the last save of the list failed
-    std::unique_ptr<Journal> journal; // none when turned off
-    QList<RunRecord> unjournaled;     // runs the journal could not take yet, oldest first
-    QByteArray pendingTaken;          // the pending file as read at start, removed once stored
+    QStringList toldSaveFailures;       // paths
+    bool highscoresUnsaved = false;     // the last save of the list failed
+    std::unique_ptr<Journal> journal;   // none when turned off
+    QList<RunRecord> unjournaled;       // runs the journal could not take yet, oldest first
+    QByteArray pendingTaken;            // the pending file as read at start, removed once stored
+    std::unique_ptr<ServerLink> server; // none without a class server or a journal
     bool closing = false;
     QString boxFailure; // told once the window is up, so that the message sits over it
 };
