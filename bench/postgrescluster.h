@@ -122,6 +122,7 @@ private:
     {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setWorkingDirectory(folder.path()); // one the user postgres may enter
         if (::geteuid() == 0) {
             arguments.prepend(bin + program);
             arguments

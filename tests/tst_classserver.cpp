@@ -1,7 +1,10 @@
 #include "classserver.h"
 #include "journalcsv.h"
+#include "mainwindow.h"
 #include "postgrescluster.h"
+#include "prompts.h"
 #include "serverlink.h"
+#include "testfolder.h"
 
 #include <QtTest>
 
@@ -63,6 +66,7 @@ private Q_SLOTS:
     void refusesWhatItCannotUse_data();
     void refusesWhatItCannotUse();
     void everyRunArrivesOnce();
+    void theMainWindowSendsItsRuns();
 
 private:
     ServerAddress As(const QString &user, const QString &database = "klasse") const
@@ -243,5 +247,53 @@ void TestClassServer::everyRunArrivesOnce()
     QCOMPARE(Journal(folder.filePath("j0.sqlite")).UnsentCount(), 400);
 }
 
-QTEST_GUILESS_MAIN(TestClassServer)
+// A pupil's program: each run on the server as it ends; while the server is away, the window says
+// so and so does the close; the next start sends what waited.
+void TestClassServer::theMainWindowSendsItsRuns()
+{
+    TestFolder folder;
+    QStringList seen;
+    Prompt::SetAnswerer([&seen](const QString &shown) {
+        seen << shown;
+        return QString();
+    });
+    QVERIFY(folder.Write("blinkdash.ini",
+        QString("[Common]\ncnt=1\nminDel=0.1\nmaxDel=0.1\nserverHost=127.0.0.1\nserverPort=%1\nserverDatabase=klasse\n"
+                "serverUser=schule7b\nserverGroup=8a\n")
+            .arg(cluster.Port())
+            .toUtf8()));
+    const auto run = [](MainWindow *window, const QString &name) {
+        window->lineEdit->setText(name);
+        window->activateWindow(); // as a click on it does
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window);
+        QTest::mouseClick(window->startButton, Qt::LeftButton);
+        ActionWin *action = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            action = action ? action : qobject_cast<ActionWin *>(widget);
+        QVERIFY(QTest::qWaitFor([&] { return action->SignalVisible(); }, 5000));
+        QTest::keyClick(action, Qt::Key_Space);
+        QTRY_VERIFY(!action->isVisible() || (QTest::keyClick(action, Qt::Key_Escape), false));
+    };
+    const auto names = [&] {
+        return cluster.Value("klasse", "SELECT string_agg(name, ',' ORDER BY name) FROM runs WHERE class_group = '8a'");
+    };
+    auto *window = new MainWindow;
+    window->show();
+    run(window, "Anna");
+    QTRY_COMPARE(names(), "Anna");
+    QCOMPARE(window->serverLabel->text(), QString());
+    cluster.Stop();
+    run(window, "Bert");
+    QTRY_VERIFY(window->serverLabel->text().startsWith("Server nicht erreichbar: "));
+    window->close();
+    QCOMPARE(
+        seen, QStringList("Klassenserver|1 Durchgang wartet auf den Server. Er wird beim nächsten Start gesendet."));
+    QVERIFY(cluster.Resume());
+    window = new MainWindow;
+    QTRY_COMPARE(names(), "Anna,Bert");
+    delete window;
+    Prompt::SetAnswerer({});
+}
+
+QTEST_MAIN(TestClassServer)
 #include "tst_classserver.moc"

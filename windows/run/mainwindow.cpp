@@ -562,8 +562,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (server && server->Waiting() > 0)
         Prompt::Information(this, QStringLiteral("Klassenserver"),
-            QStringLiteral("%1 Durchgänge warten auf den Klassenserver. Sie werden beim nächsten Start gesendet.")
-                .arg(server->Waiting()));
+            ServerStateText(server->Waiting(), {})
+                + (server->Waiting() == 1 ? QStringLiteral(". Er wird beim nächsten Start gesendet.")
+                                          : QStringLiteral(". Sie werden beim nächsten Start gesendet.")));
     QWidget::closeEvent(event);
 }
 
