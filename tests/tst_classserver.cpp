@@ -284,7 +284,7 @@ void TestClassServer::theMainWindowSendsItsRuns()
     QCOMPARE(window->serverLabel->text(), QString());
     cluster.Stop();
     run(window, "Bert");
-    QTRY_VERIFY(window->serverLabel->text().startsWith("Server nicht erreichbar: "));
+    QTRY_VERIFY(window->serverLabel->toolTip().startsWith("Server nicht erreichbar: "));
     window->close();
     QCOMPARE(
         seen, QStringList("Klassenserver|1 Durchgang wartet auf den Server. Er wird beim nächsten Start gesendet."));

@@ -553,8 +553,12 @@ void MainWindow::LinkServer()
     if (address.host.isEmpty())
         return;
     server = std::make_unique<ServerLink>(journal->Path(), address);
-    connect(server.get(), &ServerLink::Changed, this,
-        [this] { serverLabel->setText(ServerStateText(server->Waiting(), server->Problem())); });
+    connect(server.get(), &ServerLink::Changed, this, [this] {
+        // A server's reason can be long: the line shows what fits, its tooltip all of it.
+        const QString state = ServerStateText(server->Waiting(), server->Problem());
+        serverLabel->setText(serverLabel->fontMetrics().elidedText(state, Qt::ElideRight, serverLabel->width()));
+        serverLabel->setToolTip(state);
+    });
 }
 
 // The person closing the program hears of runs the server has not yet; a logout closes quietly.
