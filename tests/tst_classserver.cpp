@@ -1,8 +1,10 @@
 #include "classserver.h"
+#include "historywin.h"
 #include "journalcsv.h"
 #include "mainwindow.h"
 #include "postgrescluster.h"
 #include "prompts.h"
+#include "scorewin.h"
 #include "serverlink.h"
 #include "testfolder.h"
 
@@ -291,6 +293,23 @@ void TestClassServer::theMainWindowSendsItsRuns()
     QVERIFY(cluster.Resume());
     window = new MainWindow;
     QTRY_COMPARE(names(), "Anna,Bert");
+
+    // Both in the class's "Verlauf", as "HighScores" opens it, newest first.
+    QStringList shown;
+    QTimer::singleShot(0, this, [&] {
+        QTimer::singleShot(0, this, [&] {
+            auto *history = qobject_cast<HistoryWin *>(QApplication::activeModalWidget());
+            for (int row = 0; history && row < history->runView->model()->rowCount(); ++row)
+                shown << history->runView->model()->index(row, 1).data().toString();
+            shown << (history ? history->windowTitle() : "no Verlauf");
+            QApplication::activeModalWidget()->close();
+        });
+        if (auto *scores = qobject_cast<ScoreWin *>(QApplication::activeModalWidget()))
+            QTest::mouseClick(scores->classButton, Qt::LeftButton);
+        QApplication::activeModalWidget()->close();
+    });
+    QTest::mouseClick(window->scoreButton, Qt::LeftButton);
+    QCOMPARE(shown, QStringList({"Bert", "Anna", "Verlauf der Klasse 8a"}));
     delete window;
     Prompt::SetAnswerer({});
 }

@@ -139,7 +139,7 @@ void TestJournal::keepsRunsExactly()
     QCOMPARE(listed.size(), 6);
     QCOMPARE(listed.first().name, QString("Bert\nB.")); // newest first
     QCOMPARE(listed.at(2).name, QString("Cleo"));
-    QCOMPARE(journal.Trials(listed.first().id).size(), 5);
+    QCOMPARE(journal.RunsWithTrials({listed.first().id}).value(0).trials.size(), 5);
     const QList<RunRecord> read = journal.RunsWithTrials({2, 4, 6});
     QCOMPARE(JournalCsv(read), JournalCsv(runs));
 

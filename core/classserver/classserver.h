@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runrecord.h"
+#include "runstore.h"
 #include "settings.h"
 
 #include <QList>
@@ -35,14 +36,14 @@ ServerAddress ServerAddressOf(const Settings &settings);
 // it must, gives up on a host that does not answer within a few seconds, and says why in German.
 // A database that is not a class server of ours, or of a newer version, is never written to. Runs
 // are only ever inserted, values bound, each with its trials in one transaction.
-class ClassServer
+class ClassServer : public RunStore
 {
 public:
     static constexpr int SchemaVersion = 1;
     static constexpr int ConnectTimeoutS = 5;
 
     explicit ClassServer(const ServerAddress &address);
-    ~ClassServer();
+    ~ClassServer() override;
     ClassServer(const ClassServer &) = delete;
     ClassServer &operator=(const ClassServer &) = delete;
 
@@ -54,10 +55,10 @@ public:
     bool Send(const QList<RunRecord> &runs, QString *reason = nullptr, int *sent = nullptr);
     // The group's runs without their trials (trialCount: the counted ones), newest first; with
     // their trials, by the server's ids. Empty, with a reason, when they cannot be read.
-    QList<RunRecord> Runs(QString *reason = nullptr);
-    QList<RunRecord> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr);
+    QList<RunRecord> Runs(QString *reason = nullptr) override;
+    QList<RunRecord> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr) override;
     // Only a teacher's role may; a pupil's is told it may not.
-    bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr);
+    bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr) override;
 
     // From any thread: breaks off at once what is on its way to or from the server (a transaction
     // not committed is then none of the server's; one whose commit went out stays, and a run sent

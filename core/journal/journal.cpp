@@ -179,6 +179,12 @@ QString Journal::TakeSetAside()
     return std::exchange(setAside, QString());
 }
 
+QString Journal::TakeNotice()
+{
+    const QString aside = TakeSetAside();
+    return aside.isEmpty() ? QString() : SetAsideNotice(path, aside);
+}
+
 bool Journal::SetAside(QString *reason)
 {
     Close(); // SQLite cleans up after itself first
@@ -393,25 +399,6 @@ QList<RunRecord> Journal::Runs(QString *reason)
         return a.started.toMSecsSinceEpoch() > b.started.toMSecsSinceEpoch();
     });
     return runs;
-}
-
-QList<RunTrial> Journal::Trials(qint64 runId, QString *reason)
-{
-    QList<RunTrial> trials;
-    corruptSeen = false;
-    if (!Open(false, reason))
-        return trials;
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM trials WHERE run_id = ? ORDER BY seq").arg(TrialColumnList()));
-    query.addBindValue(runId);
-    if (!Exec(query, reason)) {
-        Damaged(reason, &query); // the set-aside is told; nothing to read
-        return trials;
-    }
-    while (query.next())
-        trials.append(RecordFrom(query, 0, TrialColumns()));
-    return Damaged(reason, &query) ? QList<RunTrial>() : trials;
 }
 
 QList<RunRecord> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reason)

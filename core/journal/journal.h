@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runrecord.h"
+#include "runstore.h"
 
 #include <QList>
 #include <QString>
@@ -14,13 +15,13 @@ class QSqlQuery;
 // name with the date ("blinkdash-2026-12-07.sqlite"), and a new one begins; one deleted or replaced
 // while in use is opened again where it belongs. Each call gives up after 2 s on a database
 // another instance holds.
-class Journal
+class Journal : public RunStore
 {
 public:
     static constexpr int SchemaVersion = 6;
 
     explicit Journal(const QString &path);
-    ~Journal();
+    ~Journal() override;
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
 
@@ -31,13 +32,11 @@ public:
     bool Store(RunRecord &run, QString *reason = nullptr);
     // The same, unless the journal holds the run already (SameRun): then only its id is set.
     bool StoreOnce(RunRecord &run, QString *reason = nullptr);
-    // The runs without their trials (trialCount: the counted ones), newest first; empty with a
-    // reason when the journal cannot be read (a journal not yet written holds no runs and is no failure).
-    QList<RunRecord> Runs(QString *reason = nullptr);
-    QList<RunTrial> Trials(qint64 runId, QString *reason = nullptr);
-    // The runs with their trials, in the order of ids.
-    QList<RunRecord> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr);
-    bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr);
+    // A journal not yet written holds no runs and is no failure.
+    QList<RunRecord> Runs(QString *reason = nullptr) override;
+    QList<RunRecord> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr) override;
+    bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr) override;
+    QString TakeNotice() override; // SetAsideNotice
 
     // Runs stored from now on also wait, across restarts, to be sent to a class server, until
     // MarkSent; a run deleted before it was sent waits no more.

@@ -277,6 +277,8 @@ void MainWindow::on_scoreButton_clicked()
     scoreWin.ShowList(&highscores);
     connect(&scoreWin, &ScoreWin::ListChanged, this, [this] { SaveHighscores(true); });
     scoreWin.SetJournal(journal.get(), settings.historySize);
+    if (journal) // the class's runs come from the journals of its computers
+        scoreWin.SetClassServer(ServerAddressOf(settings));
     connect(&scoreWin, &ScoreWin::HistoryResized, this, [this](QSize size) { settings.historySize = size; });
     scoreWin.exec();
 }

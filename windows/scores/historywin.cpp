@@ -150,13 +150,13 @@ void Show(QChartView *view, QChart *chart)
 
 } // namespace
 
-HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
+HistoryWin::HistoryWin(RunStore &runStore, QWidget *parent)
     : QDialog(parent)
-    , journal(runJournal)
+    , store(runStore)
 {
     setupUi(this);
     QString reason;
-    QList<RunRecord> all = journal.Runs(&reason);
+    QList<RunRecord> all = store.Runs(&reason);
     // The other tasks' measures come from their trials: read with their runs, in one query.
     QList<qint64> taskRuns;
     for (const RunRecord &run : all)
@@ -164,7 +164,7 @@ HistoryWin::HistoryWin(Journal &runJournal, QWidget *parent)
             taskRuns << run.id;
     if (reason.isEmpty() && !taskRuns.isEmpty()) {
         QHash<qint64, QList<RunTrial>> trials;
-        for (const RunRecord &run : journal.RunsWithTrials(taskRuns, &reason))
+        for (const RunRecord &run : store.RunsWithTrials(taskRuns, &reason))
             trials.insert(run.id, run.trials);
         for (RunRecord &run : all)
             run.trials = trials.value(run.id);
@@ -256,7 +256,8 @@ void HistoryWin::ShowCurrentRun()
     switch (run->task.kind) {
     case TaskKind::Simple: {
         QString reason;
-        const QList<RunTrial> trials = CountedTrials(journal.Trials(run->id, &reason)); // the journal keeps all
+        // The store keeps all, counted or not.
+        const QList<RunTrial> trials = CountedTrials(store.RunsWithTrials({run->id}, &reason).value(0).trials);
         if (!reason.isEmpty())
             Failed(QStringLiteral("Der Durchgang konnte nicht gelesen werden."), reason);
         TellSetAside();
@@ -373,7 +374,7 @@ void HistoryWin::Delete(const QList<qint64> &ids, const QString &question)
     if (ids.isEmpty() || !Prompt::Question(this, QStringLiteral("Verlauf"), question))
         return;
     QString reason;
-    if (!journal.DeleteRuns(ids, &reason)) {
+    if (!store.DeleteRuns(ids, &reason)) {
         Failed(QStringLiteral("Die Durchgänge konnten nicht gelöscht werden."), reason);
         return;
     }
@@ -393,7 +394,7 @@ void HistoryWin::on_exportButton_clicked()
     if (path.isEmpty())
         return;
     QString reason;
-    const QList<RunRecord> chosen = journal.RunsWithTrials(ids, &reason);
+    const QList<RunRecord> chosen = store.RunsWithTrials(ids, &reason);
     if (!reason.isEmpty() || !WriteFileWhole(path, JournalCsv(chosen), &reason))
         Failed(QStringLiteral("Die Datei konnte nicht gespeichert werden!"),
             QDir::toNativeSeparators(path) + '\n' + reason);
@@ -406,6 +407,6 @@ void HistoryWin::Failed(const QString &what, const QString &reason)
 
 void HistoryWin::TellSetAside()
 {
-    if (const QString aside = journal.TakeSetAside(); !aside.isEmpty())
-        Prompt::Critical(this, QStringLiteral("Verlauf"), SetAsideNotice(journal.Path(), aside));
+    if (const QString notice = store.TakeNotice(); !notice.isEmpty())
+        Prompt::Critical(this, QStringLiteral("Verlauf"), notice);
 }

@@ -18,7 +18,7 @@ struct DateAxisRange
 };
 DateAxisRange FittedRange(qint64 firstMs, qint64 lastMs);
 
-// The window "Verlauf": every run of the journal, newest first, filtered by name and task and
+// The window "Verlauf": every run of the journal (or of a class server), newest first, filtered by name and task and
 // sorted by any column, a task's runs with its measures; for the selected run its times by signal
 // and their distribution, for its name and task the results over time and a summary (choice: Hick's
 // chart). Runs can be deleted after a question and exported as CSV.
@@ -27,7 +27,7 @@ class HistoryWin : public QDialog, public Ui_HistoryWin
     Q_OBJECT
 
 public:
-    explicit HistoryWin(Journal &journal, QWidget *parent = nullptr);
+    explicit HistoryWin(RunStore &store, QWidget *parent = nullptr);
 
     // The run the charts show; none: 0.
     qint64 ShownRun() const { return shownRun; }
@@ -48,9 +48,9 @@ private:
     void ShowHick(); // the chosen runs, or the current run's name's choice and simple runs
     void Delete(const QList<qint64> &ids, const QString &question);
     void Failed(const QString &what, const QString &reason);
-    void TellSetAside(); // a damaged journal, set aside by the last read
+    void TellSetAside(); // what the store has to tell (a damaged journal set aside)
 
-    Journal &journal;
+    RunStore &store;
     RunTable runs;
     QSortFilterProxyModel shown;
     qint64 shownRun = 0;

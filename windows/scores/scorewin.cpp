@@ -4,6 +4,7 @@
 #include "historywin.h"
 #include "prompts.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 
 #include <algorithm>
@@ -12,6 +13,7 @@ ScoreWin::ScoreWin(QWidget *parent)
     : QDialog(parent)
 {
     setupUi(this);
+    classButton->hide();           // until a class server is set
     tableView->setWordWrap(false); // a long name is elided on its one line, not wrapped and cut
     closeButton->setFocus();       // the table without focus: no row looks picked
 }
@@ -56,6 +58,32 @@ void ScoreWin::SetJournal(Journal *runJournal, std::optional<QSize> size)
         historyButton->setText(QStringLiteral("Verlauf ist aus"));
         historyButton->setToolTip(QStringLiteral("journal=false in blinkdash.ini"));
     }
+}
+
+void ScoreWin::SetClassServer(const ServerAddress &address)
+{
+    server = address;
+    classButton->setVisible(!address.host.isEmpty());
+    if (!address.group.isEmpty())
+        classButton->setText(QStringLiteral("Klasse %1 ...").arg(address.group));
+}
+
+void ScoreWin::on_classButton_clicked()
+{
+    ClassServer store(server);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor); // at most the connect timeout
+    const QString reason = store.Open();
+    QGuiApplication::restoreOverrideCursor();
+    if (!reason.isEmpty()) {
+        Prompt::Critical(this, QStringLiteral("Klassenserver"), reason);
+        return;
+    }
+    HistoryWin history(store, this);
+    history.setWindowTitle(server.group.isEmpty() ? QStringLiteral("Verlauf der Klasse")
+                                                  : QStringLiteral("Verlauf der Klasse %1").arg(server.group));
+    if (historySize)
+        history.resize(*historySize);
+    history.exec();
 }
 
 void ScoreWin::on_historyButton_clicked()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "classserver.h"
 #include "ui_scorewin.h"
 
 #include <QDialog>
@@ -22,6 +23,9 @@ public:
     // "Verlauf ..." opens the journal's window, at historySize where given; without a journal
     // (turned off) the button says so.
     void SetJournal(Journal *journal, std::optional<QSize> historySize = std::nullopt);
+    // "Klasse ..." opens the window "Verlauf" on the class server's runs of the group; shown only
+    // where a server is set.
+    void SetClassServer(const ServerAddress &address);
 
 Q_SIGNALS:
     void ListChanged(); // an entry was removed: the list wants saving
@@ -30,9 +34,11 @@ Q_SIGNALS:
 private Q_SLOTS:
     void on_deleteButton_clicked();
     void on_historyButton_clicked();
+    void on_classButton_clicked();
 
 private:
     HighscoreList *list = nullptr;
     Journal *journal = nullptr;
     std::optional<QSize> historySize;
+    ServerAddress server;
 };
