@@ -20,8 +20,6 @@ private Q_SLOTS:
     void heldButtonAndCancelledMeasurement_data();
     void heldButtonAndCancelledMeasurement();
     void lightTimeoutLitEchoAndCancelling();
-    void screenTrialUnanswered_data();
-    void screenTrialUnanswered();
 
 private:
     void Send(const QByteArray &bytes) { QCOMPARE(::write(serial, bytes.constData(), bytes.size()), bytes.size()); }
@@ -122,26 +120,31 @@ void TestFirmware::heldButtonAndCancelledMeasurement()
 void TestFirmware::lightTimeoutLitEchoAndCancelling()
 {
     // No light within the second, or light just after it, is a timeout; light there before the
-    // command is "lit"; "e" comes straight back.
+    // command is "lit", and a screen trial so ended answers no press; "e" comes straight back.
     double delay = -1;
     box->SetLightDelay([&] { return delay; });
     const double sent = box->Now();
-    Send("l\n");
+    Send("s\n");
     QCOMPARE(ReplyLine(), QByteArray("l timeout\n"));
     QVERIFY(box->Now() - sent > 1e6);
+    box->PressNow(); // its answer would come before the next line
     delay = 1000001;
     Send("l\n");
     QCOMPARE(ReplyLine(), QByteArray("l timeout\n"));
     QVERIFY(QTest::qWaitFor([&] { return !box->SensorLit(); }, 5000));
+    delay = -1; // no flash due a second after this "s": it could land amid the next command's
     box->SetLight(true);
     RunFor(1000);
-    Send("l\ne\n");
+    Send("s\ne\n");
     QCOMPARE(ReplyLine(), QByteArray("l lit\n"));
     QCOMPARE(ReplyLine(), QByteArray("e\n"));
     box->SetLight(false);
+    box->PressNow();
+    RunFor(30000);
+    QCOMPARE(ReplyLine(50), QByteArray());
 
-    // "l" puts out the LED of an "r", whose press then goes unanswered; an "r" cancels an "l", and
-    // its press, later than the light's second, is timed as ever.
+    // "l" puts out the LED of an "r", whose press then goes unanswered; an "r" cancels a screen
+    // trial, and its press, later than the light's second, is timed from the LED as ever.
     delay = 5000;
     Send("r\n");
     QTRY_VERIFY(box->LedOn());
@@ -152,7 +155,7 @@ void TestFirmware::lightTimeoutLitEchoAndCancelling()
     delay = 200000;
     box->SetReaction([] { return 1200000.0; });
     QVERIFY(QTest::qWaitFor([&] { return !box->SensorLit(); }, 5000));
-    Send("l\nr\n");
+    Send("s\nr\n");
     QVERIFY(std::abs(Answered(ReplyLine()) - box->Presses().back()) <= 1.0);
     QCOMPARE(ReplyLine(1500), QByteArray());
 }
@@ -174,7 +177,6 @@ void TestFirmware::timesComeBackWithinAMicrosecond_data()
     // wait, and every sixteenth of a microsecond over two microseconds.
     const QList<double> odd {150000, 250000, 999999, 32768, 65537, 32767.9375, 98304.0625, 2000000};
     QTest::newRow("r") << QByteArray("r") << QList<double>() << odd + steps(100000, 0.0625, 32);
-    QTest::newRow("s: round times") << QByteArray("s") << QList<double> {20000} << QList<double> {250000};
     QTest::newRow("s: every sixteenth of a us")
         << QByteArray("s") << steps(25000, 0.0625, 32) << steps(150000, 0.0625, 32);
     QTest::newRow("s: light and press at the counter's laps")
@@ -192,7 +194,7 @@ void TestFirmware::timesComeBackWithinAMicrosecond()
     box->SetReaction([&] { return presses.value(k); });
     box->SetLightDelay([&] { return lights.value(k, -1); });
     box->SetReactionToLight([&] { return presses.value(k); });
-    double lightSum = 0, pressSum = 0;
+    double lightSum = 0;
     for (; k < presses.size(); ++k) {
         QVERIFY(QTest::qWaitFor([&] { return !box->ButtonDown() && !box->SensorLit(); }, 5000));
         Send(command + (screen ? "\ne\n" : "\n")); // the echo, before the light, does not cancel
@@ -204,50 +206,8 @@ void TestFirmware::timesComeBackWithinAMicrosecond()
                 QString("trial %1: the light %2 us off, the press %3 us").arg(k).arg(lightError).arg(pressError)));
         QVERIFY(QTest::qWaitFor([&] { return !box->LedOn(); }, 1000)); // the LED goes off with the answer
         lightSum += lightError;
-        pressSum += pressError;
     }
-    qInfo("%lld trials: error mean %+.3f us for the lights, %+.3f us for the presses", presses.size(),
-        lightSum / presses.size(), pressSum / presses.size());
     QVERIFY(presses.size() < 16 || std::abs(lightSum / presses.size()) < 0.3); // no bias: both entry delays taken off
-}
-
-void TestFirmware::screenTrialUnanswered_data()
-{
-    QTest::addColumn<double>("light"); // after the "s"; negative: none
-    QTest::addColumn<bool>("roomLit");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QByteArray>("cancel"); // sent after the answer
-    QTest::newRow("no light") << -1.0 << false << QByteArray("l timeout\n") << QByteArray();
-    QTest::newRow("lit already") << 20000.0 << true << QByteArray("l lit\n") << QByteArray();
-    QTest::newRow("L 0 after the light") << 20000.0 << false << QByteArray("l ") << QByteArray("L 0");
-    QTest::newRow("r after the light") << 20000.0 << false << QByteArray("l ") << QByteArray("r");
-}
-
-void TestFirmware::screenTrialUnanswered()
-{
-    // A press after a screen trial without light, or cancelled, is not answered; but for the
-    // "r" that cancelled it, from its LED.
-    QFETCH(double, light);
-    QFETCH(bool, roomLit);
-    QFETCH(QByteArray, answer);
-    QFETCH(QByteArray, cancel);
-    box->SetLightDelay([light] { return light; });
-    box->SetLight(roomLit);
-    RunFor(1000);
-    Send("s\n");
-    QVERIFY(ReplyLine().startsWith(answer));
-    box->SetLight(false);
-    if (!cancel.isEmpty()) {
-        Send(cancel + "\n");
-        Arrived(cancel);
-    }
-    box->PressNow();
-    if (cancel == "r") {
-        QVERIFY(std::abs(Answered(ReplyLine()) - box->Presses().back()) <= 1.0);
-    } else {
-        RunFor(30000);
-        QCOMPARE(ReplyLine(50), QByteArray());
-    }
 }
 
 QTEST_GUILESS_MAIN(TestFirmware)

@@ -208,16 +208,11 @@ void TestRunCore::reactionClock_data()
     QTest::addColumn<ClockCase>("c");
     const qint64 wrapMs = 1LL << 32; // the stamp wraps, the steady clock does not
     const auto row = [](const char *name, ClockCase c) { QTest::newRow(name) << c; };
-    row("the server's times, however late handled", {true, 4'700'000, 9'000'000, 5000, 4700, 4700, 300});
     row("the server's times across the wrap",
         {true, (wrapMs - 300) * 1000, (wrapMs + 10) * 1000, 5, wrapMs - 300, wrapMs - 300, 305});
     row("drawn over one millisecond: from its end, rounded", {true, 4'700'000, 5'000'900, 5000, 4700, 4701, 300});
-    row("drawn over 2 ms, answered in the first: narrowed by the program's clock",
-        {true, 4'700'500, 5'001'900, 5001, 4700, 4702, 301});
-    row("drawn over 2 ms, painted in the second: not before the painting's end",
-        {true, 4'701'600, 5'001'900, 5001, 4700, 4702, 300});
-    row("the clocks do not meet: the middle of the server's times",
-        {true, 4'690'000, 5'001'900, 5001, 4700, 4702, 300});
+    row("drawn over 2 ms, answered in the first: no later", {true, 4'700'500, 5'001'900, 5001, 4700, 4702, 301});
+    row("drawn over 2 ms, painted in the 2nd: no earlier", {true, 4'701'600, 5'001'900, 5001, 4700, 4702, 300});
     row("the server held up after the drawing: 1 ms at most", {true, 4'690'000, 5'001'900, 5001, 4700, 4712, 300});
     row("the key stamped as the server took the drawing", {true, 4'700'000, 4'700'900, 4700, 4700, 4701, 0});
     row("the key stamped before the server took the drawing", {true, 4'700'000, 4'700'900, 4699, 4700, 4700, -1});
@@ -228,11 +223,9 @@ void TestRunCore::reactionClock_data()
     row("pressed before the disc, handled after", {true, 4'999'800, 5'000'900, 4998, -1, -1, -1});
     row("a key stamp from the future", {true, 4'700'000, 5'000'900, 5002, -1, -1, 301});
     row("too old to be this press", {true, 0, 20'000'000, 5000, -1, -1, 20000});
-    row("across the wrap", {true, (wrapMs - 300) * 1000, (wrapMs + 10) * 1000, 5, -1, -1, 306});
     // Wayland: the compositor's presentation of the disc, 10 ms after the program's estimate.
     row("presented, the key to the ns", {true, 4'700'000, 5'100'000, 5010, -1, -1, 300, 4'710'000, 5'010'000});
-    row("presented, the key to the ns just before it",
-        {true, 4'700'000, 5'100'000, 4709, -1, -1, -1, 4'710'000, 4'709'999});
+    row("presented, the key a ns before it", {true, 4'700'000, 5'100'000, 4709, -1, -1, -1, 4'710'000, 4'709'999});
     row("presented, the key in whole ms", {true, 4'700'000, 5'100'000, 5009, -1, -1, 300, 4'710'000});
 }
 
@@ -278,11 +271,9 @@ void TestRunCore::runs_data()
     row("five early presses tolerated, the sixth stops the run and is told",
         "cnt=1 start early early early early early +1000 early early",
         start + "begin screen, disc 50 50, end, early presses: not evaluated, too many early presses");
-    row("ESC during a wait; the next run waits afresh", "cnt=1 start +500 stop +600 start +999 +1",
-        start + "begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50");
-    row("a stopped run's warning never sounds in the next",
-        "enableWav=true minAkkust=300 maxAkkust=300 start +500 stop enableWav=false start +600",
-        start + "warn 700, begin screen, end, stopped: not evaluated, " + start + "begin screen");
+    row("ESC during a wait: its warning never sounds in the next run, which waits afresh",
+        "enableWav=true minAkkust=300 maxAkkust=300 cnt=1 start +500 stop enableWav=false start +999 +1",
+        start + "warn 700, begin screen, end, stopped: not evaluated, " + start + "begin screen, disc 50 50");
     // 300 and 260 less the latency, 200 and 250 not longer than it, as measured; by hand, 250 and 5
     // have the mean 127 and the mean deviation 122, so the threshold is 127 + 366 / 2 = 310.
     row("the screen's latency taken off where the time is longer; ESC after the last answer, before the end "
@@ -293,25 +284,20 @@ void TestRunCore::runs_data()
             + next + "disc 50 50, (Zeit 200 ms nicht laenger als die Bildschirmlatenz, nicht korrigiert), " + next
             + "disc 50 50, (Zeit 250 ms nicht laenger als die Bildschirmlatenz, nicht korrigiert), " + next
             + "disc 50 50, " + next + "end, (Mittelwert 127 mittl. abweichung 122 schwelle 310), complete: result 127");
-    row("a box run nobody can confirm gives way", "useBox=true cnt=1 start +1000 closebox start",
-        start + "begin box, " + r + "(abgebrochen), led off, end, " + start + "begin box");
-    row("a garbled box answer: the signal again after a fresh wait; SPACE no early press",
-        "useBox=true cnt=1 start early early early early early early +1000 lost lost +1000 answer=250 +1000",
-        start + "begin box, " + r + "(Antwort unlesbar, Signal wiederholt nach 1000), wait 1000, " + r + next
-            + "game over, sound ding.wav");
-    row("a box silent for 10 s is told, until it answers",
-        "useBox=true cnt=2 start +1000 +9999 +1 +60000 answer=250 +1000 +10000 stop",
+    row("a garbled box answer: the signal again after a fresh wait; SPACE no early press; a run nobody can "
+        "confirm gives way",
+        "useBox=true cnt=1 start early early early early early early +1000 lost lost +1000 closebox start",
+        start + "begin box, " + r + "(Antwort unlesbar, Signal wiederholt nach 1000), wait 1000, " + r
+            + "(abgebrochen), led off, end, " + start + "begin box");
+    row("a box silent for 10 s is told, until it answers; then lost: no more signals, Fertig evaluates",
+        "useBox=true cnt=2 start +1000 +9999 +1 +60000 answer=250 +1000 +10000 boxlost +5000 answer=250 boxlost stop",
         start + "begin box, " + r + "box silent, box answers, " + next + r
-            + "box silent, led off, end, stopped: not evaluated");
-    row("a box lost: no more signals, Fertig evaluates",
-        "useBox=true cnt=2 start +1000 boxlost +5000 answer=250 boxlost stop",
-        start + "begin box, " + r + "(Schaltbox waehrend des Tests verloren), box lost, "
+            + "box silent, (Schaltbox waehrend des Tests verloren), box lost, "
             + "(Ergebnis 250 ohne Messung verworfen), end, box lost: not evaluated");
     // Waits in ms, truncated, never rounded (0.3 s is 299 ms as a long double sees it), each bound
     // within 0 to 60 s, the range from the smaller to the larger; seed 0 draws 38/32767 of it first.
     row("0.3 to 0.7 s", "minDel=0.3 maxDel=0.7 start", "(start 299 399 299), wait 299, begin screen");
-    row("min above max", "minDel=5 maxDel=2 start", "(start 5000 3000 5003), wait 5003, begin screen");
-    row("hand-edited: huge", "minDel=1e300 maxDel=2 start", "(start 60000 58000 60067), wait 60067, begin screen");
+    row("min huge, above max", "minDel=1e300 maxDel=2 start", "(start 60000 58000 60067), wait 60067, begin screen");
     row("hand-edited: not numbers, no waits at all; a negative count, the end notice after one wait",
         "minDel=nan maxDel=-inf cnt=-5 start +0", "(start 0 0 0), wait 0, begin screen, game over, sound ding.wav");
     // Each disc's own latency taken off its key's microseconds, rounded once (300 400 - 23 500 is
@@ -438,9 +424,6 @@ void TestRunCore::measures_data()
     const auto row = [](const char *name, const char *runs, const char *measures) {
         QTest::newRow(name) << QString(runs) << QString(measures);
     };
-    // 1000/200 + 1000/250 + 1000/300 + 1000/400 + 1000/499 = 16.8373, over 5.
-    row("PVT: no lapses", "pvt 300 200 499 250 400",
-        "valid=5 lapses=0 falseStarts=0 speed=3.3675 fastest=200 slowest=2.004 median=300");
     row("PVT: all lapses", "pvt 500 1000 600", "lapses=3 speed=1.5556 fastest=500 slowest=1 median=600");
     row("PVT: a false start at 99 ms and an early press, none at 100 ms", "pvt early 99 100",
         "valid=1 lapses=0 falseStarts=2 speed=10 slowest=10 median=100");
@@ -453,12 +436,10 @@ void TestRunCore::measures_data()
     row("choice", "wahl-4 f:f:400 f:j:350 j:j:500 k:d:300", "correct=2 wrong=2 meanCorrect=450");
     row("go/no-go", "gonogo-75 space:space:300 space::0 :space:250 ::0 space:space:500",
         "omissions=1 commissions=1 meanGo=400");
-    // log2: 0, 1, 2; the means 1 and 440; (-1 * -140 + 1 * 160) / 2 = 150; 440 - 150 = 290. A wrong
-    // answer's time counts for nothing.
-    row("Hick: 1, 2 and 4 places", "wahl-1 j:j:300 j:f:9999 | wahl-2 f:f:420 | wahl-4 k:k:600",
-        "slope=150 intercept=290");
-    // x 0, 0, 2 (mean 2/3), y 300, 320, 500 (mean 373.33): 253.33 / 2.6667 = 95; 373.33 - 95 * 2/3 = 310.
-    row("Hick: two runs of one place", "wahl-1 j:j:300 | wahl-1 j:j:320 | wahl-4 d:d:500", "slope=95 intercept=310");
+    // log2 0, 0, 1, 2 (mean 0.75), the means 300, 320, 420, 600 (mean 410): 390 / 2.75 = 141.82;
+    // 410 - 141.82 * 0.75 = 303.64. A wrong answer's time counts for nothing.
+    row("Hick: 1, 2 and 4 places, two runs of one",
+        "wahl-1 j:j:300 j:f:9999 | wahl-1 j:j:320 | wahl-2 f:f:420 | wahl-4 k:k:600", "slope=141.82 intercept=303.64");
     row("Hick: one number of places, no line", "wahl-2 f:f:400 | wahl-2 j:j:500 | wahl-4 d:f:300", "slope=-");
 }
 

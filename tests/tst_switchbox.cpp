@@ -22,8 +22,7 @@ private Q_SLOTS:
     void assemblesLines();
     void readsReplies_data();
     void readsReplies();
-    void portNumbersResolveLikeWine();
-    void commandsAndRepliesOverAPseudoTerminal();
+    void portsAndTheDriverOverAPseudoTerminal();
     void simulatedScreenLightsWithItsFrames_data();
     void simulatedScreenLightsWithItsFrames();
 
@@ -86,7 +85,7 @@ void TestSwitchBox::readsReplies()
     QCOMPARE(QList<int>(reply.numbers.begin(), reply.numbers.begin() + reply.count), numbers);
 }
 
-void TestSwitchBox::portNumbersResolveLikeWine()
+void TestSwitchBox::portsAndTheDriverOverAPseudoTerminal()
 {
     QDir dev(folder->Path("dev"));
     QVERIFY(dev.mkpath("."));
@@ -98,14 +97,7 @@ void TestSwitchBox::portNumbersResolveLikeWine()
     QCOMPARE(NthSerialDevice(devices, 3), devices[2]);
     QCOMPARE(NthSerialDevice(devices, 0), QString());
     QCOMPARE(NthSerialDevice(devices, 4), QString());
-    // A link in the data folder pins a number, even while its device is gone; COM0 only so.
-    QVERIFY(QFile::link(folder->Path("nowhere"), DataPath(BoxPortLinkName(1), DataFolder)));
-    QCOMPARE(BoxPortName(1), DataPath("blinkdash-com1", DataFolder));
-    QCOMPARE(BoxPortName(0), QString());
-}
 
-void TestSwitchBox::commandsAndRepliesOverAPseudoTerminal()
-{
     PseudoTerminal pty;
     QCOMPARE(pty.Open(), QString());
     QCOMPARE(pty.LinkAs(DataPath(BoxPortLinkName(42), DataFolder)), QString());
@@ -149,8 +141,9 @@ void TestSwitchBox::commandsAndRepliesOverAPseudoTerminal()
     QTRY_VERIFY((box.Poll(), !echoes.isEmpty()));
     QCOMPARE(echoes.size(), 1);
 
-    pty.Close(); // unplugged: the driver lets go of the port
+    pty.Close(); // unplugged: the driver lets go of the port, which its link still names
     QTRY_VERIFY((box.Poll(), !box.IsOpen()));
+    QCOMPARE(BoxPortName(42), DataPath("blinkdash-com42", DataFolder));
     QCOMPARE(box.Open(43), -1);
     QCOMPARE(box.LastError(), -100);
 }
