@@ -25,10 +25,8 @@ private Q_SLOTS:
     void settingsGoWhereQSettingsReadsThem_data();
     void settingsGoWhereQSettingsReadsThem();
     void soundAndExportFiles();
-    void commandLine_data();
-    void commandLine();
-    void signalsCloseTheProgramCleanly_data();
-    void signalsCloseTheProgramCleanly();
+    void programAsAProcess_data();
+    void programAsAProcess();
     void signalsIgnoredAtStartStayIgnored();
 
 private:
@@ -215,56 +213,6 @@ void TestApp::soundAndExportFiles()
     QCOMPARE(out.readAll(), QByteArray("250\n"));
 }
 
-// Help and version on standard output, without a display too; without one, a line that says so
-// and status 1, where Qt would abort. Every row runs where no display can be reached.
-void TestApp::commandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("display"); // DISPLAY; empty: not set
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("out"); // regular expressions for all of standard output and error
-    QTest::addColumn<QString>("err");
-    const QString help
-        = "Usage: \\S*blinkdash \\[options\\]\n(.*\n)*  -d +Append a trace of every run to blinkdash.dbg.\n";
-    QTest::newRow("-h, after an option of Qt's") << QStringList {"-platform", "xcb", "-h"} << "" << 0 << help << "";
-    QTest::newRow("--version") << QStringList {"--version"} << "" << 0 << "blinkdash \\d+\\.\\d+\n"
-                               << "";
-    QTest::newRow("no display; an option of Qt's with an h is no -h")
-        << QStringList {"-stylesheet", "none.qss", "-d"} << "" << 1 << ""
-        << "blinkdash: no display to open the window on "
-           "\\(DISPLAY not set, WAYLAND_DISPLAY not set\\)\n";
-    QTest::newRow("an X display that is not there")
-        << QStringList() << ":4242" << 1 << ""
-        << "blinkdash: no display to open the window on \\(DISPLAY :4242, .*\\)\n";
-}
-
-void TestApp::commandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, display);
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
-        env.remove(name);
-    if (!display.isEmpty())
-        env.insert("DISPLAY", display);
-    env.insert("XDG_CONFIG_HOME", folder->Path());
-    program.setProcessEnvironment(env);
-    program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash", arguments);
-    QVERIFY(program.waitForFinished(20000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QTEST(program.exitCode(), "code");
-    const auto matches = [](const QByteArray &output, const QString &pattern) {
-        return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(output).hasMatch();
-    };
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    const QByteArray standardOutput = program.readAllStandardOutput();
-    const QByteArray standardError = program.readAllStandardError();
-    QVERIFY2(matches(standardOutput, out), standardOutput.constData());
-    QVERIFY2(matches(standardError, err), standardError.constData());
-}
-
 // A keyboard for the program started as a process: Qt's evdev input reads its key events from a
 // pipe, the program's /dev/fd/N.
 struct PipeKeyboard
@@ -292,23 +240,44 @@ struct PipeKeyboard
     int fds[2] = {-1, -1}; // read, write
 };
 
-void TestApp::signalsCloseTheProgramCleanly_data()
+// The program as a process. Help and version on standard output, without a display too; without
+// one, a line that says so and status 1, where Qt would abort. Logout, shutdown and Ctrl+C close it
+// as its window does: settings and high scores saved. Its warning is a cut file, which Qt would
+// wait for forever, so that the program would hang.
+void TestApp::programAsAProcess_data()
 {
-    QTest::addColumn<int>("signalNumber");
-    QTest::addColumn<QByteArray>("journal"); // none: empty
-    QTest::addColumn<bool>("inRun");         // a screen run, started with Enter
-    QTest::newRow("SIGHUP") << int(SIGHUP) << QByteArray() << false;
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("display");    // DISPLAY; empty: not set; "offscreen": the tests' own
+    QTest::addColumn<int>("signalNumber");   // sent once the program catches it; 0: none
+    QTest::addColumn<QByteArray>("journal"); // none: empty; else a screen run is started with Enter
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out"); // regular expressions for all of standard output and error
+    QTest::addColumn<QString>("err");
+    QTest::newRow("-h, after an option of Qt's")
+        << QStringList {"-platform", "xcb", "-h"} << "" << 0 << QByteArray() << 0
+        << "Usage: \\S*blinkdash \\[options\\]\n(.*\n)*  -d +Append a trace of every run to blinkdash.dbg.\n"
+        << "";
+    QTest::newRow("--version") << QStringList {"--version"} << "" << 0 << QByteArray() << 0 << "blinkdash \\d+\\.\\d+\n"
+                               << "";
+    QTest::newRow("no display; an option of Qt's with an h is no -h")
+        << QStringList {"-stylesheet", "none.qss", "-d"} << "" << 0 << QByteArray() << 1 << ""
+        << "blinkdash: no display to open the window on \\(DISPLAY not set, WAYLAND_DISPLAY not set\\)\n";
+    QTest::newRow("an X display that is not there")
+        << QStringList() << ":4242" << 0 << QByteArray() << 1 << ""
+        << "blinkdash: no display to open the window on \\(DISPLAY :4242, .*\\)\n";
+    QTest::newRow("SIGHUP") << QStringList() << "offscreen" << int(SIGHUP) << QByteArray() << 0 << ""
+                            << "[\\s\\S]*";
     // The run the close stops cannot be stored: no message may wait for a person who has logged out.
-    QTest::newRow("SIGTERM in a run, the journal not ours") << int(SIGTERM) << QByteArray("300 Anna\n") << true;
+    QTest::newRow("SIGTERM in a run, the journal not ours")
+        << QStringList() << "offscreen" << int(SIGTERM) << QByteArray("300 Anna\n") << 0 << ""
+        << "[\\s\\S]*";
 }
 
-// Logout, shutdown and Ctrl+C close the program as its window does: settings and high scores saved.
-// Its warning is a cut file, which Qt would wait for forever, so that the program would hang.
-void TestApp::signalsCloseTheProgramCleanly()
+void TestApp::programAsAProcess()
 {
+    QFETCH(QString, display);
     QFETCH(int, signalNumber);
     QFETCH(QByteArray, journal);
-    QFETCH(bool, inRun);
     QFile ding(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/ding.wav");
     QVERIFY(ding.open(QIODevice::ReadOnly) && folder->Write("cut.wav", ding.read(1000)));
     folder->Write("blinkdash.ini", "[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\n");
@@ -318,32 +287,50 @@ void TestApp::signalsCloseTheProgramCleanly()
     PipeKeyboard keyboard;
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (display != "offscreen") // else none the program could reach
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
+            env.remove(name);
+    if (display.startsWith(':'))
+        env.insert("DISPLAY", display);
     env.insert("XDG_CONFIG_HOME", folder->Path());
     env.insert("QT_QPA_GENERIC_PLUGINS", keyboard.Plugin());
     program.setProcessEnvironment(env);
-    program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash");
+    QFETCH(QStringList, arguments);
+    program.start(qEnvironmentVariable("BLINKDASH_BIN_DIR") + "/blinkdash", arguments);
     QVERIFY(program.waitForStarted());
-    // Sent once the program catches the signal; before, it would simply die.
     const auto catches = [&] {
         QFile file(QStringLiteral("/proc/%1/status").arg(program.processId()));
         const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         const QByteArray mask = status.mid(status.indexOf("SigCgt:") + 7, 17).trimmed();
         return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
     };
-    QVERIFY(QTest::qWaitFor(catches, 20000));
-    if (inRun) { // "Los geht's ..." has the focus and takes Enter; the key waits until the window is up
-        keyboard.Press(KEY_ENTER);
-        QVERIFY(QTest::qWaitFor([&] { return keyboard.Taken(); }, 20000));
-        QTest::qWait(500);
+    if (signalNumber != 0) { // before the program catches it, the signal would simply kill it
+        QVERIFY(QTest::qWaitFor(catches, 20000));
+        if (!journal.isEmpty()) { // "Los geht's ..." has the focus and takes Enter, once the window is up
+            keyboard.Press(KEY_ENTER);
+            QVERIFY(QTest::qWaitFor([&] { return keyboard.Taken(); }, 20000));
+            QTest::qWait(500);
+        }
+        ::kill(static_cast<pid_t>(program.processId()), signalNumber);
     }
-    ::kill(static_cast<pid_t>(program.processId()), signalNumber);
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
+    QTEST(program.exitCode(), "code");
+    const auto matches = [](const QByteArray &output, const QString &pattern) {
+        return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(output).hasMatch();
+    };
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const QByteArray standardOutput = program.readAllStandardOutput();
+    const QByteArray standardError = program.readAllStandardError();
+    QVERIFY2(matches(standardOutput, out), standardOutput.constData());
+    QVERIFY2(matches(standardError, err), standardError.constData());
+    if (signalNumber == 0)
+        return;
     QVERIFY(
         folder->Read("blinkdash.ini").startsWith("[Common]\ncnt=7\nenableWav=true\nwavFile=cut.wav\nrandomPosition="));
     QCOMPARE(folder->Read("blinkdash.txt"), QByteArray("250 Anna\n"));
-    if (inRun) // the file left as it was; tst_windows checks the run waiting beside it
+    if (!journal.isEmpty()) // the file left as it was; tst_windows checks the run waiting beside it
         QCOMPARE(folder->Read("blinkdash.sqlite"), journal);
 }
 
