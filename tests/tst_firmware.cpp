@@ -29,11 +29,6 @@ private:
         const double until = box->Now() + us;
         QVERIFY(QTest::qWaitFor([&] { return box->Now() >= until; }, 10000));
     }
-    void Arrived(const QByteArray &line) // the box has read it and acted
-    {
-        QTRY_VERIFY(box->Traffic().back() == "<- " + line.toStdString());
-        RunFor(1000);
-    }
     double Answered(const QByteArray &reply, const char *prefix = "t ")
     {
         return reply.startsWith(prefix) ? reply.mid(2).trimmed().toDouble() : -1e9;
@@ -109,7 +104,8 @@ void TestFirmware::heldButtonAndCancelledMeasurement()
     // too long to be a command is dropped whole, although it begins like one.
     QVERIFY(QTest::qWaitFor([&] { return !box->ButtonDown() && !box->SensorLit(); }, 5000));
     Send(command + "\n\rL 0;L 1" + QByteArray(40, ' ') + "\n");
-    Arrived("L 1" + QByteArray(40, ' '));
+    QTRY_VERIFY(box->Traffic().back() == "<- L 1" + std::string(40, ' ')); // read, and acted on
+    RunFor(1000);
     QVERIFY(!box->LedOn());
     box->PressNow();
     RunFor(30000);

@@ -334,10 +334,8 @@ void TestJournal::damagedOrDeletedJournals()
     const QString path = folder->Path("j.sqlite");
     {
         Journal journal(path);
-        for (int day = 1; day <= 3; ++day) {
-            RunRecord run = SomeRun("Anna", day);
+        for (RunRecord run : {SomeRun("Anna", 1), SomeRun("Anna", 2), SomeRun("Anna", 3)})
             QVERIFY(journal.Store(run));
-        }
     }
     Journal journal(path);
     if (inUse) { // opened and checked; another writer then makes it read its pages afresh
