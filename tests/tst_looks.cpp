@@ -20,10 +20,8 @@ QStringList CutTexts(QWidget *window)
     for (const QWidget *widget : widgets) {
         const QSize missing = TextShortfall(widget);
         if (widget->isVisibleTo(window) && missing != QSize(0, 0))
-            cut << QStringLiteral("%1.%2 %3x%4")
-                       .arg(window->objectName(), widget->objectName())
-                       .arg(missing.width())
-                       .arg(missing.height());
+            cut << window->objectName() + '.' + widget->objectName()
+                    + QStringLiteral(" %1x%2").arg(missing.width()).arg(missing.height());
     }
     return cut;
 }
@@ -65,7 +63,7 @@ void TestLooks::textsWhole()
     ConfigWin config;
     AboutWin about;
     ScoreWin scores;
-    HighscoreList list;
+    HighscoreList list; // a long name: the table's free width is the name's
     list.Insert(QStringLiteral("Anna-Lena Müller-Lüdenscheidt (linke Hand, nach dem Kaffee)"), 231);
     scores.ShowList(&list);
     QStringList cut;
