@@ -52,11 +52,9 @@ RunRecord NewestRun()
     return journal.RunsWithTrials({journal.Runs().value(0).id}).value(0);
 }
 
-// The box with its light sensor, played over a pseudo-terminal linked as COM<com> from a thread of
-// its own, as a box answers while the program waits for it: each "l" or "s" answered with the next
-// of replies (the last one again and again), each "e" with echo after 10 ms there and back (11 ms
-// behind the lateLight-th "l" or "s"), or, after echoesAnswered echoes, with noise. Set up while
-// the program sends nothing; read after.
+// The box with its light sensor on COM<com>, answering from a thread while the program waits: each
+// "l" or "s" with the next of replies (the last again and again), each "e" with echo after 10 ms
+// (11 ms behind the lateLight-th "l" or "s"; after echoesAnswered echoes, noise). Set up while idle.
 struct PlayedBox
 {
     explicit PlayedBox(int com)
@@ -109,17 +107,14 @@ private Q_SLOTS:
     void cleanup();
     void screenRun();
     void boxRun();
-    void fullDiskKeepsOldFilesAndSaysSo();
-    void journalNeverCostsARun();
+    void failedSavesCostNothing();
     void settingsComeBackAndAreStoredOnOk();
     void taskSetting_data();
     void taskSetting();
     void choiceRun();
     void taskResults_data();
     void taskResults();
-    void okReopensTheBox();
     void screenCheck();
-    void lightTimedRuns();
     void stimulusWindowPaintsTheDisc();
     void stimulusWindowKeys_data();
     void stimulusWindowKeys();
@@ -127,6 +122,7 @@ private Q_SLOTS:
 private:
     // Shows a new main window (not deleted on close) on blinkdash.ini, "[Common]" and ini; the old one first.
     void Open(const QByteArray &ini);
+    ActionWin *Start(const QString &name);            // with a click, as a person starts a run
     QList<int> Run(const QString &name, int answers); // the times measured
     // Clicks button and hands the modal window it opens to answer, which ends it.
     template<class Dialog> void InDialog(QAbstractButton *button, const std::function<void(Dialog *)> &answer);
@@ -174,13 +170,18 @@ void TestWindows::Open(const QByteArray &ini)
     window->show();
 }
 
-QList<int> TestWindows::Run(const QString &name, int answers)
+ActionWin *TestWindows::Start(const QString &name)
 {
     window->lineEdit->setText(name);
     window->activateWindow(); // as a click on it does
     [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window);
     QTest::mouseClick(window->startButton, Qt::LeftButton);
-    auto *action = TopLevel<ActionWin>();
+    return TopLevel<ActionWin>();
+}
+
+QList<int> TestWindows::Run(const QString &name, int answers)
+{
+    auto *action = Start(name);
     QSignalSpy times(action, &ActionWin::SignalResult);
     for (int i = 0; i < answers && PressWhenShown(action, i % 2 ? 12 : 3); ++i) // spread: not all alike
         ;
@@ -206,9 +207,8 @@ template<class Dialog> void TestWindows::InDialog(QAbstractButton *button, const
     QVERIFY(reached);
 }
 
-// Two runs, each started with Enter: the first ended by early presses, whose message SPACE neither
-// closes nor gets past to start a run or type into the name; the second started while the main
-// window takes the focus, run to its end, evaluated, entered, shown and exported.
+// Two runs started with Enter: the first ended by early presses, whose message SPACE neither closes
+// nor gets past; the second, started as the main window takes the focus, run, kept and exported.
 void TestWindows::screenRun()
 {
     Open("minDel=0.2\nmaxDel=0.2\ncnt=4\nrandomPosition=false\n");
@@ -254,7 +254,6 @@ void TestWindows::screenRun()
     QTRY_VERIFY(played.contains({"ding.wav"})); // the end sound, one wait after the last answer
     QTest::keyClick(action, Qt::Key_Escape);
 
-    // Both runs in the journal, in the order stored, with their trials as measured.
     Journal journal(DataPath("blinkdash.sqlite", DataFolder));
     const QList<RunRecord> runs = journal.RunsWithTrials({journal.Runs().first().id, journal.Runs().last().id});
     QCOMPARE(runs.size(), 2);
@@ -264,13 +263,9 @@ void TestWindows::screenRun()
     QCOMPARE(anna.name, "Anna");
     QCOMPARE(anna.earlyPresses, 1);
     QCOMPARE(anna.trials.size(), measured.size());
-    for (int i = 0; i < measured.size(); ++i) {
+    for (int i = 0; i < measured.size(); ++i)
         QCOMPARE(anna.trials.at(i).timeMs, measured.at(i));
-        QCOMPARE(anna.trials.at(i).waitMs, 200);
-        QCOMPARE(anna.trials.at(i).x.value(), 50);
-    }
-    // The times vary from run to run: the box run below checks the evaluation against figures
-    // worked by hand. Here the label, the list and the journal tell the same one.
+    // The label, the list and the journal tell the same result (boxRun works one by hand).
     const QString result = QString::number(anna.evaluation.result.value());
     QCOMPARE(window->resultLabel->text(), result);
     QCOMPARE(folder->Read("blinkdash.txt"), (result + " Anna\n").toUtf8()); // saved at once
@@ -281,11 +276,8 @@ void TestWindows::screenRun()
         QCOMPARE(model->headerData(0, Qt::Vertical).toString(), "0");
         QCOMPARE(model->index(0, 0).data().toString(), "Anna");
         QCOMPARE(model->index(0, 1).data().toString(), result);
-        // The name takes the free width; nothing looks picked.
-        QVERIFY(scores->tableView->columnWidth(0) > 2 * scores->tableView->columnWidth(1));
         QVERIFY(scores->focusWidget() == scores->closeButton && !scores->tableView->selectionModel()->hasSelection());
-        // Removed once picked, and only after a yes; saved at once.
-        QVERIFY(!scores->deleteButton->isEnabled());
+        QVERIFY(!scores->deleteButton->isEnabled()); // removed once picked, after a yes, and saved at once
         scores->tableView->selectRow(0);
         for (const QString answer : {"", "ja"}) {
             nextFile = answer;
@@ -322,14 +314,13 @@ void TestWindows::screenRun()
     QVERIFY(folder->Read("blinkdash.ini").contains(historySize.toUtf8()));
 }
 
-// The test plays the box over a pseudo-terminal: stray and garbled answers, a box that goes away
-// with a measurement outstanding, and a start without a box.
+// The box played over a pseudo-terminal: stray and garbled answers, gone mid-run, and not there.
 void TestWindows::boxRun()
 {
     const QString link = DataPath(BoxPortLinkName(8), DataFolder);
-    PseudoTerminal pty;
-    QCOMPARE(pty.Open(), QString());
-    QCOMPARE(pty.LinkAs(link), QString());
+    PseudoTerminal first, pty;
+    QCOMPARE(first.Open(), QString());
+    QCOMPARE(first.LinkAs(link), QString());
     const auto expect = [&pty](const QByteArray &bytes) { // what the program sent, up to bytes
         QByteArray got;
         for (QDeadlineTimer deadline(5000); !got.endsWith(bytes) && !deadline.hasExpired();) {
@@ -339,9 +330,13 @@ void TestWindows::boxRun()
         return got;
     };
     Open("useBox=true\nboxCom=8\ncnt=6\nminDel=0.02\nmaxDel=0.03\n");
+    QCOMPARE(pty.Open(), QString());
+    QCOMPARE(pty.LinkAs(link), QString());
+    InConfigDialog(ClickOk); // opens COM8 afresh, though unchanged: now another device
     // A run the window's end interrupts (a logout) is kept as stopped, with what was answered.
     QTest::mouseClick(window->startButton, Qt::LeftButton);
     QCOMPARE(expect("r\n"), QByteArray("L 0\nr\n"));
+    QCOMPARE(first.ReadAvailable(), QByteArray());
     pty.Write("t 300999\n");
     QCOMPARE(expect("r\n"), QByteArray("r\n"));
     Open("useBox=true\nboxCom=8\ncnt=6\nminDel=0.02\nmaxDel=0.03\n");
@@ -382,13 +377,9 @@ void TestWindows::boxRun()
     QCOMPARE(run.maxWaitS, 0.03); // as set, though the waits end at 29 ms
     QCOMPARE(run.timing, QString("box"));
     QCOMPARE(run.trials.size(), answers.size());
-    const QList<bool> warmUp {true, true, false, false, false};
-    const QList<bool> outlier {false, false, true, false, false}; // 300 is above 279 too, but warm-up
     for (int i = 0; i < answers.size(); ++i) {
         QCOMPARE(run.trials.at(i).timeMs, answers.at(i));
         QCOMPARE(run.trials.at(i).boxUs.value(), answers.at(i) * 1000 + 999);
-        QCOMPARE(run.trials.at(i).warmUp, warmUp.at(i));
-        QCOMPARE(run.trials.at(i).outlier, outlier.at(i));
     }
 
     // Without a box: said once the window is up, with the device and why, and a run stalls after
@@ -405,10 +396,38 @@ void TestWindows::boxRun()
     QCOMPARE(window->resultLabel->text(), QString(" --- "));
 }
 
-// On a full disk (a tmpfs of a few pages) every file keeps its old content, the person is told
-// once, and the results wait in memory for the next save.
-void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
+// The journal never costs a run: one it could not take is stored at close once the cause is gone,
+// and one it cannot take even then waits beside it, to be stored at the next start. On a full disk
+// (a tmpfs of a few pages) every file keeps its old content, the person is told once, and the
+// results wait in memory for the next save.
+void TestWindows::failedSavesCostNothing()
 {
+    const QString path = DataPath("blinkdash.sqlite", DataFolder);
+    const QByteArray ini = "minDel=0.01\nmaxDel=0.02\ncnt=4\n";
+    QVERIFY(QDir().mkpath(path)); // a folder in the journal's place: nothing can be stored
+    Open(ini);
+    seen.clear();
+    QCOMPARE(Run("Anna", 4).size(), 4);
+    QVERIFY(seen.value(0).startsWith("Fehler beim Speichern|Der Durchgang konnte im Verlauf nicht"));
+    QVERIFY(QDir().rmdir(path));
+    delete std::exchange(window, nullptr);
+    QCOMPARE(seen.size(), 1);                 // nothing told while closing
+    QCOMPARE(Journal(path).Runs().size(), 1); // stored at close, once it could be
+    QVERIFY(QFile::rename(path, path + ".aside") && QDir().mkpath(path));
+    Open(ini);
+    window->lineEdit->setText("Bert");
+    QTest::mouseClick(window->startButton, Qt::LeftButton);
+    seen.clear();
+    delete std::exchange(window, nullptr); // stops the run, quietly: nobody may be asked then
+    QVERIFY(seen.isEmpty() && QFile::exists(path + ".pending"));
+    QVERIFY(QDir().rmdir(path) && QFile::rename(path + ".aside", path));
+    Open(ini);
+    QVERIFY(!QFile::exists(path + ".pending"));
+    const QList<RunRecord> runs = Journal(path).Runs();
+    QCOMPARE(runs.size(), 2);
+    QCOMPARE(runs.first().name + runs.last().name, "BertAnna");
+
+    delete std::exchange(window, nullptr); // before its folder changes
     const QString disk = folder->Path("disk");
     QVERIFY(QDir().mkpath(disk));
     if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") != 0)
@@ -422,7 +441,8 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
         filler.close();
     };
     SetFolder(DataFolder, disk);
-    const QByteArray ini = "minDel=0.01\nmaxDel=0.02\ncnt=4\n", scores = "300 Anna\n310 Bert\n", times = "280\n";
+    seen.clear();
+    const QByteArray scores = "300 Anna\n310 Bert\n", times = "280\n";
     QVERIFY(folder->Write("disk/blinkdash.txt", scores) && folder->Write("disk/times.txt", times));
     Open(ini);
     fill();
@@ -430,8 +450,7 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
     QCOMPARE(Run("Emil", 4).size(), 4);
     nextFile = disk + "/times.txt";
     QTest::mouseClick(window->saveButton, Qt::LeftButton);
-    // The first failed save of each file, once per session; the export's chooser and failure.
-    QCOMPARE(seen.size(), 4);
+    QCOMPARE(seen.size(), 4); // each file's first failed save, and the export's chooser and failure
     QVERIFY(seen.at(1).startsWith("Fehler beim Speichern|Der Durchgang konnte im Verlauf nicht gespeichert werden."));
     QVERIFY2(!seen.at(1).contains("HighScores"), qPrintable(seen.at(1))); // they failed too: no word of them
     QVERIFY2(seen.first().startsWith("Fehler beim Speichern|Die HighScores konnten nicht gespeichert werden.\n\nDatei: "
@@ -449,39 +468,6 @@ void TestWindows::fullDiskKeepsOldFilesAndSaysSo()
     delete std::exchange(window, nullptr); // the settings at exit, quietly
     QCOMPARE(folder->Read("disk/blinkdash.ini"), "[Common]\n" + ini);
     QCOMPARE(QDir(disk).entryList({"*.ini", "*.txt", "filler"}, QDir::Files).size(), 4); // no temporary files left
-}
-
-// The journal never costs a run: one it could not take is stored at close once the cause is gone,
-// and one it cannot take even then waits beside it, to be stored at the next start.
-void TestWindows::journalNeverCostsARun()
-{
-    const QString path = DataPath("blinkdash.sqlite", DataFolder);
-    const QByteArray ini = "minDel=0.01\nmaxDel=0.02\ncnt=4\n";
-    for (const QString name : {"Anna", "Bert"}) {
-        QVERIFY(name == "Anna" || QFile::rename(path, path + ".aside"));
-        QVERIFY(QDir().mkpath(path)); // a folder in the journal's place: nothing can be stored
-        Open(ini);
-        seen.clear();
-        if (name == "Anna") {
-            QCOMPARE(Run(name, 4).size(), 4);
-            QVERIFY(seen.value(0).startsWith("Fehler beim Speichern|Der Durchgang konnte im Verlauf nicht"));
-            QVERIFY(QDir().rmdir(path));
-        } else { // a run the close stops, quietly: nobody may be asked then
-            window->lineEdit->setText(name);
-            QTest::mouseClick(window->startButton, Qt::LeftButton);
-            seen.clear();
-        }
-        delete std::exchange(window, nullptr);
-        QCOMPARE(seen.size(), name == "Anna" ? 1 : 0);                 // nothing told while closing
-        QCOMPARE(Journal(path).Runs().size(), name == "Anna" ? 1 : 0); // stored at close, once it could be
-    }
-    QVERIFY(QFile::exists(path + ".pending"));
-    QVERIFY(QDir().rmdir(path) && QFile::rename(path + ".aside", path));
-    Open(ini);
-    QVERIFY(!QFile::exists(path + ".pending"));
-    const QList<RunRecord> runs = Journal(path).Runs();
-    QCOMPARE(runs.size(), 2);
-    QCOMPARE(runs.first().name + runs.last().name, "BertAnna");
 }
 
 // Every setting reaches the dialog and, on OK, comes back as shown, stored at once: a logout or a
@@ -518,23 +504,20 @@ void TestWindows::settingsComeBackAndAreStoredOnOk()
     });
 }
 
-// The task as "Einstellungen" shows it and stores it: one the list does not hold offered beside
-// the others, an unknown one the simple task, and with the box only what its LED can give.
+// The task as "Einstellungen" shows and stores it; with the box, only what its LED can give.
 void TestWindows::taskSetting_data()
 {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QStringList>("offered");
-    QTest::addColumn<QByteArray>("stored"); // the task's line after OK; empty: none
+    QTest::addColumn<QString>("stored"); // the task's line after OK
     const QStringList all {
         "Einfach", "PVT (10 min)", "PVT-B (3 min)", "Wahl: 1 Ort", "Wahl: 2 Orte", "Wahl: 4 Orte", "Go/No-Go"};
-    QTest::newRow("none set: no line") << QByteArray() << "Einfach" << all << QByteArray();
-    QTest::newRow("unknown") << QByteArray("task=wahl\n") << "Einfach" << all << QByteArray("task=einfach\n");
+    QTest::newRow("unknown") << QByteArray("task=wahl\n") << "Einfach" << all << "task=einfach";
     QTest::newRow("a go share by hand") << QByteArray("task=gonogo-80\n") << "Go/No-Go (80 % Go)"
-                                        << all + QStringList("Go/No-Go (80 % Go)") << QByteArray("task=gonogo-80\n");
-    QTest::newRow("PVT-B") << QByteArray("task=pvt-b\n") << "PVT-B (3 min)" << all << QByteArray("task=pvt-b\n");
+                                        << all + QStringList("Go/No-Go (80 % Go)") << "task=gonogo-80";
     QTest::newRow("the box: no places, no colours")
-        << QByteArray("useBox=true\ntask=wahl-4\n") << "Einfach" << all.first(3) << QByteArray("task=einfach\n");
+        << QByteArray("useBox=true\ntask=wahl-4\n") << "Einfach" << all.first(3) << "task=einfach";
 }
 
 void TestWindows::taskSetting()
@@ -551,9 +534,7 @@ void TestWindows::taskSetting()
         QTEST(offered, "offered");
         ClickOk(dialog);
     });
-    const QStringList lines = QString::fromUtf8(folder->Read("blinkdash.ini")).split('\n');
-    QFETCH(QByteArray, stored);
-    QCOMPARE(lines.filter("task=").join('\n'), QString::fromUtf8(stored.trimmed()));
+    QTEST(QString::fromUtf8(folder->Read("blinkdash.ini")).split('\n').filter("task=").join('|'), "stored");
 }
 
 // A choice among two places as a person plays it: SPACE is no answer and no early press; F answers
@@ -561,23 +542,17 @@ void TestWindows::taskSetting()
 void TestWindows::choiceRun()
 {
     Open("minDel=0.2\nmaxDel=0.2\ncnt=4\ntask=wahl-2\n");
-    window->lineEdit->setText("Anna");
-    window->activateWindow();
-    [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window);
-    QTest::mouseClick(window->startButton, Qt::LeftButton);
-    auto *action = TopLevel<ActionWin>();
+    auto *action = Start("Anna");
     QTest::keyClick(action, Qt::Key_Space);
     QList<bool> left; // where the window showed each disc
     for (int i = 0; i < 4; ++i) {
         QVERIFY(QTest::qWaitFor([&] { return action->SignalVisible(); }, 5000));
         const QImage image = action->grab().toImage();
-        const int row = PlaceSignal(image.size(), 50, 50).disc.center().y();
-        int yellowAt = -1;
-        for (int x = 0; x < image.width() && yellowAt < 0; ++x)
-            if (image.pixelColor(x, row) == QColor(Qt::yellow))
-                yellowAt = x;
-        QVERIFY(yellowAt >= 0);
-        left << (yellowAt < image.width() / 2);
+        const auto yellowAt = [&](int x) { // per cent across: a choice of two shows its discs at 25 and 75
+            return image.pixelColor(PlaceSignal(image.size(), x, 50).disc.center()) == QColor(Qt::yellow);
+        };
+        QVERIFY(yellowAt(25) != yellowAt(75));
+        left << yellowAt(25);
         QTest::qWait(20);
         QTest::keyClick(action, Qt::Key_F);
     }
@@ -600,12 +575,13 @@ void TestWindows::choiceRun()
         ? QString()
         : QString("%1 ms, ").arg(std::lround(std::accumulate(right.begin(), right.end(), 0.0) / right.size()));
     QCOMPARE(window->resultLabel->text(), QString("Wahl: 2 Orte\n%1%2 falsch").arg(mean).arg(4 - right.size()));
-    QCOMPARE(window->resultLabel->toolTip().split('\n').value(0), QString("richtig: %1").arg(right.size()));
+    QCOMPARE(window->resultLabel->toolTip().section('\n', 0, 1),
+        QString("richtig: %1\nfalsch: %2").arg(right.size()).arg(4 - right.size()));
     QVERIFY(!QFileInfo::exists(folder->Path("blinkdash.txt"))); // high scores are the simple task's
 }
 
-// What the result box says of each task: its title and main figure, and every measure.
-// Trials as "answer:expected:ms", the answers "space" or a key, none "-".
+// What the result box says of each task (choiceRun shows a choice's): its title and main figure,
+// and every measure. Trials as "answer:expected:ms", the answers "space" or a key, or none.
 void TestWindows::taskResults_data()
 {
     QTest::addColumn<QString>("task");
@@ -627,12 +603,8 @@ void TestWindows::taskResults_data()
                                             << "Lapses: 0|Fehlstarts: 1|Median: –|Reaktionsgeschwindigkeit (1/RT): "
                                                "–|schnellste 10 %: –|langsamste 10 % (1/RT): –|"
                                                "Bildschirmlatenz (Bias, SD): nicht gemessen";
-    QTest::newRow("choice among 4") << "wahl-4"
-                                    << "d:d:300 f:j:500 k:k:401" << 0 << false << "Wahl: 4 Orte\n351 ms, 1 falsch"
-                                    << "richtig: 2|falsch: 1|mittlere Reaktionszeit (richtige): 351 ms";
     QTest::newRow("go/no-go") << "gonogo-75"
-                              << "space:space:280 -:space:0 space:-:200 -:-:0" << 0 << false
-                              << "Go/No-Go\n280 ms, 2 Fehler"
+                              << "space:space:280 :space:0 space::200 ::0" << 0 << false << "Go/No-Go\n280 ms, 2 Fehler"
                               << "Auslassungen: 1|Fehlreaktionen (No-Go): 1|mittlere Reaktionszeit (Go): 280 ms";
 }
 
@@ -651,40 +623,15 @@ void TestWindows::taskResults()
         run.latencyCorrected = true;
     }
     for (const QString &t : trials.split(' ')) {
-        const QStringList part = t.split(':');
         RunTrial trial;
-        trial.answer = part[0] == "-" ? QString() : part[0];
-        trial.expected = part[1] == "-" ? QString() : part[1];
-        trial.timeMs = part[2].toInt();
+        trial.answer = t.section(':', 0, 0);
+        trial.expected = t.section(':', 1, 1);
+        trial.timeMs = t.section(':', 2).toInt();
         run.trials << trial;
     }
     const TaskResult result = DescribeTaskRun(run);
     QTEST(result.headline, "headline");
     QTEST(result.measures.join('|'), "measures");
-}
-
-void TestWindows::okReopensTheBox()
-{
-    const QString link = DataPath(BoxPortLinkName(5), DataFolder);
-    PseudoTerminal first, second;
-    QCOMPARE(first.Open(), QString());
-    QCOMPARE(first.LinkAs(link), QString());
-    Open("useBox=true\nboxCom=5\n");
-    auto *box = window->findChild<SwitchBox *>();
-    QVERIFY(box->IsOpen());
-
-    // OK without a change opens COM5 afresh, which now names another device.
-    QCOMPARE(second.Open(), QString());
-    QCOMPARE(second.LinkAs(link), QString());
-    InConfigDialog(ClickOk);
-    box->SetLED(true);
-    QCOMPARE(second.Read(1000), QByteArray("L 1\n"));
-    QCOMPARE(first.ReadAvailable(), QByteArray());
-    InConfigDialog([&](ConfigWin *d) {
-        QTest::mouseClick(d->radioButtonScreen, Qt::LeftButton, {}, QPoint(8, 8)); // on its text, as a person would
-        ClickOk(d);
-    });
-    QVERIFY(!box->IsOpen());
 }
 
 // The display check: each way it fails, then the figure measured, stored, and carried into a later run.
@@ -746,39 +693,26 @@ void TestWindows::screenCheck()
     QVERIFY(stored.screenLatency);
     QVERIFY2(stored.screenLatency->ms > 11.0, qPrintable(QString::number(stored.screenLatency->ms)));
     QVERIFY2(stored.screenLatency->ms < 100.0, qPrintable(QString::number(stored.screenLatency->ms)));
-    // With a figure to take off, the dialog offers the correction and keeps the choice.
     InConfigDialog([&](ConfigWin *d) {
         QVERIFY(d->checkBoxCorrection->isEnabled());
-        QTest::mouseClick(d->checkBoxCorrection, Qt::LeftButton, {}, QPoint(8, 8));
+        QTest::mouseClick(d->checkBoxCorrection, Qt::LeftButton, {}, QPoint(8, 8)); // on its text, as a person would
+        QTest::mouseClick(d->radioButtonScreen, Qt::LeftButton, {}, QPoint(8, 8));
         ClickOk(d);
     });
     QVERIFY(ReadSettings(DataPath("blinkdash.ini", DataFolder)).screenLatencyCorrection);
+    QVERIFY(!window->findChild<SwitchBox *>()->IsOpen()); // the screen chosen closes the box
 
-    // A screen run: the figure (here one set by hand) in the journal, and the label says so; how
-    // it corrects the times, tst_runcore works by hand.
-    Open("cnt=4\nminDel=0.02\nmaxDel=0.02\nscreenLatency=2\nscreenLatencyCorrection=true\n");
-    const QList<int> measured = Run("Anna", 4);
-    const RunRecord run = NewestRun();
-    QVERIFY(run.latencyCorrected);
-    QCOMPARE(run.displayLatencyMs.value(), 2.0);
-    QCOMPARE(run.trials.value(3).timeMs, measured.value(3) - 2);
-    QCOMPARE(window->resultLabel->text(), QString("%1 (korr.)").arg(run.evaluation.result.value()));
-}
-
-// A light-timed run answered with the box's button: SPACE no answer, a light not seen given again.
-// With SPACE, tst_display times it against the simulated box and screen.
-void TestWindows::lightTimedRuns()
-{
-    PlayedBox box(3);
-    // By hand: the box's 250 400 and 260 999 us from the light are 250 and 260 ms; the light came
-    // 20 ms after the command reached the box, 5 ms or more after it left; the disc once the echo
-    // behind it was back, 10 ms after: a latency over 10 ms, even with a slow painting, where one
-    // without the line's delay is under 10.
-    const QByteArray first = "l 20000\nt 250400\n", second = "l 21000\nt 260999\n";
-    const QHash<QByteArray, QList<qint64>> byHand {{first, {250, 250400, 20000}}, {second, {260, 260999, 21000}}};
-    box.replies = {"l timeout\n", first, second};
-    Open("boxCom=3\ncnt=2\nminDel=0.1\nmaxDel=0.1\nlightTimed=true\nlightButton=true\n");
-    auto *action = TopLevel<ActionWin>();
+    // A light-timed run answered with the box's button: SPACE no answer, a light not seen given
+    // again. By hand: the box's 250 400 and 260 999 us from the light are 250 and 260 ms; the light
+    // came 20 ms after the command reached the box, 5 ms or more after it left; the disc once the echo
+    // behind it was back, 10 ms after: a latency over 10 ms, where one without the line's delay is
+    // under 10. With SPACE, tst_display times it against the simulated box and screen.
+    box.replies = {"l timeout\n", "l 20000\nt 250400\n", "l 21000\nt 260999\n"};
+    box.sent.clear();
+    box.echo = "e\n";
+    box.lateLight = -1;
+    Open("boxCom=4\ncnt=2\nminDel=0.1\nmaxDel=0.1\nlightTimed=true\nlightButton=true\n");
+    action = TopLevel<ActionWin>();
     QTest::mouseClick(window->startButton, Qt::LeftButton);
     QTest::keyClick(action, Qt::Key_Space);
     QTRY_VERIFY_WITH_TIMEOUT(action->Message().startsWith("Game"), 10000);
@@ -787,19 +721,27 @@ void TestWindows::lightTimedRuns()
     QCOMPARE(button.lightTiming, "button");
     QCOMPARE(button.earlyPresses, 0);
     QCOMPARE(button.trials.size(), box.sent.size()); // a trial each time the sensor was armed
-    QCOMPARE(CountedTrials(button.trials).size(), 2);
-    QVERIFY(!button.trials.at(0).counted); // not seen
-    for (int i = 1; i < box.sent.size(); ++i) {
-        const RunTrial &t = button.trials.at(i);
-        if (!t.counted)
-            continue;
-        QCOMPARE(t.timeMs, byHand.value(box.sent.at(i)).value(0));
-        QCOMPARE(t.boxUs.value(), byHand.value(box.sent.at(i)).value(1));
-        QCOMPARE(t.lightUs.value(), byHand.value(box.sent.at(i)).value(2));
-        QCOMPARE(t.answer, "button");
-        const double latencyMs = t.lightLatencyMs.value() - (t.lightUs.value() - 20000) / 1000.0;
+    QVERIFY(!button.trials.at(0).counted);           // not seen
+    const QList<RunTrial> counted = CountedTrials(button.trials);
+    QCOMPARE(counted.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(counted.at(i).timeMs, 250 + 10 * i);
+        QCOMPARE(counted.at(i).boxUs.value(), i ? 260999 : 250400);
+        QCOMPARE(counted.at(i).lightUs.value(), 20000 + 1000 * i);
+        QCOMPARE(counted.at(i).answer, "button");
+        const double latencyMs
+            = counted.at(i).lightLatencyMs.value() - (counted.at(i).lightUs.value() - 20000) / 1000.0;
         QVERIFY2(latencyMs > 10.0 && latencyMs < 100.0, qPrintable(QString::number(latencyMs)));
     }
+
+    // A screen run: the figure (here set by hand) in the journal and the label (tst_runcore: the times).
+    Open("cnt=4\nminDel=0.02\nmaxDel=0.02\nscreenLatency=2\nscreenLatencyCorrection=true\n");
+    const QList<int> measured = Run("Anna", 4);
+    const RunRecord run = NewestRun();
+    QVERIFY(run.latencyCorrected);
+    QCOMPARE(run.displayLatencyMs.value(), 2.0);
+    QCOMPARE(run.trials.value(3).timeMs, measured.value(3) - 2);
+    QCOMPARE(window->resultLabel->text(), QString("%1 (korr.)").arg(run.evaluation.result.value()));
 }
 
 // The disc lies whole inside the window at 0 and 100 per cent; showing and taking it away repaint
@@ -812,33 +754,31 @@ void TestWindows::stimulusWindowPaintsTheDisc()
         QRect(20, 20, 780, 580)); // at 100 per cent, the disc's right edge is the last column
     win.show();
     QVERIFY(QTest::qWaitForWindowExposed(&win));
-    QList<QRegion> painted;
     struct : QObject
     {
-        QList<QRegion> *regions = nullptr;
+        QList<QRegion> regions;
         bool eventFilter(QObject *, QEvent *event) override
         {
             if (event->type() == QEvent::Paint)
-                regions->append(static_cast<QPaintEvent *>(event)->region());
+                regions.append(static_cast<QPaintEvent *>(event)->region());
             return false;
         }
-    } recorder;
-    recorder.regions = &painted;
-    win.installEventFilter(&recorder);
+    } painted;
+    win.installEventFilter(&painted);
     win.ShowSignal(50, 50);
-    QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24));
+    QCOMPARE(painted.regions.takeLast(), QRegion(398, 298, 24, 24));
     QCOMPARE(win.grab().toImage().pixelColor(410, 310), QColor(Qt::yellow));
     QTest::keyClick(&win, Qt::Key_Space);
-    QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24));
+    QCOMPARE(painted.regions.takeLast(), QRegion(398, 298, 24, 24));
     QCOMPARE(win.grab().toImage().pixelColor(410, 310), QColor(Qt::black));
     win.SetLightTimed(true);           // the light sensor's patch in the same region, so in the same frame
     QCoreApplication::processEvents(); // its outline drawn
     win.ShowSignal(50, 50);
-    QCOMPARE(painted.takeLast(), QRegion(398, 298, 24, 24).united(QRect(0, 553, 48, 48)));
+    QCOMPARE(painted.regions.takeLast(), QRegion(398, 298, 24, 24).united(QRect(0, 553, 48, 48)));
     QCOMPARE(win.grab().toImage().pixelColor(24, 577), QColor(Qt::white));
 
-    // A no-go disc is blue; the PVT's counter is yellow digits in a region of its own at the centre,
-    // an eighth of the height tall, that moves on until the key takes it away.
+    // A no-go disc is blue; the PVT's counter, in a region of its own at the centre an eighth of the
+    // height tall, moves on until the key takes it away.
     QTest::keyClick(&win, Qt::Key_Space);
     win.SetLightTimed(false);
     win.SetTask(TaskNamed("gonogo-75"));
@@ -846,28 +786,14 @@ void TestWindows::stimulusWindowPaintsTheDisc()
     QCOMPARE(win.grab().toImage().pixelColor(410, 310), QColor(Qt::blue));
     QTest::keyClick(&win, Qt::Key_Space);
     win.SetTask(TaskNamed("pvt-b"));
-    const QRect counter(250, 244, 300, 112);
-    const auto yellowIn = [&](const QImage &image) {
-        int yellow = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (image.pixelColor(x, y) == QColor(Qt::yellow)) {
-                    if (!counter.contains(x, y))
-                        return -1;
-                    ++yellow;
-                }
-        return yellow;
-    };
-    painted.clear();
+    const QImage dark = win.grab().toImage();
     win.ShowStimulus(50, 50, "");
-    QCOMPARE(painted.takeLast(), QRegion(counter));
+    QCOMPARE(painted.regions.takeLast(), QRegion(250, 244, 300, 112));
     const QImage first = win.grab().toImage();
-    QVERIFY(yellowIn(first) > 0);
     QTest::qWait(150);
-    QVERIFY(painted.contains(QRegion(counter)));
     QVERIFY(win.grab().toImage() != first);
     QTest::keyClick(&win, Qt::Key_Space);
-    QCOMPARE(yellowIn(win.grab().toImage()), 0);
+    QCOMPARE(win.grab().toImage(), dark);
 }
 
 // Each row a script of moves: "disc" shows the signal at 1 s on the window's clock, "reset"
@@ -916,30 +842,24 @@ void TestWindows::stimulusWindowKeys()
     connect(&win, &ActionWin::EarlyPress, this, [&] { reported << "early"; });
     for (const QString &move : script.split(' ')) {
         now = SteadyTime(milliseconds(move == "disc" ? 1000 : 1250));
-        if (move.startsWith("task:")) {
+        if (move.startsWith("task:"))
             win.SetTask(TaskNamed(move.mid(5)));
-            continue;
-        }
-        if (move == "tell") {
+        else if (move == "tell")
             win.TellTooManyEarlyPresses();
-            continue;
-        }
-        if (move == "disc" || move == "reset" || move == "close") {
+        else if (move == "disc" || move == "reset" || move == "close")
             move == "disc" ? win.ShowSignal(50, 50) : move == "reset" ? win.ResetRun() : void(win.close());
-            continue;
+        else {
+            const QHash<QString, int> keys {{"esc", Qt::Key_Escape}, {"enter", Qt::Key_Return}, {"d", Qt::Key_D},
+                {"f", Qt::Key_F}, {"j", Qt::Key_J}, {"k", Qt::Key_K}};
+            QKeyEvent press(
+                QEvent::KeyPress, keys.value(move, Qt::Key_Space), Qt::NoModifier, QString(), move == "held");
+            press.setTimestamp(move == "early" ? 990 : 1250);
+            QApplication::sendEvent(&win, &press);
+            if (!press.isAccepted())
+                reported << "not accepted";
         }
-        const QHash<QString, int> keys {{"esc", Qt::Key_Escape}, {"enter", Qt::Key_Return}, {"d", Qt::Key_D},
-            {"f", Qt::Key_F}, {"j", Qt::Key_J}, {"k", Qt::Key_K}};
-        const int key = keys.value(move, Qt::Key_Space);
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), move == "held");
-        press.setTimestamp(move == "early" ? 990 : 1250);
-        QApplication::sendEvent(&win, &press);
-        if (!press.isAccepted())
-            reported << "not accepted";
     }
-    QStringList logged;
-    for (const QString &line : folder->LogLines())
-        logged << "(" + line + ")";
+    const QStringList logged = folder->LogLines().replaceInStrings(QRegularExpression("^(.*)$"), "(\\1)");
     QTEST((logged + reported + seen).join(", "), "reported");
     if (reported.contains("stop"))
         QCOMPARE(QWidget::keyboardGrabber(), nullptr);
