@@ -17,7 +17,6 @@
 
 #include <atomic>
 #include <functional>
-#include <numeric>
 #include <sys/mount.h>
 #include <thread>
 
@@ -151,8 +150,7 @@ void TestWindows::init()
 
 void TestWindows::cleanup()
 {
-    delete window;
-    window = nullptr;
+    delete std::exchange(window, nullptr);
     folder.reset();
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
@@ -254,12 +252,11 @@ void TestWindows::screenRun()
     QTRY_VERIFY(played.contains({"ding.wav"})); // the end sound, one wait after the last answer
     QTest::keyClick(action, Qt::Key_Escape);
 
-    Journal journal(DataPath("blinkdash.sqlite", DataFolder));
-    const QList<RunRecord> runs = journal.RunsWithTrials({journal.Runs().first().id, journal.Runs().last().id});
+    const QList<RunRecord> runs = Journal(DataPath("blinkdash.sqlite", DataFolder)).Runs(); // the newest first
     QCOMPARE(runs.size(), 2);
-    QCOMPARE(runs.first().ending, RunRecord::Ending::EarlyPresses);
-    QCOMPARE(runs.first().earlyPresses, 6);
-    const RunRecord &anna = runs.last();
+    QCOMPARE(runs.last().ending, RunRecord::Ending::EarlyPresses);
+    QCOMPARE(runs.last().earlyPresses, 6);
+    const RunRecord anna = NewestRun();
     QCOMPARE(anna.name, "Anna");
     QCOMPARE(anna.earlyPresses, 1);
     QCOMPARE(anna.trials.size(), measured.size());
@@ -271,11 +268,9 @@ void TestWindows::screenRun()
     QCOMPARE(folder->Read("blinkdash.txt"), (result + " Anna\n").toUtf8()); // saved at once
 
     QString historySize;
-    InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) { // it shows the entry, numbered from 0
+    InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) { // the entry, numbered from 0, and asked of below
         const QAbstractItemModel *model = scores->tableView->model();
         QCOMPARE(model->headerData(0, Qt::Vertical).toString(), "0");
-        QCOMPARE(model->index(0, 0).data().toString(), "Anna");
-        QCOMPARE(model->index(0, 1).data().toString(), result);
         QVERIFY(scores->focusWidget() == scores->closeButton && !scores->tableView->selectionModel()->hasSelection());
         QVERIFY(!scores->deleteButton->isEnabled()); // removed once picked, after a yes, and saved at once
         scores->tableView->selectRow(0);
@@ -508,16 +503,15 @@ void TestWindows::settingsComeBackAndAreStoredOnOk()
 void TestWindows::taskSetting_data()
 {
     QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<QString>("shown");
     QTest::addColumn<QStringList>("offered");
-    QTest::addColumn<QString>("stored"); // the task's line after OK
+    QTest::addColumn<QString>("stored"); // the task's line after OK, as shown
     const QStringList all {
         "Einfach", "PVT (10 min)", "PVT-B (3 min)", "Wahl: 1 Ort", "Wahl: 2 Orte", "Wahl: 4 Orte", "Go/No-Go"};
-    QTest::newRow("unknown") << QByteArray("task=wahl\n") << "Einfach" << all << "task=einfach";
-    QTest::newRow("a go share by hand") << QByteArray("task=gonogo-80\n") << "Go/No-Go (80 % Go)"
-                                        << all + QStringList("Go/No-Go (80 % Go)") << "task=gonogo-80";
+    QTest::newRow("unknown") << QByteArray("task=wahl\n") << all << "task=einfach";
+    QTest::newRow("a go share by hand") << QByteArray("task=gonogo-80\n") << all + QStringList("Go/No-Go (80 % Go)")
+                                        << "task=gonogo-80";
     QTest::newRow("the box: no places, no colours")
-        << QByteArray("useBox=true\ntask=wahl-4\n") << "Einfach" << all.first(3) << "task=einfach";
+        << QByteArray("useBox=true\ntask=wahl-4\n") << all.first(3) << "task=einfach";
 }
 
 void TestWindows::taskSetting()
@@ -525,7 +519,6 @@ void TestWindows::taskSetting()
     QFETCH(QByteArray, ini);
     Open(ini);
     InConfigDialog([&](ConfigWin *dialog) {
-        QTEST(dialog->comboBoxTask->currentText(), "shown");
         QStringList offered;
         const auto *model = qobject_cast<QStandardItemModel *>(dialog->comboBoxTask->model());
         for (int i = 0; i < dialog->comboBoxTask->count(); ++i)
@@ -561,22 +554,17 @@ void TestWindows::choiceRun()
     QCOMPARE(TaskName(run.task), "wahl-2");
     QCOMPARE(run.earlyPresses, 0);
     QCOMPARE(run.trials.size(), 4);
-    QList<int> right;
     for (int i = 0; i < 4; ++i) {
         const RunTrial &trial = run.trials.at(i);
         QCOMPARE(trial.stimulus, left.at(i) ? "1" : "2");
         QCOMPARE(trial.expected, left.at(i) ? "f" : "j");
         QCOMPARE(trial.answer, "f");
         QVERIFY(trial.correct == left.at(i));
-        if (left.at(i))
-            right << trial.timeMs;
     }
-    const QString mean = right.isEmpty()
-        ? QString()
-        : QString("%1 ms, ").arg(std::lround(std::accumulate(right.begin(), right.end(), 0.0) / right.size()));
-    QCOMPARE(window->resultLabel->text(), QString("Wahl: 2 Orte\n%1%2 falsch").arg(mean).arg(4 - right.size()));
+    const qsizetype right = left.count(true); // the mean of their times: tst_runcore and taskResults
+    QVERIFY(window->resultLabel->text().startsWith("Wahl: 2 Orte\n"));
     QCOMPARE(window->resultLabel->toolTip().section('\n', 0, 1),
-        QString("richtig: %1\nfalsch: %2").arg(right.size()).arg(4 - right.size()));
+        QString("richtig: %1\nfalsch: %2").arg(right).arg(4 - right));
     QVERIFY(!QFileInfo::exists(folder->Path("blinkdash.txt"))); // high scores are the simple task's
 }
 
@@ -587,25 +575,23 @@ void TestWindows::taskResults_data()
     QTest::addColumn<QString>("task");
     QTest::addColumn<QString>("trials");
     QTest::addColumn<int>("early");
-    QTest::addColumn<bool>("latency"); // measured at 23.4 ms, SD 1.2 ms, and taken off
-    QTest::addColumn<QString>("headline");
-    QTest::addColumn<QString>("measures");
+    QTest::addColumn<bool>("latency");  // measured at 23.4 ms, SD 1.2 ms, and taken off
+    QTest::addColumn<QString>("shown"); // the headline, then each measure
+    const auto row
+        = [](const char *name, const char *task, const char *trials, int early, bool latency, const char *shown) {
+              QTest::newRow(name) << QString(task) << QString(trials) << early << latency << QString(shown);
+          };
     // Valid 250 and 400 (a lapse from 355 ms), 90 a false start beside the press with no counter:
     // median 325, speeds 4 and 2.5 /s, a tenth of two reactions is one.
-    QTest::newRow("PVT-B") << "pvt-b"
-                           << "space:space:250 space:space:400 space:space:90" << 1 << true
-                           << "PVT-B (3 min)\nMedian 325 ms"
-                           << "Lapses: 1|Fehlstarts: 2|Median: 325 ms|Reaktionsgeschwindigkeit (1/RT): 3,25 /s|"
-                              "schnellste 10 %: 250 ms|langsamste 10 % (1/RT): 2,50 /s|"
-                              "Bildschirmlatenz (Bias, SD): 23,4 ms, 1,2 ms, von den Zeiten abgezogen";
-    QTest::newRow("PVT, false starts only") << "pvt"
-                                            << "space:space:99" << 0 << false << "PVT (10 min)\nkeine Reaktion"
-                                            << "Lapses: 0|Fehlstarts: 1|Median: –|Reaktionsgeschwindigkeit (1/RT): "
-                                               "–|schnellste 10 %: –|langsamste 10 % (1/RT): –|"
-                                               "Bildschirmlatenz (Bias, SD): nicht gemessen";
-    QTest::newRow("go/no-go") << "gonogo-75"
-                              << "space:space:280 :space:0 space::200 ::0" << 0 << false << "Go/No-Go\n280 ms, 2 Fehler"
-                              << "Auslassungen: 1|Fehlreaktionen (No-Go): 1|mittlere Reaktionszeit (Go): 280 ms";
+    row("PVT-B", "pvt-b", "space:space:250 space:space:400 space:space:90", 1, true,
+        "PVT-B (3 min)\nMedian 325 ms|Lapses: 1|Fehlstarts: 2|Median: 325 ms|Reaktionsgeschwindigkeit (1/RT): 3,25 /s|"
+        "schnellste 10 %: 250 ms|langsamste 10 % (1/RT): 2,50 /s|"
+        "Bildschirmlatenz (Bias, SD): 23,4 ms, 1,2 ms, von den Zeiten abgezogen");
+    row("PVT, false starts only", "pvt", "space:space:99", 0, false,
+        "PVT (10 min)\nkeine Reaktion|Lapses: 0|Fehlstarts: 1|Median: –|Reaktionsgeschwindigkeit (1/RT): –|"
+        "schnellste 10 %: –|langsamste 10 % (1/RT): –|Bildschirmlatenz (Bias, SD): nicht gemessen");
+    row("go/no-go", "gonogo-75", "space:space:280 :space:0 space::200 ::0", 0, false,
+        "Go/No-Go\n280 ms, 2 Fehler|Auslassungen: 1|Fehlreaktionen (No-Go): 1|mittlere Reaktionszeit (Go): 280 ms");
 }
 
 void TestWindows::taskResults()
@@ -630,8 +616,7 @@ void TestWindows::taskResults()
         run.trials << trial;
     }
     const TaskResult result = DescribeTaskRun(run);
-    QTEST(result.headline, "headline");
-    QTEST(result.measures.join('|'), "measures");
+    QTEST((result.headline + '|' + result.measures.join('|')), "shown");
 }
 
 // The display check: each way it fails, then the figure measured, stored, and carried into a later run.
@@ -726,7 +711,6 @@ void TestWindows::screenCheck()
     QCOMPARE(counted.size(), 2);
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(counted.at(i).timeMs, 250 + 10 * i);
-        QCOMPARE(counted.at(i).boxUs.value(), i ? 260999 : 250400);
         QCOMPARE(counted.at(i).lightUs.value(), 20000 + 1000 * i);
         QCOMPARE(counted.at(i).answer, "button");
         const double latencyMs
