@@ -63,7 +63,7 @@ void TestLooks::textsWhole()
     ConfigWin config;
     AboutWin about;
     ScoreWin scores;
-    HighscoreList list; // a long name: the table's free width is the name's
+    HighscoreList list;
     list.Insert(QStringLiteral("Anna-Lena Müller-Lüdenscheidt (linke Hand, nach dem Kaffee)"), 231);
     scores.ShowList(&list);
     QStringList cut;

@@ -271,6 +271,7 @@ void TestWindows::screenRun()
     InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) { // the entry, numbered from 0, and asked of below
         const QAbstractItemModel *model = scores->tableView->model();
         QCOMPARE(model->headerData(0, Qt::Vertical).toString(), "0");
+        QVERIFY(scores->tableView->columnWidth(0) > 2 * scores->tableView->columnWidth(1)); // the name's the free width
         QVERIFY(scores->focusWidget() == scores->closeButton && !scores->tableView->selectionModel()->hasSelection());
         QVERIFY(!scores->deleteButton->isEnabled()); // removed once picked, after a yes, and saved at once
         scores->tableView->selectRow(0);
