@@ -766,10 +766,12 @@ void TestWindows::stimulusWindowPaintsTheDisc()
     QTest::keyClick(&win, Qt::Key_Space);
     win.SetTask(TaskNamed("pvt-b"));
     const QImage dark = win.grab().toImage();
+    const QRegion counter(250, 244, 300, 112);
     win.ShowStimulus(50, 50, "");
-    QCOMPARE(painted.regions.takeLast(), QRegion(250, 244, 300, 112));
+    QCOMPARE(painted.regions.takeLast(), counter);
     const QImage first = win.grab().toImage();
     QTest::qWait(150);
+    QVERIFY(painted.regions.contains(counter));
     QVERIFY(win.grab().toImage() != first);
     QTest::keyClick(&win, Qt::Key_Space);
     QCOMPARE(win.grab().toImage(), dark);
