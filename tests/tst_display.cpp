@@ -195,22 +195,14 @@ void TestDisplay::screens_data()
     QTest::addColumn<QString>("scenario");
     const QStringList scenarios {
         "a run answered", "restart after ESC at a disc", "a press held up past the disc", "covered during a wait"};
+    QList<std::pair<QString, QString>> rows {{"wayland", "a press before the disc was shown"}, {"x11", "screen check"},
+        {"x11", "screen figure"}, {"x11", "light-timed, button"}, {"x11", "light-timed, space"}, {"x11", "task pvt-b"},
+        {"x11", "task wahl-4"}, {"x11", "task gonogo-50"}};
     for (const QString server : {"x11", "wayland", "xwayland"})
         for (const QString &scenario : scenarios)
-            QTest::newRow(qPrintable(server + ": " + scenario)) << server << scenario;
-    QTest::newRow("wayland: a press before the disc was shown") << "wayland"
-                                                                << "a press before the disc was shown";
-    QTest::newRow("x11: the screen check, twice") << "x11"
-                                                  << "screen check";
-    QTest::newRow("x11: the screen check against a 60 Hz screen") << "x11"
-                                                                  << "screen figure";
-    QTest::newRow("x11: a light-timed run answered with the box's button") << "x11"
-                                                                           << "light-timed, button";
-    QTest::newRow("x11: a light-timed run answered with SPACE") << "x11"
-                                                                << "light-timed, space";
-    for (const QString task : {"pvt-b", "wahl-4", "gonogo-50"})
-        QTest::newRow(qPrintable("x11: a task answered, " + task)) << "x11"
-                                                                   << "task " + task;
+            rows.append({server, scenario});
+    for (const auto &[server, scenario] : rows)
+        QTest::newRow(qPrintable(server + ": " + scenario)) << server << scenario;
 }
 
 // Each scenario as a person would meet it, and what must hold at every frame and in the journal.

@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (others.value(QStringLiteral("Common/wavFile")).toString() != s.wavFile)
         std::abort();
     QStringList ours {"randomPosition", "useBox", "boxCom", "maxDel", "minDel", "maxAkkust", "minAkkust", "enableWav",
-        "wavFile", "lightTimed", "lightButton"};
+        "wavFile", "lightTimed", "lightButton", "task", "serverHost", "serverPort", "serverDatabase", "serverUser",
+        "serverGroup", "serverSslMode"}; // the last ones written where the file has them
     if (s.screenLatency)
         ours << QStringList {
             "screenLatency", "screenLatencySd", "screenLatencyDate", "screenLatencySize", "screenLatencyCorrection"};
