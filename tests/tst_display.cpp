@@ -5,6 +5,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QtTest>
 
 // After Qt: Xlib defines names Qt uses.
@@ -63,20 +64,15 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).split('\n') : QStringList();
     }
 
-    // The journal's last run: its timing, early presses, and its trials' times, and of a light-timed
-    // run whether each counted, its light's latency and the box's time from the arming to the light.
+    // The journal's last run: its timing, early presses and task, its trials' times, and each
+    // trial's columns by name.
     struct Run
     {
-        QString timing;
+        QString timing, task;
         int earlyPresses = -1;
         QList<int> times;
-        QList<bool> counted;
-        QList<double> latencies;
-        QList<qint64> lightUs;
-        QList<qint64> boxUs;
-        QString task;
-        QStringList stimuli, expected, answers;
-        QList<bool> correct, lapses, falseStarts;
+        QList<QSqlRecord> trials;
+        QVariant At(int trial, const char *column) const { return trials.at(trial).value(column); }
     };
     Run LastRun() const
     {
@@ -94,16 +90,7 @@ public:
                 trials.exec(QString("SELECT * FROM trials WHERE run_id = %1 ORDER BY seq").arg(q.value("id").toInt()));
                 while (trials.next()) {
                     run.times << trials.value("time_ms").toInt();
-                    run.counted << trials.value("counted").toBool();
-                    run.latencies << trials.value("light_latency_ms").toDouble();
-                    run.lightUs << trials.value("light_us").toLongLong();
-                    run.boxUs << trials.value("box_us").toLongLong();
-                    run.stimuli << trials.value("stimulus").toString();
-                    run.expected << trials.value("expected").toString();
-                    run.answers << trials.value("answer").toString();
-                    run.correct << trials.value("correct").toBool();
-                    run.lapses << trials.value("lapse").toBool();
-                    run.falseStarts << trials.value("false_start").toBool();
+                    run.trials << trials.record();
                 }
             }
         }
@@ -436,7 +423,8 @@ void TestDisplay::screens()
             qPrintable(program.Trace().filter("Licht").join('\n')), 30000);
         QThread::msleep(1500);
         screen->Escape();
-        QTRY_VERIFY_WITH_TIMEOUT(program.LastRun().counted.count(true) == 4, 5000);
+        // Four that count: the others, lights not seen, have no time.
+        QTRY_VERIFY_WITH_TIMEOUT(program.LastRun().trials.size() - program.LastRun().times.count(0) == 4, 5000);
         const Program::Run run = program.LastRun();
         QHash<qint64, Simulator::Light> lit; // what the simulator's screen did, by the box's time sent
         for (const Simulator::Light &light : box.Lights())
@@ -444,25 +432,26 @@ void TestDisplay::screens()
         QCOMPARE(run.timing, QString("light-sensor"));
         const QList<std::pair<qint64, qint64>> keys = static_cast<OpenboxScreen *>(screen.get())->KeysSent();
         for (int i = 0; i < run.times.size(); ++i) {
-            if (!run.counted[i])
+            if (!run.At(i, "counted").toBool())
                 continue;
-            QVERIFY2(lit.contains(run.lightUs[i]), qPrintable(QString("disc %1: no such light").arg(i + 1)));
-            const Simulator::Light light = lit.value(run.lightUs[i]);
+            QVERIFY2(lit.contains(run.At(i, "light_us").toLongLong()),
+                qPrintable(QString("disc %1: no such light").arg(i + 1)));
+            const Simulator::Light light = lit.value(run.At(i, "light_us").toLongLong());
             // The disc's instant comes from the X server's milliseconds narrowed by the program's
             // clock; the simulator looks every 0.1 ms; its line hands a command over late now and
             // then. Within five milliseconds here, also in a busy sanitizer's build; how close,
             // bench/lightrun measures.
-            QVERIFY2(std::abs(run.latencies[i] - light.ms) <= 5.0,
+            QVERIFY2(std::abs(run.At(i, "light_latency_ms").toDouble() - light.ms) <= 5.0,
                 qPrintable(QString("disc %1: lit %2 ms after it, played %3 ms")
                                .arg(i + 1)
-                               .arg(run.latencies[i])
+                               .arg(run.At(i, "light_latency_ms").toDouble())
                                .arg(light.ms)));
             if (button) {
                 // The box's own microseconds from the light, as its person pressed.
                 qInfo("disc %d: %d ms, box %lld us, lit %.3f ms after the disc, played %.3f ms", i + 1, run.times[i],
-                    run.boxUs[i], run.latencies[i], light.ms);
+                    run.At(i, "box_us").toLongLong(), run.At(i, "light_latency_ms").toDouble(), light.ms);
                 QCOMPARE(run.times[i], 250);
-                QVERIFY(std::abs(run.boxUs[i] - 250000) <= 50);
+                QVERIFY(std::abs(run.At(i, "box_us").toLongLong() - 250000) <= 50);
                 continue;
             }
             // The first SPACE after the light: the truth is between the robot's instants around it.
@@ -472,7 +461,7 @@ void TestDisplay::screens()
             const double fromMs = (key->first - light.atUs * 1000) / 1e6,
                          toMs = (key->second - light.atUs * 1000) / 1e6;
             qInfo("disc %d: %d ms, truth %.3f to %.3f ms, lit %.3f ms after the disc, played %.3f ms", i + 1,
-                run.times[i], fromMs, toMs, run.latencies[i], light.ms);
+                run.times[i], fromMs, toMs, run.At(i, "light_latency_ms").toDouble(), light.ms);
             QVERIFY(run.times[i] >= fromMs - 5 && run.times[i] <= toMs + 5);
         }
         QVERIFY(traced(program, "Zeitnahme: Lichtsensor"));
@@ -500,9 +489,10 @@ void TestDisplay::screens()
         QCOMPARE(run.times.size(), count);
         QList<int> answeredTimes;
         for (int i = 0; i < count; ++i) {
-            const bool go = run.stimuli[i] != "blue";
-            QCOMPARE(run.answers[i], go ? run.expected[i] : QString());
-            QVERIFY(run.correct[i] && !run.lapses[i] && !run.falseStarts[i]);
+            const bool go = run.At(i, "stimulus") != "blue";
+            QCOMPARE(run.At(i, "answer").toString(), go ? run.At(i, "expected").toString() : QString());
+            QVERIFY(
+                run.At(i, "correct").toBool() && !run.At(i, "lapse").toBool() && !run.At(i, "false_start").toBool());
             if (go)
                 answeredTimes << run.times[i];
         }
