@@ -68,6 +68,29 @@ public:
         return running;
     }
 
+    // Class databases made with the SQL file a teacher runs, and two logins of the cluster: the
+    // pupils' "schule7b" and the teacher "lehrerin", their passwords in a file where libpq looks
+    // (PGPASSFILE); empty, or what went wrong.
+    QString MakeClass(const QStringList &databases, const QString &sqlFile)
+    {
+        QString out;
+        for (const QString &database : databases)
+            if (!Psql(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE ") + database, &out)
+                || !PsqlFile(database, sqlFile, &out))
+                return out;
+        if (!Psql(databases.value(0),
+                QStringLiteral("CREATE ROLE schule7b LOGIN PASSWORD 'geheim' IN ROLE blinkdash_pupil; "
+                               "CREATE ROLE lehrerin LOGIN PASSWORD 'tafel' IN ROLE blinkdash_teacher"),
+                &out))
+            return out;
+        QFile pgpass(folder.filePath(QStringLiteral("pgpass"))); // a file others can read, libpq ignores
+        if (!pgpass.open(QIODevice::WriteOnly) || pgpass.write("*:*:*:schule7b:geheim\n*:*:*:lehrerin:tafel\n") < 0
+            || !pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+            return pgpass.errorString();
+        qputenv("PGPASSFILE", QFile::encodeName(pgpass.fileName()));
+        return {};
+    }
+
     // Freezes the server and every process of it (SIGSTOP), as a machine that hangs or a cable
     // pulled does to its clients; false thaws it.
     void Freeze(bool frozen)

@@ -1,12 +1,7 @@
 #include "classserver.h"
-#include "historywin.h"
 #include "journalcsv.h"
-#include "mainwindow.h"
 #include "postgrescluster.h"
-#include "prompts.h"
-#include "scorewin.h"
 #include "serverlink.h"
-#include "testfolder.h"
 
 #include <QtTest>
 
@@ -56,7 +51,6 @@ private Q_SLOTS:
     void sendsEachRunOnceAndReadsItBack();
     void refusesWhatItCannotUse();
     void everyRunArrivesOnce();
-    void theMainWindowSendsItsRuns();
 
 private:
     ServerAddress As(const QString &user, const QString &group = "7b") const
@@ -65,32 +59,14 @@ private:
     }
 
     PostgresCluster cluster;
-    QTemporaryDir home;
 };
 
 void TestClassServer::initTestCase()
 {
     if (const QString why = cluster.Start(); !why.isEmpty())
         QSKIP(qPrintable(why));
-    QString out;
-    const QString sql = QFINDTESTDATA("../core/classserver/classserver.sql");
-    for (const QString database : {"klasse", "neuer"})
-        QVERIFY2(cluster.Psql("postgres", "CREATE DATABASE " + database, &out) && cluster.PsqlFile(database, sql, &out),
-            qPrintable(out));
-    QVERIFY2(cluster.Psql("neuer", "UPDATE blinkdash_schema SET version = 2", &out), qPrintable(out));
-    QVERIFY2(cluster.Psql("klasse",
-                 "CREATE ROLE schule7b LOGIN PASSWORD 'geheim' IN ROLE blinkdash_pupil; "
-                 "CREATE ROLE lehrerin LOGIN PASSWORD 'tafel' IN ROLE blinkdash_teacher; "
-                 "CREATE ROLE admin2 LOGIN PASSWORD 'x'",
-                 &out),
-        qPrintable(out));
-    // The passwords where libpq looks for them; a file others can read it ignores.
-    QFile pgpass(home.filePath("pgpass"));
-    QVERIFY(pgpass.open(QIODevice::WriteOnly)
-        && pgpass.write("*:*:*:schule7b:geheim\n*:*:*:lehrerin:tafel\n*:*:*:admin2:falsch\n") > 0);
-    pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    pgpass.close();
-    qputenv("PGPASSFILE", QFile::encodeName(pgpass.fileName()));
+    QCOMPARE(cluster.MakeClass({"klasse", "neuer"}, QFINDTESTDATA("../core/classserver/classserver.sql")), QString());
+    QVERIFY(cluster.Psql("neuer", "UPDATE blinkdash_schema SET version = 2"));
 }
 
 // Sent twice from a pupil's computer, each run is on the server once, every value as it was;
@@ -141,9 +117,11 @@ void TestClassServer::refusesWhatItCannotUse()
         return told;
     };
     QVERIFY(refusal("schule7b", "klasse", 1, "prefer").startsWith("Server nicht erreichbar: "));
-    QVERIFY(refusal("admin2", "klasse", 0, "prefer")
-                .startsWith("Anmeldung als admin2 am Klassenserver abgelehnt: Das Passwort fehlt in ~/.pgpass oder "
+    qputenv("PGPASSWORD", "falsch"); // before the file
+    QVERIFY(refusal("schule7b", "klasse", 0, "prefer")
+                .startsWith("Anmeldung als schule7b am Klassenserver abgelehnt: Das Passwort fehlt in ~/.pgpass oder "
                             "ist falsch ("));
+    qunsetenv("PGPASSWORD");
     QCOMPARE(refusal("schule7b", "postgres", 0, "prefer"),
         "Die Datenbank postgres auf 127.0.0.1 ist keine Klassendatenbank von Flinkprobe; sie wird nicht verändert.");
     QCOMPARE(refusal("schule7b", "neuer", 0, "prefer"),
@@ -208,70 +186,5 @@ void TestClassServer::everyRunArrivesOnce()
     QCOMPARE(Journal(folder.filePath("j0.sqlite")).UnsentCount(), 400);
 }
 
-// A pupil's program: each run on the server as it ends; while the server is away, the window says
-// so and so does the close; the next start sends what waited.
-void TestClassServer::theMainWindowSendsItsRuns()
-{
-    TestFolder folder;
-    QStringList seen;
-    Prompt::SetAnswerer([&seen](const QString &shown) {
-        seen << shown;
-        return QString();
-    });
-    QVERIFY(folder.Write("blinkdash.ini",
-        QString("[Common]\ncnt=1\nminDel=0.1\nmaxDel=0.1\nserverHost=127.0.0.1\nserverPort=%1\nserverDatabase=klasse\n"
-                "serverUser=schule7b\nserverGroup=8a\n")
-            .arg(cluster.Port())
-            .toUtf8()));
-    const auto run = [](MainWindow *window, const QString &name) {
-        window->lineEdit->setText(name);
-        window->activateWindow(); // as a click on it does
-        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window);
-        QTest::mouseClick(window->startButton, Qt::LeftButton);
-        ActionWin *action = nullptr;
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            action = action ? action : qobject_cast<ActionWin *>(widget);
-        QVERIFY(QTest::qWaitFor([&] { return action->SignalVisible(); }, 5000));
-        QTest::keyClick(action, Qt::Key_Space);
-        QTRY_VERIFY(!action->isVisible() || (QTest::keyClick(action, Qt::Key_Escape), false));
-    };
-    const auto names = [&] {
-        return cluster.Value("klasse", "SELECT string_agg(name, ',' ORDER BY name) FROM runs WHERE class_group = '8a'");
-    };
-    auto *window = new MainWindow;
-    window->show();
-    run(window, "Anna");
-    QTRY_COMPARE(names(), "Anna");
-    QCOMPARE(window->serverLabel->text(), QString());
-    cluster.Stop();
-    run(window, "Bert");
-    QTRY_VERIFY(window->serverLabel->toolTip().startsWith("Server nicht erreichbar: "));
-    window->close();
-    QCOMPARE(
-        seen, QStringList("Klassenserver|1 Durchgang wartet auf den Server. Er wird beim nächsten Start gesendet."));
-    QVERIFY(cluster.Resume());
-    window = new MainWindow;
-    QTRY_COMPARE(names(), "Anna,Bert");
-
-    // Both in the class's "Verlauf", as "HighScores" opens it, newest first.
-    QStringList shown;
-    QTimer::singleShot(0, this, [&] {
-        QTimer::singleShot(0, this, [&] {
-            auto *history = qobject_cast<HistoryWin *>(QApplication::activeModalWidget());
-            for (int row = 0; history && row < history->runView->model()->rowCount(); ++row)
-                shown << history->runView->model()->index(row, 1).data().toString();
-            shown << (history ? history->windowTitle() : "no Verlauf");
-            QApplication::activeModalWidget()->close();
-        });
-        if (auto *scores = qobject_cast<ScoreWin *>(QApplication::activeModalWidget()))
-            QTest::mouseClick(scores->classButton, Qt::LeftButton);
-        QApplication::activeModalWidget()->close();
-    });
-    QTest::mouseClick(window->scoreButton, Qt::LeftButton);
-    QCOMPARE(shown, QStringList({"Bert", "Anna", "Verlauf der Klasse 8a"}));
-    delete window;
-    Prompt::SetAnswerer({});
-}
-
-QTEST_MAIN(TestClassServer)
+QTEST_GUILESS_MAIN(TestClassServer)
 #include "tst_classserver.moc"

@@ -1,9 +1,11 @@
 #include "boxwin.h"
 #include "configwin.h"
 #include "evaluation.h"
+#include "historywin.h"
 #include "journal.h"
 #include "mainwindow.h"
 #include "portname.h"
+#include "postgrescluster.h"
 #include "prompts.h"
 #include "pseudoterminal.h"
 #include "scorewin.h"
@@ -118,6 +120,7 @@ private Q_SLOTS:
     void stimulusWindowPaintsTheDisc();
     void stimulusWindowKeys_data();
     void stimulusWindowKeys();
+    void classServer();
 
 private:
     // Shows a new main window (not deleted on close) on blinkdash.ini, "[Common]" and ini; the old one first.
@@ -845,6 +848,43 @@ void TestWindows::stimulusWindowKeys()
     QTEST((logged + reported + seen).join(", "), "reported");
     if (reported.contains("stop"))
         QCOMPARE(QWidget::keyboardGrabber(), nullptr);
+}
+
+// A pupil's program with a class server: each run there as it ends; while the server is away the
+// window says so, and so does the close; the next start sends what waited; "Klasse 8a ..." in
+// HighScores shows the class's runs.
+void TestWindows::classServer()
+{
+    PostgresCluster cluster;
+    if (const QString why = cluster.Start(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QCOMPARE(cluster.MakeClass({"klasse"}, QFINDTESTDATA("../core/classserver/classserver.sql")), QString());
+    const QByteArray ini = QString("cnt=1\nminDel=0.1\nmaxDel=0.1\nserverHost=127.0.0.1\nserverPort=%1\n"
+                                   "serverDatabase=klasse\nserverUser=schule7b\nserverGroup=8a\n")
+                               .arg(cluster.Port())
+                               .toUtf8();
+    const auto names = [&] { return cluster.Value("klasse", "SELECT string_agg(name, ',' ORDER BY name) FROM runs"); };
+    Open(ini);
+    QCOMPARE(Run("Anna", 1).size(), 1);
+    QTRY_COMPARE(names(), "Anna");
+    QCOMPARE(window->serverLabel->text(), QString());
+    cluster.Stop();
+    QCOMPARE(Run("Bert", 1).size(), 1);
+    QTRY_VERIFY(window->serverLabel->toolTip().startsWith("Server nicht erreichbar: "));
+    window->close();
+    QCOMPARE(seen.last(), "Klassenserver|1 Durchgang wartet auf den Server. Er wird beim nächsten Start gesendet.");
+    QVERIFY(cluster.Resume());
+    Open(ini);
+    QTRY_COMPARE(names(), "Anna,Bert");
+    QStringList shown;
+    InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) {
+        InDialog<HistoryWin>(scores->classButton, [&](HistoryWin *history) {
+            for (int row = 0; row < history->runView->model()->rowCount(); ++row)
+                shown << history->runView->model()->index(row, 1).data().toString();
+            shown << history->windowTitle();
+        });
+    });
+    QCOMPARE(shown, QStringList({"Bert", "Anna", "Verlauf der Klasse 8a"}));
 }
 
 QTEST_MAIN(TestWindows)
