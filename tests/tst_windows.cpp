@@ -496,6 +496,14 @@ void TestWindows::settingsComeBackAndAreStoredOnOk()
         QTest::mouseClick(dialog->radioButtonScreen, Qt::LeftButton, {}, QPoint(8, 8));
         QVERIFY(dialog->checkBoxLightTimed->isEnabled() && !dialog->checkBoxLightButton->isEnabled());
     });
+    InConfigDialog([&](ConfigWin *dialog) { // a class server typed in, stored with OK
+        QTest::keyClicks(dialog->lineEditServerHost, " klassenserver ");
+        dialog->lineEditServerGroup->setText("8a");
+        ClickOk(dialog);
+    });
+    QVERIFY(folder->Read("blinkdash.ini")
+                .endsWith("serverHost=klassenserver\nserverPort=5432\nserverDatabase=flinkprobe\nserverUser=\n"
+                          "serverGroup=8a\nserverSslMode=prefer\n"));
 }
 
 // The task as "Einstellungen" shows and stores it; with the box, only what its LED can give.
