@@ -38,6 +38,11 @@ QString ServerText(const QSqlError &error)
     return text.simplified();
 }
 
+QString Unreachable(const QString &why)
+{
+    return QStringLiteral("Server nicht erreichbar: %1").arg(why);
+}
+
 } // namespace
 
 ServerAddress ServerAddressOf(const Settings &s)
@@ -115,12 +120,12 @@ bool ClassServer::Ready(QString *reason)
                 QStringLiteral("Anmeldung als %1 am Klassenserver abgelehnt: Das Passwort fehlt in ~/.pgpass oder "
                                "ist falsch (%2).")
                     .arg(address.user, text));
-        return fail(QStringLiteral("Server nicht erreichbar: %1").arg(text));
+        return fail(Unreachable(text));
     }
     // Read before anything is written: a database that is not ours, or is a newer version's, is left alone.
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT to_regclass('blinkdash_schema') IS NOT NULL")) || !query.next())
-        return fail(QStringLiteral("Server nicht erreichbar: %1").arg(ServerText(query.lastError())));
+        return fail(Unreachable(ServerText(query.lastError())));
     if (!query.value(0).toBool() || !query.exec(QStringLiteral("SELECT max(version) FROM blinkdash_schema"))
         || !query.next() || query.value(0).toInt() < 1)
         return fail(QStringLiteral("Die Datenbank %1 auf %2 ist keine Klassendatenbank von Flinkprobe; sie wird nicht "
@@ -161,7 +166,7 @@ bool ClassServer::Send(const QList<RunRecord> &runs, QString *reason, int *sent)
     const int added = SendIn(runs, &error);
     if (added < 0) {
         if (reason)
-            *reason = QStringLiteral("Server nicht erreichbar: %1").arg(ServerText(error));
+            *reason = Unreachable(ServerText(error));
         Close(); // asked afresh next time, whatever broke
         return false;
     }
@@ -222,7 +227,7 @@ QList<RunRecord> ClassServer::Runs(QString *reason)
     query.addBindValue(address.group);
     if (!query.exec()) {
         if (reason)
-            *reason = QStringLiteral("Server nicht erreichbar: %1").arg(ServerText(query.lastError()));
+            *reason = Unreachable(ServerText(query.lastError()));
         Close();
         return runs;
     }
@@ -251,7 +256,7 @@ QList<RunRecord> ClassServer::RunsWithTrials(const QList<qint64> &ids, QString *
                           ColumnList(TrialColumns(), QStringLiteral("t.")), IdList(ids)));
     if (!query.exec()) {
         if (reason)
-            *reason = QStringLiteral("Server nicht erreichbar: %1").arg(ServerText(query.lastError()));
+            *reason = Unreachable(ServerText(query.lastError()));
         Close();
         return runs;
     }
@@ -282,6 +287,6 @@ bool ClassServer::DeleteRuns(const QList<qint64> &ids, QString *reason)
             ? QStringLiteral("Als %1 darf dieses Programm auf dem Klassenserver nichts löschen; das darf nur die "
                              "Anmeldung einer Lehrkraft.")
                   .arg(address.user)
-            : QStringLiteral("Server nicht erreichbar: %1").arg(ServerText(query.lastError()));
+            : Unreachable(ServerText(query.lastError()));
     return false;
 }

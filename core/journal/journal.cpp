@@ -430,13 +430,19 @@ QList<RunRecord> Journal::RunsWithTrials(const QList<qint64> &ids, QString *reas
 
 bool Journal::DeleteRuns(const QList<qint64> &ids, QString *reason)
 {
+    return Delete("runs", "id", ids, reason);
+}
+
+bool Journal::Delete(const char *table, const char *idColumn, const QList<qint64> &ids, QString *reason)
+{
     corruptSeen = false;
     if (ids.isEmpty())
         return true;
     if (!Open(false, reason))
         return false;
     QSqlQuery query(QSqlDatabase::database(connection, false));
-    query.prepare(QStringLiteral("DELETE FROM runs WHERE id IN (%1)").arg(IdList(ids)));
+    query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)")
+                      .arg(QLatin1String(table), QLatin1String(idColumn), IdList(ids)));
     if (Exec(query, reason))
         return true;
     Damaged(reason, &query);
@@ -475,17 +481,7 @@ int Journal::UnsentCount(QString *reason)
 
 bool Journal::MarkSent(const QList<qint64> &ids, QString *reason)
 {
-    corruptSeen = false;
-    if (ids.isEmpty())
-        return true;
-    if (!Open(false, reason))
-        return false;
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    query.prepare(QStringLiteral("DELETE FROM unsent WHERE run_id IN (%1)").arg(IdList(ids)));
-    if (Exec(query, reason))
-        return true;
-    Damaged(reason, &query);
-    return false;
+    return Delete("unsent", "run_id", ids, reason);
 }
 
 bool SameRun(const RunRecord &a, const RunRecord &b)

@@ -55,6 +55,7 @@ private:
     bool Store(RunRecord &run, bool once, QString *reason);
     bool StoreIn(RunRecord &run, bool once, QString *reason);
     bool SetAside(QString *reason);
+    bool Delete(const char *table, const char *idColumn, const QList<qint64> &ids, QString *reason);
     // After a statement (query, where given): true when it found the file damaged and it was set
     // aside.
     bool Damaged(QString *reason, const QSqlQuery *query = nullptr);
