@@ -18,10 +18,10 @@ namespace {
 // A point of the main window's form, as drawn.
 const QPoint StartButton(220, 295);
 const QPoint SettingsButton(345, 165);
-const QPoint ScreenCheckButton(358, 164); // in the settings dialog
-const QPoint ScreenRadio(287, 49);        // "Bildschirm"
-const QPoint BoxRadio(287, 79);           // "Schaltbox"
-const QPoint OkButton(389, 470);
+const QPoint ScreenCheckButton(358, 180); // in the settings dialog, as it grows to fit its texts
+const QPoint ScreenRadio(287, 54);        // "Bildschirm"
+const QPoint BoxRadio(287, 87);           // "Schaltbox"
+const QPoint OkButton(389, 644);
 
 // The program, started as a person starts it, from a folder of its own (its trace is written
 // there) with a home of its own.
