@@ -55,7 +55,8 @@ RunRecord NewestRun()
 
 // The box with its light sensor on COM<com>, answering from a thread while the program waits: each
 // "l" or "s" with the next of replies (the last again and again), each "e" with echo after 10 ms
-// (40 ms behind the lateLight-th "l" or "s", late even on a busy machine; after echoesAnswered echoes, noise). Set up
+// (12 ms behind the lateLight-th "l" or "s": back before the program gives up on it, at 13 ms, but
+// late by more than a busy machine's spread; after echoesAnswered echoes, noise). Set up
 // while idle.
 struct PlayedBox
 {
@@ -71,7 +72,7 @@ struct PlayedBox
                     const QByteArray command = received.left(end);
                     if (command == "e") {
                         const bool behindLight = std::exchange(late, false);
-                        QThread::usleep(behindLight && sent.size() == lateLight ? 40000 : 10000);
+                        QThread::usleep(behindLight && sent.size() == lateLight ? 12000 : 10000);
                         pty.Write(++echoes <= echoesAnswered ? echo : "x\n");
                     } else if (command == "l" || command == "s") {
                         pty.Write(sent.emplace_back(replies.size() > 1 ? replies.takeFirst() : replies.value(0)));
@@ -664,7 +665,7 @@ void TestWindows::screenCheck()
     // 10 ms there and back; the rest, the program's own event loop, varies) after it was sent; the
     // disc came once the echo sent behind the command was back, 10 ms or more after it; but once
     // 400 ms, a sample the median leaves aside. The box answers each echo twice: only the first
-    // answer counts. The fourth light's echo comes 30 ms late: that flash is left out.
+    // answer counts. The fourth light's echo comes 2 ms late: that flash is left out.
     QStringList shown; // the check's progress, as the window showed it
     QTimer look;
     connect(&look, &QTimer::timeout, this, [&] {
