@@ -26,18 +26,18 @@ void ServerSender::Send()
     // The journal's connection belongs to this thread: one for each round.
     Journal journal(journalPath);
     QString problem;
-    while (!stopping) {
+    int waiting = journal.UnsentCount(&problem);
+    while (!stopping && waiting > 0) {
         const QList<RunRecord> runs = journal.Unsent(BatchRuns, &problem);
-        if (runs.isEmpty())
-            break;
         QList<qint64> ids;
         for (const RunRecord &run : runs)
             ids << run.id;
-        if (!server.Send(runs, &problem) || !journal.MarkSent(ids, &problem))
-            break;
-        Q_EMIT StateChanged(journal.UnsentCount(), {});
+        if (runs.isEmpty() || !server.Send(runs, &problem) || !journal.MarkSent(ids, &problem))
+            break; // what waits, waits still
+        waiting = journal.UnsentCount(&problem);
+        if (waiting > 0)
+            Q_EMIT StateChanged(waiting, {}); // on their way
     }
-    const int waiting = journal.UnsentCount();
     Q_EMIT StateChanged(waiting, waiting ? problem : QString());
     if (waiting && !stopping)
         retry->start(RetryMs);
