@@ -166,6 +166,7 @@ private Q_SLOTS:
     void runs();
     void measures_data();
     void measures();
+    void taskNames();
 };
 
 void TestRunCore::reactionClock_data()
@@ -462,6 +463,16 @@ void TestRunCore::measures()
         QVERIFY2(measured.contains(name), qPrintable(name));
         QCOMPARE(name + '=' + measured.value(name), expected);
     }
+}
+
+// As a journal edited by hand may hold them: what is no task's name is the simple task.
+void TestRunCore::taskNames()
+{
+    const QList<std::pair<QString, QString>> names {{"wahl-4", "wahl-4"}, {"wahl-3", "wahl-2"},
+        {"gonogo-5", "gonogo-5"}, {"gonogo-0", "gonogo-75"}, {"gonogo-100", "einfach"}, {"wahl-", "einfach"},
+        {"wahl-4 ", "einfach"}, {"wahl-\u0664", "einfach"}, {"x-4", "einfach"}, {"pvt-b", "pvt-b"}};
+    for (const auto &[stored, read] : names)
+        QCOMPARE(TaskName(TaskNamed(stored)), read);
 }
 
 QTEST_GUILESS_MAIN(TestRunCore)
