@@ -10,6 +10,7 @@
 #include <mutex>
 
 class QSqlError;
+class QSqlQuery;
 
 // Where the class server is: a PostgreSQL database set up with classserver.sql. The password
 // comes from ~/.pgpass or libpq's environment (PGPASSWORD), never from the settings.
@@ -67,6 +68,7 @@ public:
 
 private:
     bool Ready(QString *reason);
+    bool Failed(const QSqlQuery &query, QString *reason);       // false, the reason told, the connection closed
     int SendIn(const QList<RunRecord> &runs, QSqlError *error); // how many were new; -1: none, rolled back
     void Close();
 
