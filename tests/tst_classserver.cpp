@@ -104,6 +104,24 @@ void TestClassServer::sendsEachRunOnceAndReadsItBack()
     QVERIFY(teacher.DeleteRuns({read.last().id}, &reason));
     QCOMPARE(pupil.Runs().size(), 1);
     QCOMPARE(cluster.Value("klasse", "SELECT count(*) FROM trials"), "503"); // the deleted run's trials with it
+
+    // The high scores take the group's simple runs with a result and a name, the fastest 20, equal
+    // times in the order they were run (sent here the other way round).
+    QList<RunRecord> simple;
+    for (int i = 0; i < 24; ++i) { // and a blank name, and another group's run, both faster
+        RunRecord run = SomeRuns().first();
+        run.name = i < 22 ? QString("P%1").arg(i) : i == 22 ? " \t" : "X";
+        run.evaluation = {true, 0, 0, 0, i < 22 ? 300 + i / 2 : 100}; // Cleo's choice run 255
+        run.started = run.started.addSecs(i);
+        simple.prepend(run);
+    }
+    QVERIFY(ClassServer(As("schule7b", "7a")).Send(simple.mid(0, 1)) && pupil.Send(simple.mid(1)));
+    QStringList best;
+    for (const HighscoreEntry &entry : pupil.Highscores())
+        best << QString("%1 %2").arg(entry.name).arg(entry.time);
+    QCOMPARE(best.size(), 20);
+    QCOMPARE(best.mid(0, 3), QStringList({"P0 300", "P1 300", "P2 301"}));
+    QCOMPARE(best.last(), "P19 309");
 }
 
 // Each refusal says why, within the connect timeout; a database not ours stays as it was.

@@ -868,25 +868,37 @@ void TestWindows::classServer()
     if (const QString why = cluster.Start(); !why.isEmpty())
         QSKIP(qPrintable(why));
     QCOMPARE(cluster.MakeClass({"klasse"}, QFINDTESTDATA("../core/classserver/classserver.sql")), QString());
-    const QByteArray ini = QString("cnt=1\nminDel=0.1\nmaxDel=0.1\nserverHost=127.0.0.1\nserverPort=%1\n"
+    const QByteArray ini = QString("cnt=4\nminDel=0.1\nmaxDel=0.1\nserverHost=127.0.0.1\nserverPort=%1\n"
                                    "serverDatabase=klasse\nserverUser=schule7b\nserverGroup=8a\n")
                                .arg(cluster.Port())
                                .toUtf8();
     const auto names = [&] { return cluster.Value("klasse", "SELECT string_agg(name, ',' ORDER BY name) FROM runs"); };
     Open(ini);
-    QCOMPARE(Run("Anna", 1).size(), 1);
+    QCOMPARE(Run("Anna", 4).size(), 4);
     QTRY_COMPARE(names(), "Anna");
     QCOMPARE(window->serverLabel->text(), QString());
     cluster.Stop();
-    QCOMPARE(Run("Bert", 1).size(), 1);
+    QCOMPARE(Run("Bert", 4).size(), 4);
     QTRY_VERIFY(window->serverLabel->toolTip().startsWith("Server nicht erreichbar: "));
+    InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) {
+        QTRY_VERIFY(scores->classLabel->text().startsWith("Klasse 8a: Server nicht erreichbar: "));
+    });
     window->close();
     QCOMPARE(seen.last(), "Klassenserver|1 Durchgang wartet auf den Server. Er wird beim nächsten Start gesendet.");
     QVERIFY(cluster.Resume());
     Open(ini);
     QTRY_COMPARE(names(), "Anna,Bert");
     QStringList shown;
+    const auto entries = [](QTableView *view) {
+        QStringList rows;
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            rows << view->model()->index(row, 0).data().toString() + view->model()->index(row, 1).data().toString();
+        return rows;
+    };
     InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) {
+        QTRY_COMPARE(scores->classLabel->text(), "Klasse 8a");
+        QCOMPARE(entries(scores->classTableView).size(), 2);
+        QCOMPARE(entries(scores->classTableView), entries(scores->tableView));
         InDialog<HistoryWin>(scores->classButton, [&](HistoryWin *history) {
             for (int row = 0; row < history->runView->model()->rowCount(); ++row)
                 shown << history->runView->model()->index(row, 1).data().toString();

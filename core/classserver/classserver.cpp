@@ -294,6 +294,28 @@ QList<RunRecord> ClassServer::RunsWithTrials(const QList<qint64> &ids, QString *
     return runs;
 }
 
+QList<HighscoreEntry> ClassServer::Highscores(QString *reason)
+{
+    QList<HighscoreEntry> entries;
+    if (!Ready(reason))
+        return entries;
+    // As the local list takes them: every simple run with a result and a name, equal times in the
+    // order they were run.
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT name, result_ms FROM runs WHERE class_group = ? AND task = ? "
+                                 "AND result_ms IS NOT NULL AND name ~ '[^[:space:]]' ORDER BY result_ms, started, id "
+                                 "LIMIT %1")
+                      .arg(HighscoreFileEntries));
+    query.addBindValue(address.group);
+    query.addBindValue(TaskName(Task {}));
+    if (!query.exec() && !Failed(query, reason))
+        return entries;
+    while (query.next())
+        entries.append({query.value(0).toString(), query.value(1).toInt()});
+    return entries;
+}
+
 bool ClassServer::Failed(const QSqlQuery &query, QString *reason)
 {
     if (reason)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "highscorefile.h"
 #include "runrecord.h"
 #include "runstore.h"
 #include "settings.h"
@@ -58,6 +59,9 @@ public:
     // their trials, by the server's ids. Empty, with a reason, when they cannot be read.
     QList<RunRecord> Runs(QString *reason = nullptr) override;
     QList<RunRecord> RunsWithTrials(const QList<qint64> &ids, QString *reason = nullptr) override;
+    // The group's high scores: its fastest simple runs with a name, as many as the local file
+    // keeps. Empty, with a reason, when they cannot be read.
+    QList<HighscoreEntry> Highscores(QString *reason = nullptr);
     // Only a teacher's role may; a pupil's is told it may not.
     bool DeleteRuns(const QList<qint64> &ids, QString *reason = nullptr) override;
 

@@ -23,24 +23,34 @@ void ServerSender::Send()
         connect(retry.get(), &QTimer::timeout, this, &ServerSender::Send);
     }
     retry->stop();
-    // The journal's connection belongs to this thread: one for each round.
+    // The journal's connection belongs to this thread: one for each batch.
     Journal journal(journalPath);
     QString problem;
     int waiting = journal.UnsentCount(&problem);
-    while (!stopping && waiting > 0) {
+    if (!stopping && waiting > 0) {
         const QList<RunRecord> runs = journal.Unsent(BatchRuns, &problem);
         QList<qint64> ids;
         for (const RunRecord &run : runs)
             ids << run.id;
-        if (runs.isEmpty() || !server.Send(runs, &problem) || !journal.MarkSent(ids, &problem))
-            break; // what waits, waits still
-        waiting = journal.UnsentCount(&problem);
-        if (waiting > 0)
-            Q_EMIT StateChanged(waiting, {}); // on their way
+        if (!runs.isEmpty() && server.Send(runs, &problem) && journal.MarkSent(ids, &problem)) {
+            waiting = journal.UnsentCount(&problem);
+            if (waiting > 0) { // on their way; the next batch after what was asked meanwhile (high scores)
+                Q_EMIT StateChanged(waiting, {});
+                QMetaObject::invokeMethod(this, &ServerSender::Send, Qt::QueuedConnection);
+                return;
+            }
+        } // else what waits, waits still
     }
     Q_EMIT StateChanged(waiting, waiting ? problem : QString());
     if (waiting && !stopping)
         retry->start(RetryMs);
+}
+
+void ServerSender::ReadHighscores()
+{
+    QString problem;
+    const QList<HighscoreEntry> entries = server.Highscores(&problem);
+    Q_EMIT HighscoresRead(entries, problem);
 }
 
 ServerLink::ServerLink(const QString &journalPath, const ServerAddress &serverAddress, QObject *parent)
@@ -56,6 +66,7 @@ ServerLink::ServerLink(const QString &journalPath, const ServerAddress &serverAd
         problem = why;
         Q_EMIT Changed();
     });
+    connect(sender, &ServerSender::HighscoresRead, this, &ServerLink::HighscoresRead);
     thread->setObjectName(QStringLiteral("classserver"));
     thread->start();
     Poke(); // what earlier sessions left
@@ -72,6 +83,11 @@ ServerLink::~ServerLink()
 void ServerLink::Poke()
 {
     QMetaObject::invokeMethod(sender, &ServerSender::Send, Qt::QueuedConnection);
+}
+
+void ServerLink::ReadHighscores()
+{
+    QMetaObject::invokeMethod(sender, &ServerSender::ReadHighscores, Qt::QueuedConnection);
 }
 
 QString ServerStateText(int waiting, const QString &problem)

@@ -12,7 +12,8 @@
 
 // Sends the runs waiting in the journal to the class server, from the thread it is moved to: in
 // batches, each marked sent once the server has it, until none wait or the server fails; then
-// again after RetryMs.
+// again after RetryMs. A batch at a time, so that what else is asked of the server (the high
+// scores) waits for one batch, not for a week's runs.
 class ServerSender : public QObject
 {
     Q_OBJECT
@@ -25,12 +26,15 @@ public:
     ~ServerSender() override;
 
     void Send();
+    void ReadHighscores(); // told by HighscoresRead
     // From any thread: no more batches, and the one on its way broken off.
     void Stop();
 
 Q_SIGNALS:
     // How many runs wait, and what keeps them (empty: nothing, they are on their way).
     void StateChanged(int waiting, const QString &problem);
+    // The class's high scores; where they could not be read, none and why.
+    void HighscoresRead(const QList<HighscoreEntry> &entries, const QString &problem);
 
 private:
     QString journalPath;
@@ -53,12 +57,16 @@ public:
     ~ServerLink() override;
 
     void Poke(); // runs were stored: send them
+    // Reads the class's high scores after what is being sent, so that they hold the runs stored
+    // so far; told by HighscoresRead.
+    void ReadHighscores();
     ServerAddress Address() const { return address; }
     int Waiting() const { return waiting; }
     QString Problem() const { return problem; }
 
 Q_SIGNALS:
     void Changed();
+    void HighscoresRead(const QList<HighscoreEntry> &entries, const QString &problem);
 
 private:
     ServerAddress address;

@@ -277,8 +277,11 @@ void MainWindow::on_scoreButton_clicked()
     scoreWin.ShowList(&highscores);
     connect(&scoreWin, &ScoreWin::ListChanged, this, [this] { SaveHighscores(true); });
     scoreWin.SetJournal(journal.get(), settings.historySize);
-    if (journal) // the class's runs come from the journals of its computers
-        scoreWin.SetClassServer(ServerAddressOf(settings));
+    if (server) { // the class's runs come from the journals of its computers
+        scoreWin.SetClassServer(server->Address());
+        connect(server.get(), &ServerLink::HighscoresRead, &scoreWin, &ScoreWin::ShowClassList);
+        server->ReadHighscores();
+    }
     connect(&scoreWin, &ScoreWin::HistoryResized, this, [this](QSize size) { settings.historySize = size; });
     scoreWin.exec();
 }

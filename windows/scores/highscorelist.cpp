@@ -44,6 +44,13 @@ void HighscoreList::Insert(const QString &name, int time)
     endInsertRows();
 }
 
+void HighscoreList::Set(const QList<HighscoreEntry> &read)
+{
+    beginResetModel();
+    entries = read;
+    endResetModel();
+}
+
 void HighscoreList::Remove(int row)
 {
     if (row < 0 || row >= entries.size())

@@ -24,6 +24,8 @@ public:
     SaveOutcome Save(const QString &fileName, QString *reason = nullptr) const;
     // Adds one entry at its place in the order; views are told.
     void Insert(const QString &name, int time);
+    // Shows entries read elsewhere (the class's), in their order, in place of those shown.
+    void Set(const QList<HighscoreEntry> &read);
     // Takes the entry in row away (a test run, a name mistyped); views are told.
     void Remove(int row);
 

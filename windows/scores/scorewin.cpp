@@ -9,11 +9,37 @@
 
 #include <algorithm>
 
+namespace {
+
+void NameTakesTheWidth(QTableView *view)
+{
+    QHeaderView *header = view->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+}
+
+void ShowClassParts(Ui_ScoreWin &ui, bool shown)
+{
+    for (QWidget *part :
+        std::initializer_list<QWidget *> {ui.classButton, ui.localLabel, ui.classLabel, ui.classTableView})
+        part->setVisible(shown);
+}
+
+QString ClassTitle(const ServerAddress &server)
+{
+    return server.group.isEmpty() ? QStringLiteral("Klasse") : QStringLiteral("Klasse %1").arg(server.group);
+}
+
+} // namespace
+
 ScoreWin::ScoreWin(QWidget *parent)
     : QDialog(parent)
 {
     setupUi(this);
-    classButton->hide();           // until a class server is set
+    ShowClassParts(*this, false); // until a class server is set
+    classTableView->setModel(&classList);
+    classTableView->setWordWrap(false);
+    classLabel->setWordWrap(true); // a server's reason can be long
     tableView->setWordWrap(false); // a long name is elided on its one line, not wrapped and cut
     closeButton->setFocus();       // the table without focus: no row looks picked
 }
@@ -22,9 +48,7 @@ void ScoreWin::ShowList(HighscoreList *highscores)
 {
     list = highscores;
     tableView->setModel(list);
-    QHeaderView *header = tableView->horizontalHeader();
-    header->setSectionResizeMode(0, QHeaderView::Stretch);
-    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    NameTakesTheWidth(tableView);
     deleteButton->setEnabled(false);
     connect(tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         [this] { deleteButton->setEnabled(tableView->selectionModel()->hasSelection()); });
@@ -63,9 +87,19 @@ void ScoreWin::SetJournal(Journal *runJournal, std::optional<QSize> size)
 void ScoreWin::SetClassServer(const ServerAddress &address)
 {
     server = address;
-    classButton->setVisible(!address.host.isEmpty());
-    if (!address.group.isEmpty())
-        classButton->setText(QStringLiteral("Klasse %1 ...").arg(address.group));
+    if (address.host.isEmpty())
+        return;
+    classButton->setText(ClassTitle(server) + QStringLiteral(" ..."));
+    classLabel->setText(ClassTitle(server) + QStringLiteral(": wird geladen ..."));
+    NameTakesTheWidth(classTableView);
+    ShowClassParts(*this, true);
+    resize(width() * 9 / 5, height()); // two lists, each as wide as one was
+}
+
+void ScoreWin::ShowClassList(const QList<HighscoreEntry> &entries, const QString &problem)
+{
+    classList.Set(entries);
+    classLabel->setText(problem.isEmpty() ? ClassTitle(server) : ClassTitle(server) + QStringLiteral(": ") + problem);
 }
 
 void ScoreWin::on_classButton_clicked()
@@ -79,8 +113,7 @@ void ScoreWin::on_classButton_clicked()
         return;
     }
     HistoryWin history(store, this);
-    history.setWindowTitle(server.group.isEmpty() ? QStringLiteral("Verlauf der Klasse")
-                                                  : QStringLiteral("Verlauf der Klasse %1").arg(server.group));
+    history.setWindowTitle(QStringLiteral("Verlauf der ") + ClassTitle(server));
     if (historySize)
         history.resize(*historySize);
     history.exec();

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "classserver.h"
+#include "highscorelist.h"
 #include "ui_scorewin.h"
 
 #include <QDialog>
 
 #include <optional>
 
-class HighscoreList;
 class Journal;
 
 // The modal window that shows the high-score list; an entry picked can be removed after a question.
@@ -23,9 +23,11 @@ public:
     // "Verlauf ..." opens the journal's window, at historySize where given; without a journal
     // (turned off) the button says so.
     void SetJournal(Journal *journal, std::optional<QSize> historySize = std::nullopt);
-    // "Klasse ..." opens the window "Verlauf" on the class server's runs of the group; shown only
-    // where a server is set.
+    // "Klasse ..." opens the window "Verlauf" on the class server's runs of the group, and the
+    // class's high scores show beside the local ones, once ShowClassList has them; both only where
+    // a server is set.
     void SetClassServer(const ServerAddress &address);
+    void ShowClassList(const QList<HighscoreEntry> &entries, const QString &problem);
 
 Q_SIGNALS:
     void ListChanged(); // an entry was removed: the list wants saving
@@ -41,4 +43,5 @@ private:
     Journal *journal = nullptr;
     std::optional<QSize> historySize;
     ServerAddress server;
+    HighscoreList classList;
 };
