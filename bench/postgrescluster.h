@@ -47,7 +47,19 @@ public:
                     QStringLiteral("--locale=C")},
                 &out))
             return QStringLiteral("initdb failed: ") + out;
-        return Resume() ? QString() : QStringLiteral("PostgreSQL did not start: ") + Log();
+        if (!Resume())
+            return QStringLiteral("PostgreSQL did not start: ") + Log();
+        // A test that crashes or is killed never stops it: this, in a session of its own, does once
+        // the test is gone, and takes the folder away with it.
+        QProcess::startDetached(QStringLiteral("setsid"),
+            {QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("while kill -0 \"$0\" 2>/dev/null; do sleep 1; done; [ -f \"$1/postmaster.pid\" ] || "
+                               "exit 0; if [ \"$3\" = root ]; then runuser -u postgres -- \"$2\" -D \"$1\" -m "
+                               "immediate stop; else \"$2\" -D \"$1\" -m immediate stop; fi; rm -rf \"$4\""),
+                QString::number(::getpid()), Data(), bin + QStringLiteral("pg_ctl"),
+                ::geteuid() == 0 ? QStringLiteral("root") : QStringLiteral("user"), folder.path()},
+            {}, nullptr);
+        return {};
     }
     // Stops and starts the server again where it was, as an admin's restart or a power cut does.
     void Stop()
