@@ -250,11 +250,10 @@ QList<RunRecord> ClassServer::Runs(QString *reason)
     QList<RunRecord> runs;
     if (!Ready(reason))
         return runs;
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT id, %1, (SELECT count(*) FROM trials WHERE run_id = runs.id AND counted) "
-                                 "FROM runs WHERE class_group = ? ORDER BY id DESC")
-                      .arg(ColumnList(RunColumns())));
+    QSqlQuery query
+        = Prepared(QStringLiteral("SELECT id, %1, (SELECT count(*) FROM trials WHERE run_id = runs.id AND counted) "
+                                  "FROM runs WHERE class_group = ? ORDER BY id DESC")
+                       .arg(ColumnList(RunColumns())));
     query.addBindValue(address.group);
     if (!query.exec() && !Failed(query, reason))
         return runs;
@@ -273,12 +272,10 @@ QList<RunRecord> ClassServer::RunsWithTrials(const QList<qint64> &ids, QString *
     QList<RunRecord> runs;
     if (ids.isEmpty() || !Ready(reason))
         return runs;
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT r.id, %1, %2 FROM runs r LEFT JOIN trials t ON t.run_id = r.id "
-                                 "WHERE r.id IN (%3) ORDER BY r.id, t.seq")
-                      .arg(ColumnList(RunColumns(), QStringLiteral("r.")),
-                          ColumnList(TrialColumns(), QStringLiteral("t.")), IdList(ids)));
+    QSqlQuery query = Prepared(QStringLiteral("SELECT r.id, %1, %2 FROM runs r LEFT JOIN trials t ON t.run_id = r.id "
+                                              "WHERE r.id IN (%3) ORDER BY r.id, t.seq")
+                                   .arg(ColumnList(RunColumns(), QStringLiteral("r.")),
+                                       ColumnList(TrialColumns(), QStringLiteral("t.")), IdList(ids)));
     if (!query.exec() && !Failed(query, reason))
         return runs;
     const int firstTrialColumn = 1 + RunColumns().size();
@@ -301,12 +298,11 @@ QList<HighscoreEntry> ClassServer::Highscores(QString *reason)
         return entries;
     // As the local list takes them: every simple run with a result and a name, equal times in the
     // order they were run.
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT name, result_ms FROM runs WHERE class_group = ? AND task = ? "
-                                 "AND result_ms IS NOT NULL AND name ~ '[^[:space:]]' ORDER BY result_ms, started, id "
-                                 "LIMIT %1")
-                      .arg(HighscoreFileEntries));
+    QSqlQuery query
+        = Prepared(QStringLiteral("SELECT name, result_ms FROM runs WHERE class_group = ? AND task = ? "
+                                  "AND result_ms IS NOT NULL AND name ~ '[^[:space:]]' ORDER BY result_ms, started, id "
+                                  "LIMIT %1")
+                       .arg(HighscoreFileEntries));
     query.addBindValue(address.group);
     query.addBindValue(TaskName(Task {}));
     if (!query.exec() && !Failed(query, reason))
@@ -314,6 +310,14 @@ QList<HighscoreEntry> ClassServer::Highscores(QString *reason)
     while (query.next())
         entries.append({query.value(0).toString(), query.value(1).toInt()});
     return entries;
+}
+
+QSqlQuery ClassServer::Prepared(const QString &statement)
+{
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true); // a class's runs are many: read once, not kept for going back
+    query.prepare(statement);
+    return query;
 }
 
 bool ClassServer::Failed(const QSqlQuery &query, QString *reason)

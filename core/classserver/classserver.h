@@ -72,6 +72,7 @@ public:
 
 private:
     bool Ready(QString *reason);
+    QSqlQuery Prepared(const QString &statement);               // on this connection, read forward only
     bool Failed(const QSqlQuery &query, QString *reason);       // false, the reason told, the connection closed
     int SendIn(const QList<RunRecord> &runs, QSqlError *error); // how many were new; -1: none, rolled back
     void Close();
