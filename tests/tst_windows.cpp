@@ -860,8 +860,8 @@ void TestWindows::stimulusWindowKeys()
 }
 
 // A pupil's program with a class server: each run there as it ends; while the server is away the
-// window says so, and so does the close; the next start sends what waited; "Klasse 8a ..." in
-// HighScores shows the class's runs.
+// window says so, and so does the close; the next start sends what waited; HighScores shows the
+// class's list beside its own, and "Klasse 8a ..." the class's runs, another computer's with them.
 void TestWindows::classServer()
 {
     PostgresCluster cluster;
@@ -888,6 +888,11 @@ void TestWindows::classServer()
     QVERIFY(cluster.Resume());
     Open(ini);
     QTRY_COMPARE(names(), "Anna,Bert");
+    RunRecord other; // of another computer, in January, the fastest
+    other.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    other.started = other.ended = QDateTime(QDate(2026, 1, 5), QTime(9, 0));
+    other.name = "Cleo", other.computer = "raum-2", other.evaluation = {true, 1, 0, 1, 1};
+    QVERIFY(ClassServer({"127.0.0.1", cluster.Port(), "klasse", "schule7b", "8a", "prefer"}).Send({other}));
     QStringList shown;
     const auto entries = [](QTableView *view) {
         QStringList rows;
@@ -897,15 +902,15 @@ void TestWindows::classServer()
     };
     InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) {
         QTRY_COMPARE(scores->classLabel->text(), "Klasse 8a");
-        QCOMPARE(entries(scores->classTableView).size(), 2);
-        QCOMPARE(entries(scores->classTableView), entries(scores->tableView));
+        QCOMPARE(entries(scores->tableView).size(), 2);
+        QCOMPARE(entries(scores->classTableView), QStringList("Cleo1") + entries(scores->tableView));
         InDialog<HistoryWin>(scores->classButton, [&](HistoryWin *history) {
             for (int row = 0; row < history->runView->model()->rowCount(); ++row)
                 shown << history->runView->model()->index(row, 1).data().toString();
             shown << history->windowTitle();
         });
     });
-    QCOMPARE(shown, QStringList({"Bert", "Anna", "Verlauf der Klasse 8a"}));
+    QCOMPARE(shown, QStringList({"Bert", "Anna", "Cleo", "Verlauf der Klasse 8a"}));
 }
 
 QTEST_MAIN(TestWindows)
