@@ -597,7 +597,8 @@ void MainWindow::TakePendingRuns()
     unjournaled = ReadPendingRuns(content);
     if (!unjournaled.isEmpty()) // a file that holds no runs is left as it is
         pendingTaken = content;
-    StoreUnjournaled();
+    if (StoreUnjournaled() && server) // the sender may have looked before they were stored
+        server->Poke();
 }
 
 // At close: one more try (a writer that held the journal may be done), then what the journal
