@@ -119,7 +119,6 @@ void TestClassServer::sendsEachRunOnceAndReadsItBack()
     QStringList best;
     for (const HighscoreEntry &entry : pupil.Highscores())
         best << QString("%1 %2").arg(entry.name).arg(entry.time);
-    QCOMPARE(best.size(), 20);
     QCOMPARE(best.mid(0, 3), QStringList({"P0 300", "P1 300", "P2 301"}));
     QCOMPARE(best.last(), "P19 309");
 }
