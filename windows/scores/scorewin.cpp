@@ -23,6 +23,7 @@ void ShowClassParts(Ui_ScoreWin &ui, bool shown)
     for (QWidget *part :
         std::initializer_list<QWidget *> {ui.classButton, ui.localLabel, ui.classLabel, ui.classTableView})
         part->setVisible(shown);
+    ui.listsLayout->setColumnStretch(1, shown ? 1 : 0); // else the local list keeps half the width
 }
 
 QString ClassTitle(const ServerAddress &server)
