@@ -73,7 +73,13 @@ struct PlayedBox
                     const QByteArray command = received.left(end);
                     if (command == "e") {
                         const bool behindLight = std::exchange(late, false);
-                        QThread::usleep(behindLight && sent.size() == lateLight ? 12000 : 10000);
+                        // To the microsecond: a sleep's overshoot alone can pass the program's
+                        // limit over the median echo, and too many flashes look held up.
+                        const auto due = std::chrono::steady_clock::now()
+                            + std::chrono::microseconds(behindLight && sent.size() == lateLight ? 12000 : 10000);
+                        QThread::usleep(9000);
+                        while (std::chrono::steady_clock::now() < due)
+                            ;
                         pty.Write(++echoes <= echoesAnswered ? echo : "x\n");
                     } else if (command == "l" || command == "s") {
                         pty.Write(sent.emplace_back(replies.size() > 1 ? replies.takeFirst() : replies.value(0)));
