@@ -73,13 +73,11 @@ struct PlayedBox
                     const QByteArray command = received.left(end);
                     if (command == "e") {
                         const bool behindLight = std::exchange(late, false);
-                        // To the microsecond: a sleep's overshoot alone can pass the program's
-                        // limit over the median echo, and too many flashes look held up.
+                        // To the microsecond: a sleep's overshoot alone can pass the limit over the median echo.
                         const auto due = std::chrono::steady_clock::now()
                             + std::chrono::microseconds(behindLight && sent.size() == lateLight ? 12000 : 10000);
-                        QThread::usleep(9000);
-                        while (std::chrono::steady_clock::now() < due)
-                            ;
+                        for (QThread::usleep(9000); std::chrono::steady_clock::now() < due;) {
+                        }
                         pty.Write(++echoes <= echoesAnswered ? echo : "x\n");
                     } else if (command == "l" || command == "s") {
                         pty.Write(sent.emplace_back(replies.size() > 1 ? replies.takeFirst() : replies.value(0)));
@@ -911,7 +909,6 @@ void TestWindows::classServer()
     };
     InDialog<ScoreWin>(window->scoreButton, [&](ScoreWin *scores) {
         QTRY_COMPARE(scores->classLabel->text(), "Klasse 8a");
-        QCOMPARE(entries(scores->tableView).size(), 2);
         QCOMPARE(entries(scores->classTableView), QStringList("Cleo1") + entries(scores->tableView));
         InDialog<HistoryWin>(scores->classButton, [&](HistoryWin *history) {
             for (int row = 0; row < history->runView->model()->rowCount(); ++row)
