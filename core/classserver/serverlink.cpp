@@ -23,23 +23,24 @@ void ServerSender::Send()
         connect(retry.get(), &QTimer::timeout, this, &ServerSender::Send);
     }
     retry->stop();
-    // The journal's connection belongs to this thread: one for each batch.
-    Journal journal(journalPath);
+    if (stopping)
+        return;
+    if (!journal)
+        journal = std::make_unique<Journal>(journalPath);
     QString problem;
-    int waiting = journal.UnsentCount(&problem);
-    if (!stopping && waiting > 0) {
-        const QList<RunRecord> runs = journal.Unsent(BatchRuns, &problem);
+    const QList<RunRecord> runs = journal->Unsent(BatchRuns, &problem);
+    int waiting = 0;
+    if (!runs.isEmpty()) {
         QList<qint64> ids;
         for (const RunRecord &run : runs)
             ids << run.id;
-        if (!runs.isEmpty() && server.Send(runs, &problem) && journal.MarkSent(ids, &problem)) {
-            waiting = journal.UnsentCount(&problem);
-            if (waiting > 0) { // on their way; the next batch after what was asked meanwhile (high scores)
-                Q_EMIT StateChanged(waiting, {});
-                QMetaObject::invokeMethod(this, &ServerSender::Send, Qt::QueuedConnection);
-                return;
-            }
-        } // else what waits, waits still
+        const bool sent = server.Send(runs, &problem) && journal->MarkSent(ids, &problem);
+        waiting = journal->UnsentCount(sent ? &problem : nullptr); // a failure's reason kept
+        if (sent && waiting > 0) { // on their way; the next batch after what was asked meanwhile
+            Q_EMIT StateChanged(waiting, {});
+            QMetaObject::invokeMethod(this, &ServerSender::Send, Qt::QueuedConnection);
+            return;
+        }
     }
     Q_EMIT StateChanged(waiting, waiting ? problem : QString());
     if (waiting && !stopping)

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <memory>
 
+class Journal;
+
 // Sends the runs waiting in the journal to the class server, from the thread it is moved to: in
 // batches, each marked sent once the server has it, until none wait or the server fails; then
 // again after RetryMs. A batch at a time, so that what else is asked of the server (the high
@@ -39,7 +41,10 @@ Q_SIGNALS:
 private:
     QString journalPath;
     ClassServer server;
-    std::unique_ptr<QTimer> retry; // made in the sender's thread
+    // Made in the sender's thread, whose they are: the journal's connection opened (and checked)
+    // once, not for each batch.
+    std::unique_ptr<Journal> journal;
+    std::unique_ptr<QTimer> retry;
     std::atomic<bool> stopping {false};
 };
 
